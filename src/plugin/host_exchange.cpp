@@ -1,0 +1,41 @@
+#include "plugin/host_exchange.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "plugin/fpu.h"
+#include "plugin/host_entries.h"
+#include "text/text.h"
+
+void ReleaseHostText(HostTextSlot* slot) {
+  if (slot == nullptr) return;
+  if (*slot != nullptr) {
+    GlobalFree(*slot);
+    UsePluginFpu();
+  }
+  *slot = nullptr;
+}
+
+void PutHostText(HostTextSlot* slot, const std::string& text) {
+  ReleaseHostText(slot);
+  if (slot == nullptr || text.empty()) return;
+  void* block = GlobalAlloc(GMEM_ZEROINIT, text.size() + 1);  // GMEM_FIXED | GMEM_ZEROINIT = 0x40
+  UsePluginFpu();
+  if (block == nullptr) return;
+  // The terminating zero is the block's last byte, left there by the zero fill.
+  std::memcpy(block, text.data(), text.size());
+  *slot = block;
+}
+
+void SetHostVariable(const std::string& name, const std::string& value) {
+  // Both are temporary copies that live until the host returns; the value is copied first.
+  const std::string valueCopy = value;
+  const std::string nameCopy = name;
+  hostEntries.setVariable(HostTextAddress(nameCopy), HostTextAddress(valueCopy));
+}
+
+std::string PickUpParameter(const char* const* parameterRef) {
+  if (parameterRef == nullptr) return std::string();
+  return TextFromCString(*parameterRef);
+}

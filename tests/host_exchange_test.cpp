@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "guarded_buffer.h"
+#include "host/plugin_host.h"
+#include "plugin/action_table.h"
+#include "plugin/host_entries.h"
+#include "plugin/host_exchange.h"
+
+namespace {
+// What the recording action received: whether the address was null, and the bytes behind it.
+struct Received {
+  int calls = 0;
+  bool wasNull = false;
+  std::string bytes;
+  bool terminated = false;
+};
+Received received;
+
+const char* QUINTARA_CALL RecordingAction(const char* parameter) {
+  ++received.calls;
+  received.wasNull = parameter == nullptr;
+  if (parameter != nullptr) {
+    received.bytes.assign(parameter);
+    received.terminated = parameter[received.bytes.size()] == '\0';
+  }
+  return nullptr;
+}
+
+Received RunRecording(const char* const* parameterRef) {
+  received = Received();
+  EXPECT_EQ(RunActionWithParameter(RecordingAction, parameterRef), 1);
+  return received;
+}
+
+TEST(PutHostText, LeavesAZeroFilledBlockOfLengthPlusOne) {
+  struct Case {
+    std::string text;
+    bool slotHeldBlock;
+  };
+  const Case cases[] = {{"Quintara 1.0.0", false}, {"abcde", true}, {std::string("a\0b", 3), false}};
+  for (const Case& c : cases) {
+    HostTextSlot slot = nullptr;
+    if (c.slotHeldBlock) PutHostText(&slot, "an earlier text");
+    PutHostText(&slot, c.text);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(GlobalSize(slot), c.text.size() + 1);
+    EXPECT_EQ(std::memcmp(slot, c.text.data(), c.text.size()), 0);
+    EXPECT_EQ(static_cast<char*>(slot)[c.text.size()], '\0');
+    ReleaseHostText(&slot);
+    EXPECT_EQ(slot, nullptr);
+  }
+}
+
+TEST(PutHostText, EmptyTextReleasesTheOldBlockAndLeavesZero) {
+  HostTextSlot slot = nullptr;
+  PutHostText(&slot, "old");
+  PutHostText(&slot, "");
+  EXPECT_EQ(slot, nullptr);
+  PutHostText(nullptr, "goes nowhere");  // the scratch slot: no crash, nothing to see
+  ReleaseHostText(nullptr);
+}
+
+TEST(SetHostVariable, OneCallNameFirstEmptyTextAsNull) {
+  struct Case {
+    std::string name, value;
+  };
+  const Case cases[] = {{"AE_Image_Width", " 640"}, {"ae_ResizeImage", ""}, {"", "v"}};
+  const SetVariableProc saved = hostEntries.setVariable;
+  hostEntries.setVariable = HostSetVariable;
+  for (const Case& c : cases) {
+    hostLog = HostLog();
+    SetHostVariable(c.name, c.value);
+    ASSERT_EQ(hostLog.assignments.size(), 1u);
+    const VariableRecord& set = hostLog.assignments[0];
+    EXPECT_EQ(set.name, c.name);
+    EXPECT_EQ(set.value, c.value);
+    EXPECT_EQ(set.nameWasNull, c.name.empty());
+    EXPECT_EQ(set.valueWasNull, c.value.empty());
+  }
+  hostEntries.setVariable = saved;
+}
+
+TEST(ParameterPickUp, BytesArriveUnchangedAndZeroTerminated) {
+  const char* const texts[] = {"a|b", "\xE9t\xE9|\x80\xFF", " 640 ", "x"};
+  for (const char* text : texts) {
+    const Received r = RunRecording(&text);
+    EXPECT_FALSE(r.wasNull);
+    EXPECT_EQ(r.bytes, text);
+    EXPECT_TRUE(r.terminated);
+  }
+}
+
+TEST(ParameterPickUp, NullReferenceNullPointerAndEmptyTextGiveTheNullAddress) {
+  const char* nullPointer = nullptr;
+  const char* empty = "";
+  EXPECT_TRUE(RunRecording(nullptr).wasNull);
+  EXPECT_TRUE(RunRecording(&nullPointer).wasNull);
+  EXPECT_TRUE(RunRecording(&empty).wasNull);
+}
+
+TEST(ParameterPickUp, TextEndingAtAnUnreadablePageIsReadToItsEnd) {
+  // A short text whose zero is the last readable byte.
+  GuardedBuffer buffer = MakeGuardedBuffer(4);
+  std::memcpy(buffer.data, "a|b", 4);
+  const char* text = buffer.data;
+  EXPECT_EQ(RunRecording(&text).bytes, "a|b");
+  FreeGuardedBuffer(&buffer);
+}
+
+TEST(ParameterPickUp, LongTextIsCutAfter16MiBAndNothingBeyondIsRead) {
+  // 2^24 bytes without a zero, followed directly by an unreadable page.
+  const size_t limit = size_t{1} << 24;
+  GuardedBuffer buffer = MakeGuardedBuffer(limit);
+  std::memset(buffer.data, 'q', limit);
+  const char* text = buffer.data;
+  const Received r = RunRecording(&text);
+  EXPECT_EQ(r.bytes.size(), limit);
+  EXPECT_EQ(r.bytes.find_first_not_of('q'), std::string::npos);
+  FreeGuardedBuffer(&buffer);
+}
+
+TEST(ParameterPickUp, NullActionReadsNothing) {
+  GuardedBuffer buffer = MakeGuardedBuffer(0);  // points straight at the unreadable page
+  const char* const* unreadable = reinterpret_cast<const char* const*>(buffer.data);
+  EXPECT_EQ(RunActionWithParameter(nullptr, unreadable), 0);
+  FreeGuardedBuffer(&buffer);
+}
+}  // namespace
