@@ -26,7 +26,7 @@ run_gtest() {
   f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
   s=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
   passed=$((passed + ${p:-0})); failed=$((failed + ${f:-0})); skipped=$((skipped + ${s:-0}))
-  grep -E '^\[  (FAILED|SKIPPED) \] [A-Za-z]|Failure|^\[==========\]' "$log" >&2 || true
+  grep -E '^\[  (FAILED|SKIPPED) \] [A-Za-z]|: Failure$|^\[==========\]' "$log" >&2 || true
   if [ "$status" -ne 0 ] && [ -z "$f" ]; then
     say "$name ended with status $status before reporting (see $log)"
     tail -20 "$log" >&2

@@ -1,0 +1,20 @@
+// The two text operations that need Windows: the wide form of a file name and the message box.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The text converted from the ANSI code page with precomposed characters; "" for "" and when
+// the conversion fails.
+std::wstring ToWideText(const std::string& text);
+
+// A modal message box with no owner, one OK button and no icon; an empty caption shows as
+// "Tessivar". Returns when the user has closed it (at once if it cannot be shown). The
+// floating-point state is the same after the call as before.
+void ShowMessage(const std::string& message, const std::string& caption);
+
+// The seam behind ShowMessage: MessageBoxA unless a test has put a stand-in here, so that no
+// test ever opens a window.
+typedef int(WINAPI* MessageBoxProc)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+extern MessageBoxProc messageBoxProc;
