@@ -4,16 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-}  // namespace
+#include "host/byte_writer.h"
 
 bool WriteDemoBitmap(const std::string& path) {
   const uint32_t width = 320, height = 240;

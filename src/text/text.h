@@ -17,6 +17,12 @@
 // dimension, but loses the 16th to 18th digits and the range beyond about 1.8E+308.
 typedef long double Number;
 
+// <commdlg.h> (kept out by WIN32_LEAN_AND_MEAN) defines FindText as a macro for its own
+// function; it must not rename this one.
+#ifdef FindText
+#undef FindText
+#endif
+
 // The longest text read from a host character pointer: 2^24 bytes.
 constexpr size_t kMaxHostTextBytes = size_t{1} << 24;
 

@@ -1,0 +1,83 @@
+// The GDI+ facade: the one place that names the GDI+ flat functions the plug-in calls.
+//
+// `gdiplus` is a process-wide record with one entry per function. By default each entry calls the
+// function of gdiplus.dll and then puts the plug-in's floating-point setting back; a test puts a
+// stand-in record in its place with UseGdiplus and restores the defaults with UseGdiplus(nullptr).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+typedef int32_t GpStatus;  // 0 is Ok; every other value is a failure
+constexpr GpStatus kGpOk = 0;
+
+struct GpImage;  // an image or a bitmap: 0 means none
+struct GpGraphics;
+struct GpImageAttributes;
+
+// The start-up input record: version 1, no debug callback, GDI+'s background thread and
+// external codecs both allowed.
+struct GdiplusStartupInput {
+  UINT32 GdiplusVersion;
+  void* DebugEventCallback;
+  BOOL SuppressBackgroundThread;
+  BOOL SuppressExternalCodecs;
+};
+
+// One entry of the encoder list; only Clsid and MimeType are read.
+struct ImageCodecInfo {
+  CLSID Clsid;
+  GUID FormatID;
+  const WCHAR* CodecName;
+  const WCHAR* DllName;
+  const WCHAR* FormatDescription;
+  const WCHAR* FilenameExtension;
+  const WCHAR* MimeType;
+  DWORD Flags;
+  DWORD Version;
+  DWORD SigCount;
+  DWORD SigSize;
+  const BYTE* SigPattern;
+  const BYTE* SigMask;
+};
+
+constexpr int32_t kPixelFormatIndexed = 0x00010000;   // the flag of the 1-, 4- and 8-bit palettes
+constexpr int32_t kPixelFormat32bppARGB = 0x0026200A;
+constexpr int kInterpolationModeHighQuality = 2;
+constexpr int kSmoothingModeHighQuality = 2;
+constexpr int kUnitPixel = 2;
+constexpr int kWrapModeTileFlipXY = 3;
+
+struct GdiplusApi {
+  GpStatus (*GdiplusStartup)(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
+  void (*GdiplusShutdown)(ULONG_PTR token);
+  GpStatus (*GdipLoadImageFromFile)(const WCHAR* name, GpImage** image);
+  GpStatus (*GdipDisposeImage)(GpImage* image);
+  GpStatus (*GdipGetImageDimension)(GpImage* image, float* width, float* height);
+  GpStatus (*GdipGetImagePixelFormat)(GpImage* image, int32_t* format);
+  GpStatus (*GdipCreateBitmapFromScan0)(INT width, INT height, INT stride, int32_t format,
+                                        BYTE* scan0, GpImage** bitmap);
+  GpStatus (*GdipGetImageGraphicsContext)(GpImage* image, GpGraphics** graphics);
+  GpStatus (*GdipDeleteGraphics)(GpGraphics* graphics);
+  GpStatus (*GdipSetInterpolationMode)(GpGraphics* graphics, int mode);
+  GpStatus (*GdipSetSmoothingMode)(GpGraphics* graphics, int mode);
+  GpStatus (*GdipCreateImageAttributes)(GpImageAttributes** attributes);
+  GpStatus (*GdipSetImageAttributesWrapMode)(GpImageAttributes* attributes, int wrap, DWORD argb,
+                                             BOOL clamp);
+  GpStatus (*GdipDisposeImageAttributes)(GpImageAttributes* attributes);
+  GpStatus (*GdipDrawImageRectRectI)(GpGraphics* graphics, GpImage* image, INT dstX, INT dstY,
+                                     INT dstWidth, INT dstHeight, INT srcX, INT srcY,
+                                     INT srcWidth, INT srcHeight, int srcUnit,
+                                     const GpImageAttributes* attributes, void* abortCallback,
+                                     void* callbackData);
+  GpStatus (*GdipGetImageEncodersSize)(UINT* count, UINT* size);
+  GpStatus (*GdipGetImageEncoders)(UINT count, UINT size, ImageCodecInfo* encoders);
+  GpStatus (*GdipSaveImageToFile)(GpImage* image, const WCHAR* name, const CLSID* encoder,
+                                  const void* parameters);
+};
+
+extern GdiplusApi gdiplus;
+
+// Puts a stand-in in place of GDI+, or with null the functions of gdiplus.dll again.
+void UseGdiplus(const GdiplusApi* standIn);

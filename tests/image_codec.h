@@ -1,0 +1,44 @@
+// Image files written and read byte by byte, without GDI+: test inputs of exactly known pixels
+// and formats, and an independent reading of what the plug-in wrote.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct Rgba {
+  uint8_t r, g, b, a;
+  bool operator==(const Rgba& o) const { return r == o.r && g == o.g && b == o.b && a == o.a; }
+};
+typedef std::function<Rgba(int x, int y)> PixelSource;
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Uncompressed BMP, bottom-up: 24-bit, or 1-bit with a two-colour palette (colours 0 and 1 of
+// `palette`, the pixel function answering palette entries).
+bool WriteBmp24(const std::string& path, int width, int height, const PixelSource& pixel);
+bool WriteBmp1(const std::string& path, int width, int height, const Rgba palette[2],
+               const std::function<int(int x, int y)>& index);
+
+// PNG with stored (uncompressed) deflate blocks. colourType 2 (RGB), 6 (RGBA) or 0 (grey, with
+// bitDepth 8 or 16, from the pixel's r); 3 (palette) takes palette indices from index().
+struct PngSpec {
+  int width, height, colourType, bitDepth;
+  PixelSource pixel;
+  std::vector<Rgba> palette;
+  std::function<int(int x, int y)> index;
+};
+bool WritePng(const std::string& path, const PngSpec& spec);
+
+// What a file's own header says.
+struct ImageHeader {
+  std::string format;  // "BMP", "GIF", "JPEG", "PNG", "TIFF", or "" when none of these
+  int width = 0, height = 0;
+  int detail = 0;      // PNG colour type, BMP bits per pixel, JPEG components
+};
+ImageHeader ReadImageHeader(const std::vector<uint8_t>& bytes);
+
+// The pixels of an uncompressed 24- or 32-bit BMP, top row first; empty for anything else.
+std::vector<Rgba> ReadBmpPixels(const std::vector<uint8_t>& bytes, int* width, int* height);

@@ -1,0 +1,228 @@
+#include "recording_gdiplus.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <regex>
+
+#include "imaging/image_files.h"
+
+namespace {
+GdiplusScript script;
+std::vector<std::string> calls;
+std::map<const void*, std::string> live;  // handle -> its name in the log
+std::map<const void*, int32_t> formats;   // bitmap -> its pixel format
+int sessions = 0;
+uintptr_t nextHandle = 0x1000;
+int bitmaps = 0, contexts = 0, attributeSets = 0;
+
+std::string Narrow(const WCHAR* text) {
+  std::string narrow;
+  for (; text && *text; ++text) narrow += static_cast<char>(*text & 0xFF);
+  return std::regex_replace(narrow, std::regex("~qt[0-9]+-[0-9]+"), "~qt#");
+}
+
+std::string Name(const void* handle) {
+  if (handle == nullptr) return "0";
+  const auto found = live.find(handle);
+  return found == live.end() ? "released?" : found->second;
+}
+
+void* NewHandle(const std::string& name) {
+  void* handle = reinterpret_cast<void*>(nextHandle += 0x10);
+  live[handle] = name;
+  return handle;
+}
+
+void Log(const char* format, ...) {
+  char line[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  calls.push_back(line);
+}
+
+bool Fails(const char* function) { return script.failing.count(function) != 0; }
+
+GpStatus Startup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output) {
+  Log("GdiplusStartup(version %u, callback %p, suppress %d %d, output %p)",
+      input->GdiplusVersion, input->DebugEventCallback, input->SuppressBackgroundThread,
+      input->SuppressExternalCodecs, output);
+  if (script.startup != kGpOk) return script.startup;
+  ++sessions;
+  *token = 77;
+  return kGpOk;
+}
+void Shutdown(ULONG_PTR token) {
+  Log("GdiplusShutdown(%lu)", static_cast<unsigned long>(token));
+  if (token == 77) --sessions;
+}
+GpStatus Load(const WCHAR* name, GpImage** image) {
+  Log("GdipLoadImageFromFile(%s)", Narrow(name).c_str());
+  if (!script.sourceLoads || Fails("GdipLoadImageFromFile")) return 10;  // FileNotFound
+  *image = static_cast<GpImage*>(NewHandle("source"));
+  return kGpOk;
+}
+GpStatus Dispose(GpImage* image) {
+  Log("GdipDisposeImage(%s)", Name(image).c_str());
+  return live.erase(image) ? kGpOk : 2;
+}
+GpStatus Dimension(GpImage* image, float* width, float* height) {
+  Log("GdipGetImageDimension(%s)", Name(image).c_str());
+  if (Fails("GdipGetImageDimension")) return 2;
+  *width = script.width;
+  *height = script.height;
+  return kGpOk;
+}
+GpStatus PixelFormat(GpImage* image, int32_t* format) {
+  Log("GdipGetImagePixelFormat(%s)", Name(image).c_str());
+  *format = script.pixelFormat;
+  return kGpOk;
+}
+GpStatus CreateBitmap(INT width, INT height, INT stride, int32_t format, BYTE* scan0,
+                      GpImage** bitmap) {
+  Log("GdipCreateBitmapFromScan0(%d, %d, %d, 0x%X, %p)", width, height, stride, format, scan0);
+  if (width <= 0 || height <= 0 || script.noBitmapFormats.count(format) ||
+      Fails("GdipCreateBitmapFromScan0")) {
+    return 2;
+  }
+  char name[32];
+  std::snprintf(name, sizeof name, "bitmap%d:0x%X", ++bitmaps, format);
+  *bitmap = static_cast<GpImage*>(NewHandle(name));
+  formats[*bitmap] = format;
+  return kGpOk;
+}
+GpStatus Context(GpImage* image, GpGraphics** graphics) {
+  Log("GdipGetImageGraphicsContext(%s)", Name(image).c_str());
+  // As on Windows: no drawing context on palette formats, 16-bit grey or ARGB 1555.
+  const int32_t format = formats.count(image) ? formats[image] : 0;
+  if ((format & kPixelFormatIndexed) || format == 0x101004 || format == 0x61007 ||
+      Fails("GdipGetImageGraphicsContext")) {
+    return 7;  // Win32Error, as Windows answers
+  }
+  *graphics = static_cast<GpGraphics*>(NewHandle("graphics" + std::to_string(++contexts)));
+  return kGpOk;
+}
+GpStatus DeleteGraphics(GpGraphics* graphics) {
+  Log("GdipDeleteGraphics(%s)", Name(graphics).c_str());
+  return live.erase(graphics) ? kGpOk : 2;
+}
+GpStatus Interpolation(GpGraphics* graphics, int mode) {
+  Log("GdipSetInterpolationMode(%s, %d)", Name(graphics).c_str(), mode);
+  return kGpOk;
+}
+GpStatus Smoothing(GpGraphics* graphics, int mode) {
+  Log("GdipSetSmoothingMode(%s, %d)", Name(graphics).c_str(), mode);
+  return kGpOk;
+}
+GpStatus CreateAttributes(GpImageAttributes** attributes) {
+  Log("GdipCreateImageAttributes");
+  if (Fails("GdipCreateImageAttributes")) return 3;
+  *attributes =
+      static_cast<GpImageAttributes*>(NewHandle("attributes" + std::to_string(++attributeSets)));
+  return kGpOk;
+}
+GpStatus WrapMode(GpImageAttributes* attributes, int wrap, DWORD argb, BOOL clamp) {
+  Log("GdipSetImageAttributesWrapMode(%s, %d, %lu, %d)", Name(attributes).c_str(), wrap,
+      static_cast<unsigned long>(argb), clamp);
+  return kGpOk;
+}
+GpStatus DisposeAttributes(GpImageAttributes* attributes) {
+  Log("GdipDisposeImageAttributes(%s)", Name(attributes).c_str());
+  return live.erase(attributes) ? kGpOk : 2;
+}
+GpStatus Draw(GpGraphics* graphics, GpImage* image, INT dx, INT dy, INT dw, INT dh, INT sx, INT sy,
+              INT sw, INT sh, int unit, const GpImageAttributes* attributes, void* abort,
+              void* data) {
+  Log("GdipDrawImageRectRectI(%s, %s, %d %d %d %d, %d %d %d %d, %d, %s, %p, %p)",
+      Name(graphics).c_str(), Name(image).c_str(), dx, dy, dw, dh, sx, sy, sw, sh, unit,
+      Name(attributes).c_str(), abort, data);
+  return Fails("GdipDrawImageRectRectI") ? 2 : kGpOk;
+}
+
+// The encoder list as GDI+ lays it out: the records, then the texts they point to.
+std::vector<BYTE> EncoderList() {
+  const size_t count = script.encoderMimeTypes.size();
+  size_t size = count * sizeof(ImageCodecInfo);
+  for (const std::wstring& mime : script.encoderMimeTypes) size += (mime.size() + 1) * sizeof(WCHAR);
+  std::vector<BYTE> list(size);
+  auto* records = reinterpret_cast<ImageCodecInfo*>(list.data());
+  auto* text = reinterpret_cast<WCHAR*>(records + count);
+  for (size_t i = 0; i < count; ++i) {
+    records[i].Clsid = ClsidFromText(StandInClsidText(static_cast<int>(i)));
+    std::memcpy(text, script.encoderMimeTypes[i].c_str(),
+                (script.encoderMimeTypes[i].size() + 1) * sizeof(WCHAR));
+    records[i].MimeType = text;
+    text += script.encoderMimeTypes[i].size() + 1;
+  }
+  return list;
+}
+GpStatus EncodersSize(UINT* count, UINT* size) {
+  Log("GdipGetImageEncodersSize");
+  if (Fails("GdipGetImageEncodersSize")) return 2;
+  *count = static_cast<UINT>(script.encoderMimeTypes.size());
+  *size = static_cast<UINT>(EncoderList().size());
+  return kGpOk;
+}
+GpStatus Encoders(UINT count, UINT size, ImageCodecInfo* encoders) {
+  Log("GdipGetImageEncoders(%u, %u)", count, size);
+  const std::vector<BYTE> list = EncoderList();
+  if (Fails("GdipGetImageEncoders") || size != list.size()) return 2;
+  // The records point into the caller's buffer, as GDI+'s do.
+  std::memcpy(encoders, list.data(), size);
+  const auto* from = reinterpret_cast<const BYTE*>(list.data());
+  for (UINT i = 0; i < count; ++i) {
+    const auto offset = reinterpret_cast<const BYTE*>(encoders[i].MimeType) - from;
+    encoders[i].MimeType = reinterpret_cast<const WCHAR*>(reinterpret_cast<BYTE*>(encoders) + offset);
+  }
+  return kGpOk;
+}
+GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const void* parameters) {
+  const std::string clsid = ClsidText(*encoder);
+  int listed = -1;
+  for (size_t i = 0; i < script.encoderMimeTypes.size(); ++i) {
+    if (clsid == StandInClsidText(static_cast<int>(i))) listed = static_cast<int>(i);
+  }
+  const std::string encoderName = listed >= 0 ? "encoder" + std::to_string(listed) : "no encoder";
+  Log("GdipSaveImageToFile(%s, %s, %s, %p)", Name(image).c_str(), Narrow(name).c_str(),
+      encoderName.c_str(), parameters);
+  // Like the platform's GDI+: the file is opened for writing before the encoder is looked for.
+  const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 7;
+  const bool fails = listed < 0 || Fails("GdipSaveImageToFile");
+  DWORD written = 0;
+  if (!fails) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
+  CloseHandle(file);
+  return fails ? 2 : kGpOk;
+}
+
+const GdiplusApi kRecording = {Startup,        Shutdown,         Load,         Dispose,
+                               Dimension,      PixelFormat,      CreateBitmap, Context,
+                               DeleteGraphics, Interpolation,    Smoothing,    CreateAttributes,
+                               WrapMode,       DisposeAttributes, Draw,        EncodersSize,
+                               Encoders,       Save};
+}  // namespace
+
+RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
+  ::script = GdiplusScript();
+  ::calls.clear();
+  live.clear();
+  formats.clear();
+  sessions = bitmaps = contexts = attributeSets = 0;
+  UseGdiplus(&kRecording);
+}
+
+RecordingGdiplus::~RecordingGdiplus() { UseGdiplus(nullptr); }
+
+int RecordingGdiplus::Unreleased() const { return sessions + static_cast<int>(live.size()); }
+
+std::string StandInClsidText(int n) {
+  char text[40];
+  std::snprintf(text, sizeof text, "{557CF40%X-1A04-11D3-9A73-0000F81EF32E}", n);
+  return text;
+}
+
+std::string LoggedTemporaryName(const std::string& target) { return target + ".~qt#.tmp"; }

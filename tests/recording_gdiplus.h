@@ -1,0 +1,40 @@
+// A stand-in for GDI+ that logs every call with its arguments and answers as the test's script
+// says. It also behaves like Windows where the platform's GDI+ does not (no drawing context on
+// palette formats) and like the platform where it is harsh (a failed save truncates the file).
+#pragma once
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "imaging/gdiplus_api.h"
+
+struct GdiplusScript {
+  GpStatus startup = kGpOk;
+  bool sourceLoads = true;
+  float width = 640, height = 480;
+  int32_t pixelFormat = 0x00021808;  // 24-bit RGB
+  // The functions named here answer 2 (InvalidParameter) and hand out nothing.
+  std::set<std::string> failing;
+  // Formats on which no bitmap can be made (Windows: 32-bit CMYK, 0x200F).
+  std::set<int32_t> noBitmapFormats;
+  std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",
+                                                L"image/tiff", L"image/png"};
+};
+
+// Installs the stand-in for the life of the object, with a fresh script and an empty log, and
+// puts gdiplus.dll back afterwards.
+struct RecordingGdiplus {
+  RecordingGdiplus();
+  ~RecordingGdiplus();
+  GdiplusScript& script;
+  std::vector<std::string>& calls;
+  // Sessions still open plus images, contexts and attributes not yet released.
+  int Unreleased() const;
+};
+
+// The class identifier the stand-in lists for the n-th MIME type: {557CF40n-1A04-11D3-...}.
+std::string StandInClsidText(int n);
+
+// Temporary names in the log read "~qt#"; this is what they look like there.
+std::string LoggedTemporaryName(const std::string& target);

@@ -1,0 +1,198 @@
+// The scaling worker against the recording stand-in: call order, failure paths, releases, and
+// that a failure never touches an existing target.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image_codec.h"
+#include "imaging/resize_worker.h"
+#include "recording_gdiplus.h"
+#include "scratch_folder.h"
+
+namespace {
+const std::vector<uint8_t> kKeep = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
+
+TEST(ResizeWorker, FullRunCallsGdiplusInOrder) {
+  ScratchFolder folder;
+  RecordingGdiplus gdi;
+  const std::string target = folder / "thumb.png";
+  ASSERT_EQ(ResizeImageFile("photo.bmp", target, 320, 240), 0);
+  const std::vector<std::string> expected = {
+      "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
+      "GdipLoadImageFromFile(photo.bmp)",
+      "GdipGetImageDimension(source)",
+      "GdipGetImagePixelFormat(source)",
+      "GdipCreateBitmapFromScan0(320, 240, 0, 0x21808, 00000000)",
+      "GdipGetImageGraphicsContext(bitmap1:0x21808)",
+      "GdipSetInterpolationMode(graphics1, 2)",
+      "GdipSetSmoothingMode(graphics1, 2)",
+      "GdipCreateImageAttributes",
+      "GdipSetImageAttributesWrapMode(attributes1, 3, 0, 0)",
+      "GdipDrawImageRectRectI(graphics1, source, 0 0 320 240, 0 0 640 480, 2, attributes1, "
+      "00000000, 00000000)",
+      "GdipDisposeImageAttributes(attributes1)",
+      "GdipDeleteGraphics(graphics1)",
+      "GdipGetImageEncodersSize",
+      "GdipGetImageEncoders(5, " + std::to_string(5 * sizeof(ImageCodecInfo) + 2 * (10 + 11 + 10 + 11 + 10)) + ")",
+      "GdipSaveImageToFile(bitmap1:0x21808, " + LoggedTemporaryName(target) + ", encoder4, 00000000)",
+      "GdipDisposeImage(source)",
+      "GdipDisposeImage(bitmap1:0x21808)",
+      "GdiplusShutdown(77)",
+  };
+  EXPECT_EQ(gdi.calls, expected);
+  EXPECT_EQ(gdi.Unreleased(), 0);
+  EXPECT_EQ(ReadBytes(target), std::vector<uint8_t>({'S', 'T', 'A', 'N', 'D', '-', 'I', 'N', ' ', 'I', 'M', 'A', 'G', 'E'}));
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"thumb.png"});
+}
+
+TEST(ResizeWorker, EarlyRefusalsOpenNoSession) {
+  const struct {
+    std::string source, target;
+  } cases[] = {{"", "a.png"},      {"   ", "a.png"}, {"a.bmp", ""},          {"a.bmp", "  "},
+               {"   ", "   "},     {"a.bmp", "a.txt"}, {"a.bmp", "a.png "}, {"a.bmp", "a.png.bak"},
+               {"a.bmp", "pics.old\\thumb"}, {"a.bmp", "a."}};
+  for (const auto& c : cases) {
+    RecordingGdiplus gdi;
+    EXPECT_EQ(ResizeImageFile(c.source, c.target, 10, 10), -1) << c.source << "|" << c.target;
+    EXPECT_TRUE(gdi.calls.empty()) << c.source << "|" << c.target;
+  }
+}
+
+TEST(ResizeWorker, MissingSourceOpensAndClosesASessionAndWritesNothing) {
+  ScratchFolder folder;
+  RecordingGdiplus gdi;
+  gdi.script.sourceLoads = false;
+  EXPECT_EQ(ResizeImageFile("missing.bmp", folder / "out.png", 10, 10), -1);
+  EXPECT_EQ(gdi.calls, (std::vector<std::string>{
+                           "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
+                           "GdipLoadImageFromFile(missing.bmp)", "GdiplusShutdown(77)"}));
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST(ResizeWorker, UnusableDimensionsReleaseTheSourceBeforeShutdown) {
+  const float sizes[][2] = {{0, 480}, {640, 0}, {-1, 480}, {640, -0.5f}};
+  for (const auto& size : sizes) {
+    RecordingGdiplus gdi;
+    gdi.script.width = size[0];
+    gdi.script.height = size[1];
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 10, 10), -1);
+    ASSERT_EQ(gdi.calls.size(), 5u);
+    EXPECT_EQ(gdi.calls[3], "GdipDisposeImage(source)");
+    EXPECT_EQ(gdi.calls[4], "GdiplusShutdown(77)");
+  }
+}
+
+// The bitmap keeps the source's format unless Windows' GDI+ could not draw into it.
+TEST(ResizeWorker, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
+  const struct {
+    int32_t source;
+    std::vector<std::string> bitmaps;  // the formats of the bitmaps asked for, in order
+  } cases[] = {
+      {0x30101, {"0x26200A"}},             // 1-bit palette: straight to ARGB
+      {0x30803, {"0x26200A"}},             // 8-bit palette
+      {0x101004, {"0x101004", "0x26200A"}},  // 16-bit grey: the context is refused
+      {0x61007, {"0x61007", "0x26200A"}},    // ARGB 1555: likewise
+      {0x200F, {"0x200F", "0x26200A"}},      // CMYK: no bitmap at all
+      {0x26200A, {"0x26200A"}},            // alpha is kept
+      {0x22009, {"0x22009"}},              // 32-bit RGB
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    RecordingGdiplus gdi;
+    gdi.script.pixelFormat = c.source;
+    gdi.script.noBitmapFormats = {0x200F};
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 8, 8), 0) << std::hex << c.source;
+    std::vector<std::string> asked;
+    for (const std::string& call : gdi.calls) {
+      if (call.rfind("GdipCreateBitmapFromScan0", 0) == 0) {
+        asked.push_back(call.substr(call.find("0x"), call.find(", 0000") - call.find("0x")));
+      }
+    }
+    EXPECT_EQ(asked, c.bitmaps) << std::hex << c.source;
+    EXPECT_EQ(gdi.Unreleased(), 0);
+  }
+}
+
+// Each failure along the way: the right answer, everything released, an existing target kept
+// byte for byte and no temporary file left behind.
+TEST(ResizeWorker, EveryFailureReleasesEverythingAndKeepsTheTarget) {
+  const struct {
+    const char* failing;
+    int32_t expected;
+  } cases[] = {
+      {"GdipLoadImageFromFile", -1},       {"GdipGetImageDimension", -1},
+      {"GdipCreateBitmapFromScan0", -1},   {"GdipGetImageGraphicsContext", -1},
+      {"GdipDrawImageRectRectI", -1},      {"GdipGetImageEncodersSize", -1},
+      {"GdipGetImageEncoders", -1},        {"GdipSaveImageToFile", -1},
+      {"GdipCreateImageAttributes", 0},  // drawn without them, edges and all
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    const std::string target = folder / "kept.png";
+    ASSERT_TRUE(WriteBytes(target, kKeep));
+    RecordingGdiplus gdi;
+    gdi.script.failing = {c.failing};
+    EXPECT_EQ(ResizeImageFile("a.bmp", target, 16, 16), c.expected) << c.failing;
+    EXPECT_EQ(gdi.Unreleased(), 0) << c.failing;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << c.failing;
+    if (c.expected != 0) {
+      EXPECT_EQ(ReadBytes(target), kKeep) << c.failing;
+    }
+  }
+}
+
+TEST(ResizeWorker, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
+  const struct {
+    const char* target;
+    std::vector<std::wstring> encoders;
+  } cases[] = {
+      {"icon.ico", {L"image/bmp", L"image/png"}},
+      {"drawing.emf", {L"image/bmp", L"image/png"}},
+      {"drawing.wmf", {L"image/bmp", L"image/png"}},
+      {"photo.png", {}},  // no encoders at all
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / c.target, kKeep));
+    RecordingGdiplus gdi;
+    gdi.script.encoderMimeTypes = c.encoders;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / c.target, 16, 16), -1) << c.target;
+    EXPECT_EQ(ReadBytes(folder / c.target), kKeep) << c.target;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{c.target});
+    EXPECT_EQ(gdi.Unreleased(), 0);
+  }
+}
+
+TEST(ResizeWorker, NamesReachGdiplusWithTheirBlanks) {
+  ScratchFolder folder;
+  RecordingGdiplus gdi;
+  const std::string target = folder / " out.png";
+  EXPECT_EQ(ResizeImageFile("  photo.bmp ", target, 5, 5), 0);
+  EXPECT_EQ(gdi.calls[1], "GdipLoadImageFromFile(  photo.bmp )");
+  EXPECT_NE(gdi.calls[15].find(LoggedTemporaryName(target)), std::string::npos) << gdi.calls[15];
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{" out.png"});
+}
+
+TEST(ResizeWorker, TargetThatIsTheSourceFailsAndKeepsIt) {
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteBytes(folder / "photo.png", kKeep));
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  SetCurrentDirectoryA(folder.path.c_str());
+  const struct {
+    std::string source, target;
+  } cases[] = {{folder / "photo.png", folder / "photo.png"},
+               {folder / "photo.png", folder / "PHOTO.PNG"},
+               {"photo.png", folder / "photo.png"},
+               {folder / "photo.png", ".\\photo.png"}};
+  for (const auto& c : cases) {
+    RecordingGdiplus gdi;
+    EXPECT_EQ(ResizeImageFile(c.source, c.target, 5, 5), -1) << c.source << " " << c.target;
+    EXPECT_EQ(ReadBytes(folder / "photo.png"), kKeep);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(gdi.Unreleased(), 0);
+  }
+  SetCurrentDirectoryA(current);
+}
+}  // namespace
