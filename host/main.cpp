@@ -3,28 +3,49 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "host/batch.h"
 #include "host/demo_image.h"
 #include "host/plugin_host.h"
 
 namespace {
-const char kUsage[] =
-    "usage: quintara-host [--dll PATH] COMMAND ...\n"
+struct Command {
+  const char* name;
+  size_t minOperands, maxOperands;
+  const char* usage;
+};
+
+const Command kCommands[] = {
+    {"info", 0, 0,
+     "info\n  Shows the plug-in's title, publisher and hint, and every action it declares.\n"},
+    {"run", 2, 2,
+     "run ACTION PARAMETER-TEXT\n  Runs an action by name or number through nbExecAction and prints every\n"
+     "  variable it set, in order, with each value in quotes (\\xNN for other bytes).\n"},
+    {"resize", 4, 4,
+     "resize SOURCE TARGET WIDTH HEIGHT\n  Runs ae_resize on \"SOURCE|TARGET|WIDTH|HEIGHT\". The target's extension\n"
+     "  chooses the format: bmp gif jpg jpeg png tif tiff.\n"},
+    {"metrics", 1, 1, "metrics IMAGE\n  Runs AE_Image_Get_Metrics on IMAGE.\n"},
+    {"batch", 1, 1,
+     "batch FILE\n  Runs every line of FILE (UTF-8): an action name or number, one blank, then\n"
+     "  its parameter text. Blank lines and lines starting with # are skipped. Prints\n"
+     "  one line per action and a summary; progress goes to standard error.\n"},
+    {"demo", 0, 1,
+     "demo [FOLDER]\n  Makes demo-input.bmp (320 by 240) in FOLDER (default: the current folder)\n"
+     "  and resizes it to demo-output.png, 160 by 120.\n"},
+};
+
+const char kGeneral[] =
+    "usage: quintara-host [--dll PATH] COMMAND ...   (quintara-host COMMAND --help for more)\n"
     "\n"
-    "commands:\n"
-    "  info                          the plug-in's title, publisher, hint and actions\n"
-    "  run ACTION PARAMETER-TEXT     runs an action by name or number and prints every\n"
-    "                                variable it set, with each value in quotes\n"
-    "  resize SOURCE TARGET W H      runs ae_resize on \"SOURCE|TARGET|W|H\"\n"
-    "  metrics IMAGE                 runs AE_Image_Get_Metrics on IMAGE\n"
-    "  demo [FOLDER]                 makes demo-input.bmp in FOLDER (default: .) and resizes\n"
-    "                                it to demo-output.png, 160 by 120\n"
+    "commands: info, run, resize, metrics, batch, demo\n"
     "\n"
     "The plug-in is Quintara.dll beside this program unless --dll names another.\n"
-    "Exit status: 0 when the action ran and succeeded, 1 when it failed, 2 for a usage error.\n";
+    "Texts reach the plug-in in the ANSI code page; a name that the code page cannot\n"
+    "represent is refused. Exit status: 0 when every action ran and succeeded, 1 when\n"
+    "one failed, 2 for a usage error or a file that cannot be read.\n";
 
 int Fail(const std::string& reason) {
   std::fprintf(stderr, "quintara-host: %s\n", reason.c_str());
@@ -32,25 +53,27 @@ int Fail(const std::string& reason) {
 }
 
 int Usage(const std::string& reason) {
-  std::fprintf(stderr, "quintara-host: %s\n\n%s", reason.c_str(), kUsage);
+  std::fprintf(stderr, "quintara-host: %s\n\n%s", reason.c_str(), kGeneral);
   return 2;
 }
 
-// The real host hands the plug-in texts in the ANSI code page. A character that the code page
-// cannot hold would reach the plug-in as some other character, naming another file: refuse it.
-bool ToAnsi(const std::wstring& wide, std::string* ansi) {
-  if (wide.empty()) {
-    ansi->clear();
-    return true;
-  }
-  BOOL lossy = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                    static_cast<int>(wide.size()), nullptr, 0, nullptr, &lossy);
-  if (n <= 0 || lossy) return false;
-  ansi->assign(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                      &(*ansi)[0], n, nullptr, &lossy);
-  return !lossy;
+// A crash in the plug-in or in what it calls is reported with the module it happened in, so that
+// a crash in the platform's decoders can be told from one in the plug-in.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
+  HMODULE module = nullptr;
+  char name[MAX_PATH] = "unknown module";
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<const char*>(record->ExceptionAddress), &module);
+  if (module != nullptr) GetModuleFileNameA(module, name, MAX_PATH);
+  const char* base = std::strrchr(name, '\\');
+  std::fprintf(stderr, "\nquintara-host: crash: exception 0x%08lX in %s at offset 0x%lX\n",
+               static_cast<unsigned long>(record->ExceptionCode), base ? base + 1 : name,
+               static_cast<unsigned long>(static_cast<const char*>(record->ExceptionAddress) -
+                                          reinterpret_cast<const char*>(module)));
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return EXCEPTION_EXECUTE_HANDLER;
 }
 
 std::wstring DefaultDllPath() {
@@ -62,20 +85,17 @@ std::wstring DefaultDllPath() {
          L"Quintara.dll";
 }
 
-void PrintAssignments(const ActionRun& run) {
-  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
-    const VariableRecord& set = hostLog.assignments[i];
-    std::printf("%s = %s\n", set.name.c_str(),
-                set.valueWasNull ? "(null)" : VisibleText(set.value).c_str());
-  }
-}
-
 int RunAndReport(const PluginExports& plugin, const std::string& action,
                  const std::string& parameter) {
   const int32_t number = FindDeclaredAction(action);
   if (number == 0) return Fail("the plug-in declares no action " + action);
   const ActionRun run = RunAction(plugin, number, parameter);
-  PrintAssignments(run);
+  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
+    const VariableRecord& set = hostLog.assignments[i];
+    std::printf("%s = %s\n", set.name.c_str(),
+                set.valueWasNull ? "(null)" : VisibleText(set.value).c_str());
+  }
+  std::fflush(stdout);
   const std::string reason = JudgeRun(run);
   return reason.empty() ? 0 : Fail(reason);
 }
@@ -106,23 +126,41 @@ int Demo(const PluginExports& plugin, const std::string& folder) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  SetUnhandledExceptionFilter(ReportCrash);
+  std::vector<std::wstring> wide(argv + 1, argv + argc);
+  std::wstring dllPath = DefaultDllPath();
+  if (wide.size() >= 2 && wide[0] == L"--dll") {
+    dllPath = wide[1];
+    wide.erase(wide.begin(), wide.begin() + 2);
+  }
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) {
+  for (size_t i = 0; i < wide.size(); ++i) {
     std::string arg;
-    if (!ToAnsi(argv[i], &arg)) {
-      return Usage("argument " + std::to_string(i) +
+    if (!Utf16ToAnsi(wide[i], &arg)) {
+      return Usage("argument " + std::to_string(i + 1) +
                    " holds characters that the ANSI code page cannot represent");
     }
     args.push_back(arg);
   }
-  std::wstring dllPath = DefaultDllPath();
-  if (args.size() >= 2 && args[0] == "--dll") {
-    dllPath = argv[2];
-    args.erase(args.begin(), args.begin() + 2);
+  if (args.empty()) return Usage("no command");
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    std::fputs(kGeneral, stdout);
+    return 0;
   }
-  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
-    return args.empty() ? 2 : 0;
+  const Command* command = nullptr;
+  for (const Command& c : kCommands) {
+    if (args[0] == c.name) command = &c;
+  }
+  if (command == nullptr) return Usage("unknown command " + args[0]);
+  const size_t operands = args.size() - 1;
+  if (operands >= 1 && (args[1] == "--help" || args[1] == "-h")) {
+    std::printf("usage: quintara-host [--dll PATH] %s", command->usage);
+    return 0;
+  }
+  if (operands < command->minOperands || operands > command->maxOperands) {
+    std::fprintf(stderr, "quintara-host: wrong number of arguments\nusage: quintara-host %s",
+                 command->usage);
+    return 2;
   }
 
   PluginExports plugin{};
@@ -130,17 +168,18 @@ int wmain(int argc, wchar_t** argv) {
   if (LoadPlugin(dllPath, &plugin, &error) == nullptr) return Fail(error);
   RegisterPlugin(plugin);
 
-  const std::string& command = args[0];
-  const size_t operands = args.size() - 1;
-  if (command == "info" && operands == 0) return Info(plugin);
-  if (command == "run" && operands == 2) return RunAndReport(plugin, args[1], args[2]);
-  if (command == "resize" && operands == 4) {
-    return RunAndReport(plugin, "ae_resize",
-                        args[1] + "|" + args[2] + "|" + args[3] + "|" + args[4]);
+  const std::string name = command->name;
+  if (name == "info") return Info(plugin);
+  if (name == "run") return RunAndReport(plugin, args[1], args[2]);
+  if (name == "resize") {
+    return RunAndReport(plugin, "ae_resize", args[1] + "|" + args[2] + "|" + args[3] + "|" + args[4]);
   }
-  if (command == "metrics" && operands == 1) {
-    return RunAndReport(plugin, "AE_Image_Get_Metrics", args[1]);
+  if (name == "metrics") return RunAndReport(plugin, "AE_Image_Get_Metrics", args[1]);
+  if (name == "batch") {
+    // The file is opened by its wide name; messages name it as it was given.
+    std::string shown;
+    Utf16ToAnsi(wide[1], &shown);
+    return RunBatchFile(plugin, args[1], shown, stdout, stderr);
   }
-  if (command == "demo" && operands <= 1) return Demo(plugin, operands ? args[1] : ".");
-  return Usage("unknown command or wrong number of arguments: " + command);
+  return Demo(plugin, operands ? args[1] : ".");
 }

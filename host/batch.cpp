@@ -1,0 +1,103 @@
+#include "host/batch.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <vector>
+
+BatchLine ParseBatchLine(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);  // a UTF-8 byte order mark
+  const size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos || line[start] == '#') return {false, "", ""};
+  const size_t end = line.find_first_of(" \t", start);
+  if (end == std::string::npos) return {true, line.substr(start), ""};
+  return {true, line.substr(start, end - start), line.substr(end + 1)};
+}
+
+bool Utf16ToAnsi(const std::wstring& wide, std::string* ansi) {
+  ansi->clear();
+  if (wide.empty()) return true;
+  BOOL lossy = FALSE;
+  const int length = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0,
+                                    nullptr, &lossy);
+  if (n <= 0 || lossy) return false;
+  ansi->resize(static_cast<size_t>(n));
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*ansi)[0], n, nullptr,
+                      &lossy);
+  return !lossy;
+}
+
+bool Utf8ToAnsi(const std::string& utf8, std::string* ansi) {
+  ansi->clear();
+  if (utf8.empty()) return true;
+  const int length = static_cast<int>(utf8.size());
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+  if (n <= 0) return false;
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, &wide[0], n);
+  return Utf16ToAnsi(wide, ansi);
+}
+
+void PrintAssignments(FILE* out, const ActionRun& run) {
+  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
+    const VariableRecord& set = hostLog.assignments[i];
+    std::fprintf(out, " %s = %s", set.name.c_str(),
+                 set.valueWasNull ? "(null)" : VisibleText(set.value).c_str());
+  }
+}
+
+int RunBatchFile(const PluginExports& plugin, const std::string& path, const std::string& shownPath,
+                 FILE* out, FILE* progress) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "quintara-host: cannot read %s\n", shownPath.c_str());
+    return 2;
+  }
+  std::vector<std::pair<int, BatchLine>> actions;
+  std::string text;
+  for (int number = 1; std::getline(in, text); ++number) {
+    BatchLine line = ParseBatchLine(text);
+    if (line.hasAction) actions.emplace_back(number, line);
+  }
+
+  const DWORD started = GetTickCount();
+  int succeeded = 0, failed = 0;
+  for (size_t i = 0; i < actions.size(); ++i) {
+    const int number = actions[i].first;
+    const BatchLine& line = actions[i].second;
+    std::fprintf(progress, "[%u/%u] %s ...", static_cast<unsigned>(i + 1),
+                 static_cast<unsigned>(actions.size()), line.action.c_str());
+    std::fflush(progress);
+    std::string reason, parameter;
+    const int32_t action = FindDeclaredAction(line.action);
+    ActionRun run{0, hostLog.assignments.size()};
+    if (action == 0) {
+      reason = "the plug-in declares no action " + line.action;
+    } else if (!Utf8ToAnsi(line.parameter, &parameter)) {
+      reason = "the parameter holds characters that the ANSI code page cannot represent";
+    } else {
+      run = RunAction(plugin, action, parameter);
+      reason = JudgeRun(run);
+    }
+    std::fprintf(out, "%d: %s", number, line.action.c_str());
+    PrintAssignments(out, run);
+    if (reason.empty()) {
+      std::fprintf(out, " -- ok\n");
+      std::fprintf(progress, " ok\n");
+      ++succeeded;
+    } else {
+      std::fprintf(out, " -- failed: %s\n", reason.c_str());
+      std::fprintf(progress, " %s\n", reason.c_str());
+      if (action == 0 || run.result == 0) {
+        std::fprintf(stderr, "%s:%d: %s\n", shownPath.c_str(), number, reason.c_str());
+      }
+      ++failed;
+    }
+    std::fflush(out);
+  }
+  std::fprintf(out, "ran %d, succeeded %d, failed %d, %.2f seconds\n", succeeded + failed,
+               succeeded, failed, (GetTickCount() - started) / 1000.0);
+  return failed == 0 ? 0 : 1;
+}
