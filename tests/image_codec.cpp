@@ -167,6 +167,16 @@ ImageHeader ReadImageHeader(const std::vector<uint8_t>& b) {
     h.format = "GIF";
     h.width = static_cast<int>(Get16(b, 6));
     h.height = static_cast<int>(Get16(b, 8));
+    size_t at = 13 + ((b[10] & 0x80) ? 3u << ((b[10] & 7) + 1) : 0);  // past the colour table
+    while (at < n && b[at] == 0x21 && at + 2 < n) {  // extensions: label, then sub-blocks
+      at += 2;
+      while (at < n && b[at] != 0) at += 1 + b[at];
+      ++at;
+    }
+    if (at + 9 <= n && b[at] == 0x2C) {
+      h.frameWidth = static_cast<int>(Get16(b, at + 5));
+      h.frameHeight = static_cast<int>(Get16(b, at + 7));
+    }
   } else if (n >= 26 && b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') {
     h.format = "PNG";
     h.width = static_cast<int>(Get32BigEndian(b, 16));

@@ -37,6 +37,8 @@ struct ImageHeader {
   std::string format;  // "BMP", "GIF", "JPEG", "PNG", "TIFF", or "" when none of these
   int width = 0, height = 0;
   int detail = 0;      // PNG colour type, BMP bits per pixel, JPEG components
+  // GIF: the first frame's own size, which Wine's decoder reports instead of the screen's.
+  int frameWidth = 0, frameHeight = 0;
 };
 ImageHeader ReadImageHeader(const std::vector<uint8_t>& bytes);
 

@@ -37,6 +37,9 @@ run_gtest() {
 run_gtest text_tests_native "$NATIVE_BUILD/bin/text_tests_native"
 run_gtest unit_tests wine "$WIN_BUILD/bin/unit_tests.exe"
 run_gtest host_tests wine "$WIN_BUILD/bin/host_tests.exe"
+# Every corpus image through both actions; skips, saying so, where ../shared/corpus is absent.
+run_gtest corpus_walk wine "$WIN_BUILD/bin/corpus_walk.exe"
+grep -E '^corpus walk:|the shared image corpus' "$LOGS/corpus_walk.log" >&2 || true
 
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,137 @@
+// Every file of the shared corpus through both actions, in child host processes that may crash
+// inside the platform's decoders without ending the walk.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "corpus.h"
+#include "image_codec.h"
+#include "resilient_batch.h"
+#include "scratch_folder.h"
+
+namespace {
+void ListFiles(const std::string& folder, std::vector<std::string>* files) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      ListFiles(folder + "\\" + name, files);
+    } else {
+      files->push_back(folder + "\\" + name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+uint64_t Checksum(const std::vector<uint8_t>& bytes) {  // FNV-1a, 64 bits
+  uint64_t hash = 1469598103934665603ULL;
+  for (uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ULL;
+  return hash ^ bytes.size();
+}
+
+// A crash counts against the plug-in when it happened in the plug-in or the host.
+bool OwnCrash(const std::string& report) {
+  return report.find("Quintara.dll") != std::string::npos ||
+         report.find("quintara-host.exe") != std::string::npos ||
+         report.find("without a report") != std::string::npos;
+}
+
+TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
+  SKIP_WITHOUT_CORPUS(corpus);
+  std::vector<std::string> files;
+  ListFiles(corpus, &files);
+  std::map<std::string, uint64_t> before;
+  for (const std::string& file : files) before[file] = Checksum(ReadBytes(file));
+
+  ScratchFolder out;
+  std::vector<ActionLine> lines;
+  for (size_t i = 0; i < files.size(); ++i) {
+    lines.push_back({"AE_Image_Get_Metrics", files[i]});
+    lines.push_back({"ae_resize", files[i] + "|" + out / (std::to_string(i) + ".png") + "|32|24"});
+  }
+  int children = 0;
+  const std::vector<LineResult> results = RunResilient(lines, 10, &children);
+
+  int loaded = 0, converted = 0, refused = 0, platformCrashes = 0, ownCrashes = 0, hangs = 0;
+  int headerChecks = 0, headerMismatches = 0, wrongSizes = 0;
+  std::printf("per file: metrics outcome, resize outcome, name\n");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const LineResult& metrics = results[2 * i];
+    const LineResult& resize = results[2 * i + 1];
+    std::string metricsText, resizeText;
+    for (const LineResult* r : {&metrics, &resize}) {
+      std::string& text = r == &metrics ? metricsText : resizeText;
+      if (r->kind == LineResult::kCrashed) {
+        text = "CRASH (" + r->crash + ")";
+        (OwnCrash(r->crash) ? ownCrashes : platformCrashes)++;
+      } else if (r->kind == LineResult::kHung) {
+        text = "HUNG";
+        ++hangs;
+      } else if (r->kind == LineResult::kNotRun) {
+        text = "NOT RUN";
+        ++ownCrashes;
+      }
+    }
+    const std::string width = PrintedValue(metrics.output, "AE_Image_Width");
+    const std::string height = PrintedValue(metrics.output, "AE_Image_Height");
+    if (metrics.kind == LineResult::kDone) {
+      const bool wasLoaded = !(width == " 0" && height == " 0");
+      (wasLoaded ? loaded : refused)++;
+      metricsText = wasLoaded ? width + " x" + height : "refused";
+      // An independent reading of the file's own header.
+      const ImageHeader header = ReadImageHeader(ReadBytes(files[i]));
+      if (wasLoaded && header.width > 0 && header.height > 0 && header.format != "TIFF") {
+        ++headerChecks;
+        auto matches = [&](int w, int h) {
+          return width == " " + std::to_string(w) && height == " " + std::to_string(h);
+        };
+        if (!matches(header.width, header.height) && !matches(header.frameWidth, header.frameHeight)) {
+          ++headerMismatches;
+          metricsText += " (header says " + std::to_string(header.width) + " x " +
+                         std::to_string(header.height) + ")";
+        }
+      }
+    }
+    if (resize.kind == LineResult::kDone) {
+      const bool ok = PrintedValue(resize.output, "ae_ResizeImage") == "The file was converted succesfully";
+      resizeText = ok ? "converted" : "Conversion Failed";
+      if (ok) {
+        ++converted;
+        const ImageHeader written = ReadImageHeader(ReadBytes(out / (std::to_string(i) + ".png")));
+        if (written.format != "PNG" || written.width != 32 || written.height != 24) {
+          ++wrongSizes;
+          resizeText += " BUT THE FILE IS NOT A 32 x 24 PNG";
+        }
+      }
+    }
+    std::printf("%-24s %-22s %s\n", metricsText.c_str(), resizeText.c_str(),
+                files[i].substr(corpus.size() + 1).c_str());
+  }
+
+  int changed = 0;
+  for (const std::string& file : files) changed += Checksum(ReadBytes(file)) != before[file];
+  int strays = 0;
+  for (const std::string& name : out.Entries()) strays += name.find(".tmp") != std::string::npos;
+
+  std::printf("\ncorpus walk: %zu files tried, %d loaded, %d converted, %d refused, "
+              "%d crashes inside the platform, %d in the plug-in, %d hangs; %d header checks, "
+              "%d mismatches; %d corpus files changed; %d temporary files left; %d child processes\n",
+              files.size(), loaded, converted, refused, platformCrashes, ownCrashes, hangs,
+              headerChecks, headerMismatches, changed, strays, children);
+  EXPECT_GT(files.size(), 100u);
+  EXPECT_EQ(ownCrashes, 0);
+  EXPECT_EQ(hangs, 0);
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(strays, 0);
+  EXPECT_EQ(wrongSizes, 0);
+  EXPECT_EQ(headerMismatches, 0);
+}
+}  // namespace
