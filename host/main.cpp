@@ -100,10 +100,32 @@ int RunAndReport(const PluginExports& plugin, const std::string& action,
   return reason.empty() ? 0 : Fail(reason);
 }
 
-int Info(const PluginExports& plugin) {
+// The file's own version resource: "1.0.0 (Halvaron)", or "" when it has none.
+std::string FileVersion(const std::wstring& path) {
+  DWORD ignored = 0;
+  std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+  if (info.empty() ||
+      !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data())) {
+    return std::string();
+  }
+  auto value = [&](const wchar_t* key) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+    std::string narrow;
+    if (VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length)) {
+      Utf16ToAnsi(text, &narrow);
+    }
+    return narrow;
+  };
+  return value(L"ProductVersion") + " (" + value(L"CompanyName") + ")";
+}
+
+int Info(const PluginExports& plugin, const std::wstring& dllPath) {
   const PluginTexts texts = InitPlugin(plugin, 0);
-  std::printf("title:     %s\npublisher: %s\nhint:      %s\n", texts.title.c_str(),
-              texts.publisher.c_str(), texts.hint.c_str());
+  std::printf("title:     %s\npublisher: %s\nhint:      %s\nfile:      version %s\n",
+              texts.title.c_str(), texts.publisher.c_str(), texts.hint.c_str(),
+              FileVersion(dllPath).c_str());
   for (const ActionRecord& action : hostLog.declarations) {
     std::printf("\naction %d: %s  (parameter kind %s, flags %d %d)\n", action.number,
                 action.name.c_str(), action.parameterKind.c_str(), action.flag, action.flagAgain);
@@ -169,7 +191,7 @@ int wmain(int argc, wchar_t** argv) {
   RegisterPlugin(plugin);
 
   const std::string name = command->name;
-  if (name == "info") return Info(plugin);
+  if (name == "info") return Info(plugin, dllPath);
   if (name == "run") return RunAndReport(plugin, args[1], args[2]);
   if (name == "resize") {
     return RunAndReport(plugin, "ae_resize", args[1] + "|" + args[2] + "|" + args[3] + "|" + args[4]);

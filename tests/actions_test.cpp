@@ -6,6 +6,7 @@
 
 #include "image_codec.h"
 #include "import_patch.h"
+#include "plugin/fpu.h"
 #include "plugin_dll.h"
 #include "scratch_folder.h"
 
@@ -103,6 +104,24 @@ TEST_F(Actions, ResizeParameterTexts) {
     EXPECT_EQ(h.width, c.width) << c.parameter;
     EXPECT_EQ(h.height, c.height) << c.parameter;
   }
+}
+
+// The host's own control word (truncating, 24-bit precision) neither reaches the plug-in's
+// arithmetic nor is changed by it.
+TEST_F(Actions, HostFloatingPointSettingChangesNoResult) {
+  const uint16_t saved = CurrentX87Control();
+  SetX87Control(0x0C7F);
+  const std::vector<VariableRecord> resized =
+      Exec(1, (folder / "photo.bmp|" + folder / "r.png|100.5|101.5").c_str());
+  const uint16_t afterResize = CurrentX87Control();
+  const std::vector<VariableRecord> measured = Exec(2, (folder / "r.png").c_str());
+  const uint16_t afterMetrics = CurrentX87Control();
+  SetX87Control(saved);
+  EXPECT_EQ(resized.at(0).value, kConverted);
+  EXPECT_EQ(measured.at(0).value, " 100");
+  EXPECT_EQ(measured.at(1).value, " 102");
+  EXPECT_EQ(afterResize & 0x1F3F, 0x0C3F);
+  EXPECT_EQ(afterMetrics & 0x1F3F, 0x0C3F);
 }
 
 TEST_F(Actions, ResizeWithNullParameterAndDirectExport) {

@@ -4,6 +4,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 WIN_BUILD="$BUILD/i686"
 NATIVE_BUILD="$BUILD/native"
+CLANG_BUILD="$BUILD/clang"
 
 # Wine: a prefix of the project's own, no debug chatter, and no debugger on a crash, so that a
 # crashing program ends instead of waiting at Wine's debugger.
@@ -15,7 +16,8 @@ say() { printf '%s\n' "$*" >&2; }
 
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 ensure_packages() {
-  local want=(cmake ninja-build g++ python3 g++-mingw-w64-i686-posix wine wine32:i386 googletest)
+  local want=(cmake ninja-build g++ python3 g++-mingw-w64-i686-posix wine wine32:i386 googletest
+              clang lld)
   local missing=() p
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -34,6 +36,13 @@ build_windows() {
   cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$WIN_BUILD"
+}
+
+# The same product and tests built with Clang and lld.
+build_clang() {
+  cmake -S "$ROOT" -B "$CLANG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-i686.cmake" >/dev/null
+  cmake --build "$CLANG_BUILD"
 }
 
 # Creates the Wine prefix once, so that its first-use message does not land in a test's output.

@@ -7,6 +7,7 @@ source "$(dirname "$0")/common.sh"
 
 ensure_packages
 build_windows
+build_clang
 cmake -S "$ROOT" -B "$NATIVE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$NATIVE_BUILD"
 ensure_wineprefix
@@ -37,6 +38,14 @@ run_gtest() {
 run_gtest text_tests_native "$NATIVE_BUILD/bin/text_tests_native"
 run_gtest unit_tests wine "$WIN_BUILD/bin/unit_tests.exe"
 run_gtest host_tests wine "$WIN_BUILD/bin/host_tests.exe"
+# The Clang build passes the same tests.
+run_gtest unit_tests_clang wine "$CLANG_BUILD/bin/unit_tests.exe"
+run_gtest host_tests_clang wine "$CLANG_BUILD/bin/host_tests.exe"
+
+# The release package holds what the README says, and the DLL in it works.
+say "== package"
+if "$ROOT/tools/check_package.sh" >&2; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 # Every corpus image through both actions; skips, saying so, where ../shared/corpus is absent.
 run_gtest corpus_walk wine "$WIN_BUILD/bin/corpus_walk.exe"
 grep -E '^corpus walk:|the shared image corpus' "$LOGS/corpus_walk.log" >&2 || true

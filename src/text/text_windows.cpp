@@ -2,7 +2,9 @@
 
 #include "plugin/fpu.h"
 
-MessageBoxProc messageBoxProc = MessageBoxA;
+// Null rather than MessageBoxA's address: each call then goes through the import table, whatever
+// the compiler and linker made of an address taken at start-up.
+MessageBoxProc messageBoxProc = nullptr;
 
 std::wstring ToWideText(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -20,6 +22,11 @@ std::wstring ToWideText(const std::string& text) {
 void ShowMessage(const std::string& message, const std::string& caption) {
   FpuState before;
   SaveFpuState(&before);
-  messageBoxProc(nullptr, message.c_str(), caption.empty() ? "Tessivar" : caption.c_str(), MB_OK);
+  const char* shownCaption = caption.empty() ? "Tessivar" : caption.c_str();
+  if (messageBoxProc != nullptr) {
+    messageBoxProc(nullptr, message.c_str(), shownCaption, MB_OK);
+  } else {
+    MessageBoxA(nullptr, message.c_str(), shownCaption, MB_OK);
+  }
   RestoreFpuState(&before);
 }

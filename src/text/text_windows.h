@@ -14,7 +14,7 @@ std::wstring ToWideText(const std::string& text);
 // floating-point state is the same after the call as before.
 void ShowMessage(const std::string& message, const std::string& caption);
 
-// The seam behind ShowMessage: MessageBoxA unless a test has put a stand-in here, so that no
-// test ever opens a window.
+// The seam behind ShowMessage: null means MessageBoxA itself; a test puts a stand-in here so that
+// no test ever opens a window.
 typedef int(WINAPI* MessageBoxProc)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 extern MessageBoxProc messageBoxProc;
