@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/batch.h"
 #include "host/demo_image.h"
 #include "host/plugin_host.h"
+#include "host/watchdog.h"
 
 namespace {
 struct Command {
@@ -38,11 +38,13 @@ const Command kCommands[] = {
 };
 
 const char kGeneral[] =
-    "usage: quintara-host [--dll PATH] COMMAND ...   (quintara-host COMMAND --help for more)\n"
+    "usage: quintara-host [--dll PATH] [--watchdog SECONDS] COMMAND ...   (quintara-host COMMAND --help for more)\n"
     "\n"
     "commands: info, run, resize, metrics, batch, demo\n"
     "\n"
     "The plug-in is Quintara.dll beside this program unless --dll names another.\n"
+    "--watchdog SECONDS ends the program with a report of where an action is stuck\n"
+    "when it runs longer than that.\n"
     "Texts reach the plug-in in the ANSI code page; a name that the code page cannot\n"
     "represent is refused. Exit status: 0 when every action ran and succeeded, 1 when\n"
     "one failed, 2 for a usage error or a file that cannot be read.\n";
@@ -58,21 +60,23 @@ int Usage(const std::string& reason) {
 }
 
 // A crash in the plug-in or in what it calls is reported with the module it happened in, so that
-// a crash in the platform's decoders can be told from one in the plug-in.
+// a crash in the platform's decoders can be told from one in the plug-in. The heap may be what
+// was damaged, so the report is made without the C runtime.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
   const EXCEPTION_RECORD* record = exception->ExceptionRecord;
-  HMODULE module = nullptr;
-  char name[MAX_PATH] = "unknown module";
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     static_cast<const char*>(record->ExceptionAddress), &module);
-  if (module != nullptr) GetModuleFileNameA(module, name, MAX_PATH);
-  const char* base = std::strrchr(name, '\\');
-  std::fprintf(stderr, "\nquintara-host: crash: exception 0x%08lX in %s at offset 0x%lX\n",
-               static_cast<unsigned long>(record->ExceptionCode), base ? base + 1 : name,
-               static_cast<unsigned long>(static_cast<const char*>(record->ExceptionAddress) -
-                                          reinterpret_cast<const char*>(module)));
-  std::fflush(stdout);
-  std::fflush(stderr);
+  char report[2048];
+  char* at = report;
+  AppendText(&at, "\nquintara-host: crash: exception ");
+  AppendHex(&at, record->ExceptionCode);
+  AppendPlace(&at, record->ExceptionAddress);
+#if defined(_M_IX86) || defined(__i386__)
+  AppendCallers(&at, report + sizeof report - 2, exception->ContextRecord->Esp);
+#endif
+  AppendText(&at, "\n");
+  WriteReport(report, at);
+  // Ended here and now: an orderly exit would run the libraries' detach code, which can wait
+  // forever for a lock the crashed code still holds.
+  TerminateProcess(GetCurrentProcess(), record->ExceptionCode);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -151,10 +155,13 @@ int wmain(int argc, wchar_t** argv) {
   SetUnhandledExceptionFilter(ReportCrash);
   std::vector<std::wstring> wide(argv + 1, argv + argc);
   std::wstring dllPath = DefaultDllPath();
-  if (wide.size() >= 2 && wide[0] == L"--dll") {
-    dllPath = wide[1];
+  DWORD watchdogSeconds = 0;
+  while (wide.size() >= 2 && (wide[0] == L"--dll" || wide[0] == L"--watchdog")) {
+    if (wide[0] == L"--dll") dllPath = wide[1];
+    else watchdogSeconds = static_cast<DWORD>(_wtoi(wide[1].c_str()));
     wide.erase(wide.begin(), wide.begin() + 2);
   }
+  StartWatchdog(watchdogSeconds);
   std::vector<std::string> args;
   for (size_t i = 0; i < wide.size(); ++i) {
     std::string arg;

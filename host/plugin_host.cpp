@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "host/watchdog.h"
+
 HostLog hostLog;
 
 namespace {
@@ -98,7 +100,9 @@ int32_t FindDeclaredAction(const std::string& nameOrNumber) {
 ActionRun RunAction(const PluginExports& plugin, int32_t number, const std::string& parameter) {
   ActionRun run{0, hostLog.assignments.size()};
   const char* text = parameter.c_str();
+  ActionStarted();
   run.result = plugin.execAction(number, &text);
+  ActionEnded();
   return run;
 }
 

@@ -37,13 +37,6 @@ uint64_t Checksum(const std::vector<uint8_t>& bytes) {  // FNV-1a, 64 bits
   return hash ^ bytes.size();
 }
 
-// A crash counts against the plug-in when it happened in the plug-in or the host.
-bool OwnCrash(const std::string& report) {
-  return report.find("Quintara.dll") != std::string::npos ||
-         report.find("quintara-host.exe") != std::string::npos ||
-         report.find("without a report") != std::string::npos;
-}
-
 TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
   SKIP_WITHOUT_CORPUS(corpus);
   std::vector<std::string> files;
@@ -70,10 +63,10 @@ TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
     for (const LineResult* r : {&metrics, &resize}) {
       std::string& text = r == &metrics ? metricsText : resizeText;
       if (r->kind == LineResult::kCrashed) {
-        text = "CRASH (" + r->crash + ")";
-        (OwnCrash(r->crash) ? ownCrashes : platformCrashes)++;
+        text = "CRASH in " + Culprit(r->crash);
+        (OwnFault(r->crash) ? ownCrashes : platformCrashes)++;
       } else if (r->kind == LineResult::kHung) {
-        text = "HUNG";
+        text = "HUNG in " + Culprit(r->crash);
         ++hangs;
       } else if (r->kind == LineResult::kNotRun) {
         text = "NOT RUN";

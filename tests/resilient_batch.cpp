@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -78,7 +79,9 @@ std::vector<LineResult> RunResilient(const std::vector<ActionLine>& lines, doubl
     startup.hStdOutput = outFile;
     startup.hStdError = errFile;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring command = L"\"" + folder + L"quintara-host.exe\" batch \"" + batch + L"\"";
+    // The child's own watchdog reports where a hang is; this side's limit is only the backstop.
+    std::wstring command = L"\"" + folder + L"quintara-host.exe\" --watchdog " +
+                           std::to_wstring(static_cast<int>(hangSeconds)) + L" batch \"" + batch + L"\"";
     PROCESS_INFORMATION child = {};
     const BOOL started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &child);
@@ -95,7 +98,7 @@ std::vector<LineResult> RunResilient(const std::vector<ActionLine>& lines, doubl
       if (now != done) {
         done = now;
         lastProgress = GetTickCount();
-      } else if (GetTickCount() - lastProgress > hangSeconds * 1000) {
+      } else if (GetTickCount() - lastProgress > hangSeconds * 3000) {
         TerminateProcess(child.hProcess, 3);
         WaitForSingleObject(child.hProcess, INFINITE);
         hung = true;
@@ -112,21 +115,47 @@ std::vector<LineResult> RunResilient(const std::vector<ActionLine>& lines, doubl
     }
     const size_t next = start + written.size();
     if (next >= lines.size()) break;
-    if (hung) {
-      results[next].kind = LineResult::kHung;
-    } else {
-      results[next].kind = LineResult::kCrashed;
-      for (const std::string& line : ReadLines(err)) {
-        if (line.find("crash:") != std::string::npos) results[next].crash = line.substr(line.find("crash:"));
+    results[next].kind = LineResult::kCrashed;
+    // The first report is the fault; anything after it happened on the way out.
+    for (const std::string& line : ReadLines(err)) {
+      for (const char* kind : {"crash:", "hang:"}) {
+        if (results[next].crash.empty() && line.find(kind) != std::string::npos) {
+          results[next].crash = line.substr(line.find(kind));
+        }
       }
-      if (results[next].crash.empty()) results[next].crash = "ended without a report";
     }
+    if (hung || results[next].crash.compare(0, 5, "hang:") == 0) results[next].kind = LineResult::kHung;
+    if (results[next].crash.empty()) results[next].crash = "ended without a report";
     start = next + 1;
   }
   DeleteFileW(batch.c_str());
   DeleteFileW(out.c_str());
   DeleteFileW(err.c_str());
   return results;
+}
+
+std::string Culprit(const std::string& report) {
+  static const char* const kHelpers[] = {"ntdll.dll", "kernel32.dll", "kernelbase.dll",
+                                         "ucrtbase.dll", "msvcrt.dll", "win32u.dll"};
+  // The module names, in the report's order: where it happened, then the callers.
+  for (size_t at = 0; at < report.size();) {
+    const size_t end = std::min(report.find_first_of(" ,", at), report.size());
+    const std::string word = report.substr(at, end - at);
+    at = end + 1;
+    if (word.size() < 5) continue;
+    const std::string suffix = word.substr(word.size() - 4);
+    if (_stricmp(suffix.c_str(), ".dll") != 0 && _stricmp(suffix.c_str(), ".exe") != 0) continue;
+    bool helper = false;
+    for (const char* name : kHelpers) helper = helper || _stricmp(word.c_str(), name) == 0;
+    if (!helper) return word;
+  }
+  return std::string();
+}
+
+bool OwnFault(const std::string& report) {
+  const std::string culprit = Culprit(report);
+  return culprit.empty() || _stricmp(culprit.c_str(), "Quintara.dll") == 0 ||
+         _stricmp(culprit.c_str(), "quintara-host.exe") == 0;
 }
 
 std::string PrintedValue(const std::string& output, const std::string& variable) {

@@ -13,8 +13,16 @@ struct ActionLine {
 struct LineResult {
   enum Kind { kNotRun, kDone, kCrashed, kHung } kind = kNotRun;
   std::string output;  // the host's line for it: "12: ae_resize ae_ResizeImage = \"...\" -- ok"
-  std::string crash;   // for kCrashed: the host's crash report ("... in windowscodecs.dll ...")
+  std::string crash;   // for kCrashed and kHung: the host's report ("crash: ... in x.dll ...")
 };
+
+// The module a crash or hang report blames: the first one, from where it happened outward, that
+// is not a system helper (ntdll, kernel32, the C runtimes) which merely ran on someone's behalf.
+// "" for an empty report.
+std::string Culprit(const std::string& report);
+
+// True when the report blames the plug-in or the host, or there is no report to go by.
+bool OwnFault(const std::string& report);
 
 // hangSeconds: how long a line may run before it counts as hung.
 std::vector<LineResult> RunResilient(const std::vector<ActionLine>& lines, double hangSeconds,

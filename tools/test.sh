@@ -38,6 +38,7 @@ run_gtest() {
 run_gtest text_tests_native "$NATIVE_BUILD/bin/text_tests_native"
 run_gtest unit_tests wine "$WIN_BUILD/bin/unit_tests.exe"
 run_gtest host_tests wine "$WIN_BUILD/bin/host_tests.exe"
+grep -E '^long run:' "$LOGS/host_tests.log" >&2 || true
 # The Clang build passes the same tests.
 run_gtest unit_tests_clang wine "$CLANG_BUILD/bin/unit_tests.exe"
 run_gtest host_tests_clang wine "$CLANG_BUILD/bin/host_tests.exe"
@@ -48,7 +49,7 @@ if "$ROOT/tools/check_package.sh" >&2; then passed=$((passed + 1)); else failed=
 
 # Every corpus image through both actions; skips, saying so, where ../shared/corpus is absent.
 run_gtest corpus_walk wine "$WIN_BUILD/bin/corpus_walk.exe"
-grep -E '^corpus walk:|the shared image corpus' "$LOGS/corpus_walk.log" >&2 || true
+grep -E '^(corpus walk|damaged images|  (crashes|hangs) in)|the shared image corpus' "$LOGS/corpus_walk.log" >&2 || true
 
 echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -1,0 +1,125 @@
+#include "host/watchdog.h"
+
+namespace {
+HANDLE watchedThread = nullptr;
+DWORD limitMilliseconds = 0;
+volatile LONG actionStartedAt = 0;  // GetTickCount of the running action's start, 0 between actions
+
+DWORD WINAPI Watch(void*) {
+  for (;;) {
+    Sleep(250);
+    const LONG started = actionStartedAt;
+    if (started == 0 || GetTickCount() - static_cast<DWORD>(started) < limitMilliseconds) continue;
+    SuspendThread(watchedThread);
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    GetThreadContext(watchedThread, &context);
+    char report[2048];
+    char* at = report;
+    AppendText(&at, "\nquintara-host: hang: an action ran longer than the watchdog allows,");
+#if defined(_M_IX86) || defined(__i386__)
+    AppendPlace(&at, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Eip)));
+    AppendCallers(&at, report + sizeof report - 2, context.Esp);
+#endif
+    AppendText(&at, "\n");
+    WriteReport(report, at);
+    TerminateProcess(GetCurrentProcess(), 3);
+  }
+}
+}  // namespace
+
+void AppendText(char** at, const char* text) {
+  while (*text) *(*at)++ = *text++;
+}
+
+void AppendHex(char** at, uintptr_t value) {
+  AppendText(at, "0x");
+  for (int shift = 28; shift >= 0; shift -= 4) *(*at)++ = "0123456789ABCDEF"[(value >> shift) & 15];
+}
+
+void AppendPlace(char** at, const void* address) {
+  HMODULE module = nullptr;
+  char name[MAX_PATH] = "unknown module";
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     static_cast<const char*>(address), &module);
+  if (module != nullptr) GetModuleFileNameA(module, name, MAX_PATH);
+  const char* base = name;
+  for (const char* c = name; *c; ++c) {
+    if (*c == '\\' || *c == '/') base = c + 1;
+  }
+  AppendText(at, " in ");
+  AppendText(at, base);
+  AppendText(at, " at offset ");
+  AppendHex(at, reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module));
+}
+
+namespace {
+// The base name of the module that holds executable code at this address, or null.
+const char* CodeModule(uintptr_t address, char* name, DWORD size) {
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(reinterpret_cast<const void*>(address), &region, sizeof region) == 0 ||
+      region.Type != MEM_IMAGE ||
+      !(region.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE))) {
+    return nullptr;
+  }
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<const char*>(address), &module) ||
+      GetModuleFileNameA(module, name, size) == 0) {
+    return nullptr;
+  }
+  const char* base = name;
+  for (const char* c = name; *c; ++c) {
+    if (*c == '\\' || *c == '/') base = c + 1;
+  }
+  return base;
+}
+
+bool SameText(const char* a, const char* b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+}  // namespace
+
+void AppendCallers(char** at, const char* end, uintptr_t stack) {
+  MEMORY_BASIC_INFORMATION region;
+  if (VirtualQuery(reinterpret_cast<const void*>(stack), &region, sizeof region) == 0) return;
+  const uintptr_t top = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+  char last[MAX_PATH] = "";
+  AppendText(at, ", called from");
+  const char* separator = " ";
+  int named = 0;
+  for (uintptr_t slot = stack & ~uintptr_t{3}; slot + sizeof(uintptr_t) <= top; slot += sizeof(uintptr_t)) {
+    char name[MAX_PATH];
+    const char* module = CodeModule(*reinterpret_cast<const uintptr_t*>(slot), name, MAX_PATH);
+    if (module == nullptr || SameText(module, last)) continue;
+    size_t length = 0;
+    while (module[length]) ++length;
+    if (*at + length + 4 >= end || ++named > 6) break;
+    AppendText(at, separator);
+    AppendText(at, module);
+    separator = ", ";
+    for (size_t i = 0; i <= length; ++i) last[i] = module[i];
+  }
+}
+
+void WriteReport(const char* report, const char* end) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), report, static_cast<DWORD>(end - report), &written, nullptr);
+}
+
+void StartWatchdog(DWORD seconds) {
+  if (seconds == 0) return;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &watchedThread,
+                  THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT, FALSE, 0);
+  limitMilliseconds = seconds * 1000;
+  CloseHandle(CreateThread(nullptr, 0, Watch, nullptr, 0, nullptr));
+}
+
+void ActionStarted() {
+  // 0 means "no action", so a start that falls on tick 0 is moved by one millisecond.
+  const DWORD now = GetTickCount();
+  InterlockedExchange(&actionStartedAt, static_cast<LONG>(now == 0 ? 1 : now));
+}
+
+void ActionEnded() { InterlockedExchange(&actionStartedAt, 0); }
