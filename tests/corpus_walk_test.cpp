@@ -15,28 +15,6 @@
 #include "scratch_folder.h"
 
 namespace {
-void ListFiles(const std::string& folder, std::vector<std::string>* files) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ListFiles(folder + "\\" + name, files);
-    } else {
-      files->push_back(folder + "\\" + name);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-}
-
-uint64_t Checksum(const std::vector<uint8_t>& bytes) {  // FNV-1a, 64 bits
-  uint64_t hash = 1469598103934665603ULL;
-  for (uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ULL;
-  return hash ^ bytes.size();
-}
-
 TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
   SKIP_WITHOUT_CORPUS(corpus);
   std::vector<std::string> files;

@@ -112,28 +112,6 @@ std::vector<Variant> MakeVariants(const std::vector<std::pair<std::string, std::
   return variants;
 }
 
-uint64_t Checksum(const std::vector<uint8_t>& bytes) {
-  uint64_t hash = 1469598103934665603ULL;
-  for (uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ULL;
-  return hash ^ bytes.size();
-}
-
-void ListImages(const std::string& folder, std::vector<std::string>* files) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      ListImages(folder + "\\" + name, files);
-    } else if (found.nFileSizeLow > 16 && found.nFileSizeLow <= 65536) {
-      files->push_back(folder + "\\" + name);
-    }
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
-}
-
 bool CompletePng(const std::vector<uint8_t>& b) {
   static const uint8_t kEnd[] = {'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
   const ImageHeader h = ReadImageHeader(b);
@@ -149,7 +127,7 @@ TEST(DamagedImages, NeitherCrashNorHangNorLoseAFile) {
 
   // Bases: small corpus files of every format, taken in turn so that each format is damaged.
   std::vector<std::string> files;
-  ListImages(corpus, &files);
+  ListFiles(corpus, &files, 65536);
   std::sort(files.begin(), files.end());
   std::map<std::string, std::vector<std::pair<std::string, std::vector<uint8_t>>>> byFormat;
   for (const std::string& file : files) {
