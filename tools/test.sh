@@ -47,6 +47,10 @@ run_gtest host_tests_clang wine "$CLANG_BUILD/bin/host_tests.exe"
 say "== package"
 if "$ROOT/tools/check_package.sh" >&2; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
+# The libFuzzer targets, about 30 seconds each (QUINTARA_FUZZ_SECONDS to change).
+say "== fuzz"
+if "$ROOT/tools/fuzz.sh" "${QUINTARA_FUZZ_SECONDS:-30}" >&2; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 # Every corpus image through both actions; skips, saying so, where ../shared/corpus is absent.
 run_gtest corpus_walk wine "$WIN_BUILD/bin/corpus_walk.exe"
 grep -E '^(corpus walk|damaged images|  (crashes|hangs) in)|the shared image corpus' "$LOGS/corpus_walk.log" >&2 || true

@@ -26,24 +26,6 @@ GpStatus SaveImageFile(GpImage* image, const std::string& name, const CLSID* enc
   return gdiplus.GdipSaveImageToFile(image, ToWideText(name).c_str(), encoder, parameters);
 }
 
-std::string ImageTypeOfName(const std::string& name) {
-  static const struct {
-    const char* key;
-    const char* mimeType;
-  } kImageTypes[] = {
-      {"BMP", "image/bmp"},  {"EMF", "image/x-emf"},  {"GIF", "image/gif"},
-      {"ICO", "image/x-icon"}, {"JPG", "image/jpeg"}, {"JPEG", "image/jpeg"},
-      {"PNG", "image/png"},  {"TIF", "image/tiff"},   {"TIFF", "image/tiff"},
-      {"WMF", "image/x-wmf"},
-  };
-  // No "." gives position 0, and the whole name is the extension.
-  const std::string extension = UpperCase(MidText(name, FindText(-1, name, ".") + 1));
-  for (const auto& type : kImageTypes) {
-    if (TextEqual(extension, type.key)) return type.mimeType;
-  }
-  return std::string();
-}
-
 std::string NarrowFromWide(const WCHAR* text) {
   std::string narrow;
   if (text == nullptr) return narrow;

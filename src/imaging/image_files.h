@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/gdiplus_api.h"
+#include "imaging/image_types.h"
 
 // Opens a GDI+ session with the fixed start-up record (version 1, nothing suppressed, no output
 // record) and answers GdiplusStartup's status. Every session is closed with EndGdiplusSession.
@@ -20,11 +21,6 @@ GpStatus LoadImageFile(const std::string& name, GpImage** image);
 // GdipSaveImageToFile on the wide form of the name, with the encoder and parameter list given.
 GpStatus SaveImageFile(GpImage* image, const std::string& name, const CLSID* encoder,
                        const void* parameters);
-
-// The MIME type that a target name's extension names, or "" when the plug-in cannot write it.
-// The extension is everything after the last "." of the whole name, upper-cased and untrimmed:
-// "photo.Jpeg" -> "image/jpeg", "png" -> "image/png", "photo.png " -> "", "a.png.bak" -> "".
-std::string ImageTypeOfName(const std::string& name);
 
 // The identifier text of the first GDI+ encoder whose MIME type contains `mimeType`, compared
 // without regard to case: "{557CF406-1A04-11D3-9A73-0000F81EF32E}" for "image/png". "" when none

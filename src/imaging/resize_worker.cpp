@@ -86,9 +86,8 @@ std::string SaveBesideTarget(GpImage* bitmap, const std::string& source, const s
 
 int32_t ResizeImageFile(const std::string& source, const std::string& target, int32_t width,
                         int32_t height) {
-  if (TrimSpaces(source).empty() || TrimSpaces(target).empty()) return -1;
+  if (RefusedBeforeImageWork(source, target)) return -1;
   const std::string mimeType = ImageTypeOfName(target);
-  if (mimeType.empty()) return -1;
 
   ULONG_PTR token = 0;
   StartGdiplusSession(&token);  // a failed start shows in the load that follows

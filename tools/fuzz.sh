@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets natively (Clang, AddressSanitizer, UndefinedBehaviorSanitizer) and
+# runs each for SECONDS (default 30), starting from the committed seeds. A crash is saved in
+# build/fuzz/findings/TARGET/ and ends the run with a failure; copy it into tests/fuzz/seeds/TARGET
+# as a regression case once mended.
+#   tools/fuzz.sh            about 30 seconds per target (part of tools/test.sh)
+#   tools/fuzz.sh 3600       the long run
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+seconds=${1:-30}
+
+ensure_packages
+cmake -S "$ROOT" -B "$BUILD/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+      -DCMAKE_CXX_COMPILER=clang++ -DQUINTARA_FUZZ=ON >/dev/null
+cmake --build "$BUILD/fuzz" >/dev/null
+
+status=0
+for target in parse_number format_number extract_field find_mid resize_parameter; do
+  work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
+  mkdir -p "$work" "$findings"
+  log="$BUILD/fuzz/$target.log"
+  if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
+       -artifact_prefix="$findings/" "$work" "$ROOT/tests/fuzz/seeds/$target" >"$log" 2>&1; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    echo "fuzz $target: ${runs:-?} inputs in ${seconds} s, no failure"
+  else
+    echo "fuzz $target: FAILED (see $log and $findings)"
+    grep -E 'property broken|ERROR|SUMMARY' "$log" | head -5
+    status=1
+  fi
+done
+exit $status
