@@ -1,6 +1,7 @@
 #include "host/batch.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <fstream>
 #include <vector>
@@ -63,6 +64,8 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
   }
 
   const DWORD started = GetTickCount();
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
   int succeeded = 0, failed = 0;
   for (size_t i = 0; i < actions.size(); ++i) {
     const int number = actions[i].first;
@@ -71,6 +74,7 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
                  static_cast<unsigned>(actions.size()), line.action.c_str());
     std::fflush(progress);
     std::string reason, parameter;
+    double milliseconds = 0;
     const int32_t action = FindDeclaredAction(line.action);
     ActionRun run{0, hostLog.assignments.size()};
     if (action == 0) {
@@ -78,17 +82,22 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
     } else if (!Utf8ToAnsi(line.parameter, &parameter)) {
       reason = "the parameter holds characters that the ANSI code page cannot represent";
     } else {
+      LARGE_INTEGER before, after;
+      QueryPerformanceCounter(&before);
       run = RunAction(plugin, action, parameter);
+      QueryPerformanceCounter(&after);
+      milliseconds = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                     static_cast<double>(frequency.QuadPart);
       reason = JudgeRun(run);
     }
     std::fprintf(out, "%d: %s", number, line.action.c_str());
     PrintAssignments(out, run);
     if (reason.empty()) {
-      std::fprintf(out, " -- ok\n");
+      std::fprintf(out, " -- ok [%.2f ms]\n", milliseconds);
       std::fprintf(progress, " ok\n");
       ++succeeded;
     } else {
-      std::fprintf(out, " -- failed: %s\n", reason.c_str());
+      std::fprintf(out, " -- failed: %s [%.2f ms]\n", reason.c_str(), milliseconds);
       std::fprintf(progress, " %s\n", reason.c_str());
       if (action == 0 || run.result == 0) {
         std::fprintf(stderr, "%s:%d: %s\n", shownPath.c_str(), number, reason.c_str());
@@ -97,7 +106,11 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
     }
     std::fflush(out);
   }
-  std::fprintf(out, "ran %d, succeeded %d, failed %d, %.2f seconds\n", succeeded + failed,
-               succeeded, failed, (GetTickCount() - started) / 1000.0);
+  PROCESS_MEMORY_COUNTERS memory = {};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  std::fprintf(out, "ran %d, succeeded %d, failed %d, %.2f seconds, peak memory %.1f MB\n",
+               succeeded + failed, succeeded, failed, (GetTickCount() - started) / 1000.0,
+               static_cast<double>(memory.PeakPagefileUsage) / (1024 * 1024));
   return failed == 0 ? 0 : 1;
 }

@@ -73,9 +73,13 @@ std::string SaveBesideTarget(GpImage* bitmap, const std::string& source, const s
   const CLSID encoder = ClsidFromText(FindEncoderClsid(mimeType));
   // GDI+ cannot write over the file an open image came from; replacing it afterwards would
   // destroy the user's source, so a target that is the source fails as the save would.
-  if (NamesDevice(target) || NamesSameFile(source, target)) return std::string();
-  const std::string temporary = ReserveTemporaryBeside(target);
-  if (temporary.empty()) return std::string();
+  if (NamesDevice(target)) return std::string();
+  const TargetKind standing = InspectTarget(target);
+  if (standing == kTargetNotReplaceable ||
+      (standing == kTargetFile && NamesSameFile(source, target))) {
+    return std::string();
+  }
+  const std::string temporary = TemporaryNameBeside(target);
   if (SaveImageFile(bitmap, temporary, &encoder, nullptr) != kGpOk) {
     RemoveTemporary(temporary);
     return std::string();

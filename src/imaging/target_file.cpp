@@ -47,30 +47,23 @@ bool NamesSameFile(const std::string& a, const std::string& b) {
   return same;
 }
 
-std::string ReserveTemporaryBeside(const std::string& target) {
+TargetKind InspectTarget(const std::string& target) {
+  const DWORD attributes = GetFileAttributesW(ToWideText(target).c_str());
+  UsePluginFpu();
+  if (attributes == INVALID_FILE_ATTRIBUTES) return kTargetAbsent;
+  return attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY) ? kTargetNotReplaceable
+                                                                         : kTargetFile;
+}
+
+std::string TemporaryNameBeside(const std::string& target) {
   static unsigned counter = 0;
-  const std::string stem = target + ".~qt" + std::to_string(GetCurrentProcessId()) + "-";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = stem + std::to_string(++counter) + ".tmp";
-    const HANDLE file = CreateFileW(ToWideText(name).c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    UsePluginFpu();
-    if (file != INVALID_HANDLE_VALUE) return name;
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-  }
-  return std::string();
+  return target + ".~qt" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) +
+         ".tmp";
 }
 
 bool ReplaceTarget(const std::string& temporary, const std::string& target) {
-  const std::wstring wideTarget = ToWideText(target);
-  // Windows refuses to replace a read-only file; Wine's MoveFileEx does it anyway.
-  const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
-  const bool readOnly =
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  const BOOL moved = !readOnly && MoveFileExW(ToWideText(temporary).c_str(), wideTarget.c_str(),
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  const BOOL moved = MoveFileExW(ToWideText(temporary).c_str(), ToWideText(target).c_str(),
+                                 MOVEFILE_REPLACE_EXISTING);
   UsePluginFpu();
   return moved != FALSE;
 }

@@ -14,10 +14,14 @@ bool NamesDevice(const std::string& target);
 // relative or absolute, links).
 bool NamesSameFile(const std::string& a, const std::string& b);
 
-// Creates a new, empty file beside the target ("photo.png" -> "photo.png.~qt1234-1.tmp") so that
-// its name is the plug-in's alone, and answers its name; "" when none can be created there (a
-// missing or unwritable folder).
-std::string ReserveTemporaryBeside(const std::string& target);
+// What stands at the target's name now. A folder or a read-only file must not be replaced by a
+// new image (Windows refuses to replace a read-only file; Wine's MoveFileEx does it anyway).
+enum TargetKind { kTargetAbsent, kTargetFile, kTargetNotReplaceable };
+TargetKind InspectTarget(const std::string& target);
+
+// A name beside the target for the new image while it is written, unique within the process:
+// "photo.png" -> "photo.png.~qt1234-1.tmp".
+std::string TemporaryNameBeside(const std::string& target);
 
 // Renames the temporary file to the target, replacing an existing one. False when that cannot
 // be done; the target is then as it was.

@@ -1,0 +1,170 @@
+"""Runs the contenders on the same inputs, alternating them round by round, and reports median
+seconds per image, the ratios, peak memory, and the growth with image size.
+
+Contenders:
+  plugin  quintara-host.exe batch: many resizes in one host process, timed per action inside it
+  floor   gdiplus_floor.exe: the same GDI+ calls and nothing else, timed the same way
+  convert ImageMagick's convert -resize WxH!, one process per image, timed from outside
+  vips    vipsthumbnail --size WxH!, one process per image, timed from outside
+"""
+import argparse
+import datetime
+import math
+import os
+import platform
+import re
+import statistics
+import subprocess
+import tempfile
+import time
+
+CONVERT = "/usr/bin/convert-im6.q16"  # the real ImageMagick, whatever else is called convert
+ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="winedbg.exe=d")
+
+
+def windows(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def make_image(path, width, height):
+    """A deterministic photo-like picture: a seeded plasma, scaled up."""
+    if os.path.exists(path):
+        return
+    small = f"{max(2, width // 10)}x{max(2, height // 10)}"
+    quality = ["-quality", "90"] if path.endswith(".jpg") else []
+    subprocess.run([CONVERT, "-seed", "7", "-size", small, "plasma:fractal", "-blur", "0x1",
+                    "-resize", f"{width}x{height}!", *quality, path], check=True)
+
+
+def in_process(program, args, lines, folder):
+    """Runs one batch process; answers the per-line milliseconds (the warm-up line dropped) and
+    the peak memory it reported."""
+    jobs = os.path.join(folder, "jobs.txt")
+    with open(jobs, "w") as f:
+        f.write("\n".join(lines) + "\n")
+    out = subprocess.run(["wine", program, *args, windows(jobs)], capture_output=True, text=True,
+                         env=ENV).stdout
+    times = [float(m) for m in re.findall(r"\[([0-9.]+) ms\]", out)]
+    failed = len(re.findall(r" -- failed", out))
+    peak = re.search(r"peak memory ([0-9.]+) MB", out)
+    if failed or len(times) != len(lines):
+        raise SystemExit(f"{program}: {failed} failed, {len(times)} of {len(lines)} timed\n{out[-2000:]}")
+    return [t / 1000 for t in times[1:]], float(peak.group(1)) if peak else float("nan")
+
+
+def per_process(command_for, jobs):
+    seconds = []
+    for source, target, w, h in jobs:
+        started = time.perf_counter()
+        subprocess.run(command_for(source, target, w, h), check=True, capture_output=True)
+        seconds.append(time.perf_counter() - started)
+    return seconds
+
+
+def run_work(name, source, w, h, extension, count, rounds, tmp, build, results):
+    jobs = [(source, os.path.join(tmp, f"{name}-{k}.{extension}"), w, h) for k in range(count)]
+    warm = [(source, os.path.join(tmp, f"{name}-warm.{extension}"), w, h)]
+    plugin_lines = [f"ae_resize {windows(s)}|{windows(t)}|{a}|{b}" for s, t, a, b in warm + jobs]
+    floor_lines = [f"{windows(s)}|{windows(t)}|{a}|{b}" for s, t, a, b in warm + jobs]
+    for _ in range(rounds):  # the contenders take turns, so drift hits all alike
+        t, peak = in_process(os.path.join(build, "bin", "quintara-host.exe"), ["batch"], plugin_lines, tmp)
+        results[name]["plugin"] += t
+        results[name]["plugin peak MB"] = max(results[name].get("plugin peak MB", 0), peak)
+        t, peak = in_process(os.path.join(build, "bin", "gdiplus_floor.exe"), [], floor_lines, tmp)
+        results[name]["floor"] += t
+        results[name]["floor peak MB"] = max(results[name].get("floor peak MB", 0), peak)
+        results[name]["convert"] += per_process(
+            lambda s, t, a, b: [CONVERT, s, "-resize", f"{a}x{b}!", t], jobs)
+        results[name]["vips"] += per_process(
+            lambda s, t, a, b: ["vipsthumbnail", s, "--size", f"{a}x{b}!", "-o", t], jobs)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--quick", action="store_true")
+    parser.add_argument("--only", help="run only the work of this name (for looking into one figure)")
+    options = parser.parse_args()
+    rounds = 2 if options.quick else 3
+    os.makedirs(options.out, exist_ok=True)
+    inputs = os.path.join(options.build, "bench-inputs")
+    os.makedirs(inputs, exist_ok=True)
+    contenders = ["plugin", "floor", "convert", "vips"]
+
+    works = [  # name, source size, target size, target format, images per round
+        ("small", (64, 48), (32, 24), "png", 60 if options.quick else 200),
+        ("photo", (4000, 3000), (800, 600), "jpg", 3 if options.quick else 5),
+        ("poster", (8000, 6000), (2000, 1500), "png", 2 if options.quick else 3),
+    ]
+    series = [0.1, 1, 4, 12] if options.quick else [0.1, 0.5, 1, 2, 4, 8, 12, 16, 24, 32, 48]
+    for mp in series:
+        w = int(round(math.sqrt(mp * 1e6 * 4 / 3)))
+        h = w * 3 // 4
+        works.append((f"{mp} MP", (w, h), (w // 4, h // 4), "jpg", 2 if options.quick else 3))
+
+    if options.only:
+        works = [w for w in works if w[0] == options.only]
+        series = []
+    results = {}
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, (sw, sh), (tw, th), extension, count in works:
+            source_ext = "png" if name == "small" else "jpg"
+            source = os.path.join(inputs, f"{sw}x{sh}.{source_ext}")
+            make_image(source, sw, sh)
+            results[name] = {c: [] for c in contenders}
+            print(f"{name}: {sw}x{sh} {source_ext} -> {tw}x{th} {extension}, {count} images x {rounds} rounds",
+                  flush=True)
+            run_work(name, source, tw, th, extension, count, rounds, tmp, options.build, results)
+            for f in os.listdir(tmp):
+                if f != "jobs.txt":
+                    os.remove(os.path.join(tmp, f))
+
+    median = {n: {c: statistics.median(r[c]) for c in contenders} for n, r in results.items()}
+    machine = f"{platform.node() and 'Debian'} {platform.machine()}, {os.cpu_count()} cores, Wine " + \
+        subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    date = datetime.date.today().isoformat()
+    lines = [f"Measured {date} on {machine}; median seconds per image "
+             f"({rounds} rounds, contenders alternating).", "",
+             "| work | plug-in | floor | convert | vipsthumbnail | plug-in/floor | plug-in/convert | plug-in/vips |",
+             "|---|---|---|---|---|---|---|---|"]
+    for name, m in median.items():
+        lines.append(f"| {name} | {m['plugin']:.4f} | {m['floor']:.4f} | {m['convert']:.4f} | {m['vips']:.4f} "
+                     f"| {m['plugin'] / m['floor']:.3f} | {m['plugin'] / m['convert']:.2f} "
+                     f"| {m['plugin'] / m['vips']:.2f} |")
+    lines += ["", "| work | peak memory, plug-in's process | floor's process | difference |", "|---|---|---|---|"]
+    for name in [n for n in ["small", "photo", "poster"] if n in results]:
+        p, f = results[name]["plugin peak MB"], results[name]["floor peak MB"]
+        lines.append(f"| {name} | {p:.1f} MB | {f:.1f} MB | {p - f:+.1f} MB |")
+    with open(os.path.join(options.out, "results.md"), "w") as f:
+        f.write("\n".join(lines) + "\n")
+    print("\n".join(lines))
+
+    if options.only:
+        return
+    data = os.path.join(options.out, "series.dat")
+    with open(data, "w") as f:
+        f.write("# megapixels plugin floor convert vips\n")
+        for mp in series:
+            m = median[f"{mp} MP"]
+            f.write(f"{mp} {m['plugin']} {m['floor']} {m['convert']} {m['vips']}\n")
+    plot = os.path.join(options.out, "seconds-per-megapixel.png")
+    script = f"""
+set terminal pngcairo size 800,500
+set output '{plot}'
+set title 'Resize to a quarter of each side: seconds per image ({date})'
+set xlabel 'source megapixels'
+set ylabel 'seconds per image'
+set key left top
+set grid
+plot '{data}' using 1:2 with linespoints title 'plug-in (in the host)', \\
+     '' using 1:3 with linespoints title 'GDI+ floor', \\
+     '' using 1:4 with linespoints title 'ImageMagick convert', \\
+     '' using 1:5 with linespoints title 'vipsthumbnail'
+"""
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    print(f"wrote {options.out}/results.md and {plot}")
+
+
+if __name__ == "__main__":
+    main()
