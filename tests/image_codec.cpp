@@ -114,33 +114,33 @@ bool WriteBmp1(const std::string& path, int width, int height, const Rgba palett
   return WriteBytes(path, file);
 }
 
-bool WritePng(const std::string& path, const PngSpec& spec) {
+bool WritePng(const std::string& path, const PngImage& image) {
   std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> ihdr;
-  Put32BigEndian(ihdr, spec.width);
-  Put32BigEndian(ihdr, spec.height);
-  ihdr.insert(ihdr.end(), {static_cast<uint8_t>(spec.bitDepth), static_cast<uint8_t>(spec.colourType), 0, 0, 0});
+  Put32BigEndian(ihdr, image.width);
+  Put32BigEndian(ihdr, image.height);
+  ihdr.insert(ihdr.end(), {static_cast<uint8_t>(image.bitDepth), static_cast<uint8_t>(image.colourType), 0, 0, 0});
   PngChunk(out, "IHDR", ihdr);
-  if (spec.colourType == 3) {
+  if (image.colourType == 3) {
     std::vector<uint8_t> plte;
-    for (const Rgba& c : spec.palette) plte.insert(plte.end(), {c.r, c.g, c.b});
+    for (const Rgba& c : image.palette) plte.insert(plte.end(), {c.r, c.g, c.b});
     PngChunk(out, "PLTE", plte);
   }
   std::vector<uint8_t> raw;
-  for (int y = 0; y < spec.height; ++y) {
+  for (int y = 0; y < image.height; ++y) {
     raw.push_back(0);  // no filter
-    for (int x = 0; x < spec.width; ++x) {
-      if (spec.colourType == 3) {
-        raw.push_back(static_cast<uint8_t>(spec.index(x, y)));
+    for (int x = 0; x < image.width; ++x) {
+      if (image.colourType == 3) {
+        raw.push_back(static_cast<uint8_t>(image.index(x, y)));
         continue;
       }
-      const Rgba p = spec.pixel(x, y);
-      if (spec.colourType == 0) {
+      const Rgba p = image.pixel(x, y);
+      if (image.colourType == 0) {
         raw.push_back(p.r);
-        if (spec.bitDepth == 16) raw.push_back(p.r);
+        if (image.bitDepth == 16) raw.push_back(p.r);
       } else {
         raw.insert(raw.end(), {p.r, p.g, p.b});
-        if (spec.colourType == 6) raw.push_back(p.a);
+        if (image.colourType == 6) raw.push_back(p.a);
       }
     }
   }

@@ -24,13 +24,13 @@ bool WriteBmp1(const std::string& path, int width, int height, const Rgba palett
 
 // PNG with stored (uncompressed) deflate blocks. colourType 2 (RGB), 6 (RGBA) or 0 (grey, with
 // bitDepth 8 or 16, from the pixel's r); 3 (palette) takes palette indices from index().
-struct PngSpec {
+struct PngImage {
   int width, height, colourType, bitDepth;
   PixelSource pixel;
   std::vector<Rgba> palette;
   std::function<int(int x, int y)> index;
 };
-bool WritePng(const std::string& path, const PngSpec& spec);
+bool WritePng(const std::string& path, const PngImage& image);
 
 // What a file's own header says.
 struct ImageHeader {

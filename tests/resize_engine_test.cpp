@@ -96,8 +96,8 @@ TEST(ResizeEngine, OneColourSourceStaysOneColourToItsLastPixel) {
 
 TEST(ResizeEngine, AlphaSourceKeepsAnAlphaChannel) {
   ScratchFolder folder;
-  PngSpec spec{40, 30, 6, 8, [](int x, int) { return Rgba{0, 128, 0, static_cast<uint8_t>(x * 6)}; }, {}, {}};
-  ASSERT_TRUE(WritePng(folder / "alpha.png", spec));
+  PngImage png{40, 30, 6, 8, [](int x, int) { return Rgba{0, 128, 0, static_cast<uint8_t>(x * 6)}; }, {}, {}};
+  ASSERT_TRUE(WritePng(folder / "alpha.png", png));
   ASSERT_EQ(ResizeImageFile(folder / "alpha.png", folder / "out.png", 20, 15), 0);
   const ImageHeader h = ReadImageHeader(ReadBytes(folder / "out.png"));
   EXPECT_EQ(h.detail, 6) << "PNG colour type 6 is RGB with alpha";
@@ -110,7 +110,7 @@ TEST(ResizeEngine, PaletteSourcesKeepTheirColours) {
   const Rgba twoColours[2] = {kRed, kBlue};
   auto leftRed = [](int x, int) { return x < 32 ? 0 : 1; };
   ASSERT_TRUE(WriteBmp1(folder / "one-bit.bmp", 64, 32, twoColours, leftRed));
-  ASSERT_TRUE(WritePng(folder / "palette.png", PngSpec{64, 32, 3, 8, nullptr, {kRed, kBlue}, leftRed}));
+  ASSERT_TRUE(WritePng(folder / "palette.png", PngImage{64, 32, 3, 8, nullptr, {kRed, kBlue}, leftRed}));
   for (const char* source : {"one-bit.bmp", "palette.png"}) {
     ASSERT_EQ(ResizeImageFile(folder / source, folder / "out.bmp", 32, 16), 0) << source;
     int w = 0, h = 0;
