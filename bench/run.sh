@@ -15,7 +15,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   say "installing: ${missing[*]}"
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 build_windows >/dev/null
 ensure_wineprefix

@@ -28,7 +28,8 @@ ensure_packages() {
     dpkg --add-architecture i386
   fi
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # With recommends: Wine's are what it was seen to work with here.
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 # Configures and builds the 32-bit Windows build.
