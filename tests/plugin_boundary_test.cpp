@@ -166,6 +166,18 @@ TEST(Dispatch, NotificationsAndRegistrationsChangeNothingTheHostSees) {
   EXPECT_EQ(hostLog.declarations.size(), 2u);
 }
 
+// A host that hands over null procedures, or runs an action before registering, loses the
+// results but not its process.
+TEST(Registration, NullHostProceduresAreNotCalled) {
+  Plugin().registerPlugIn(nullptr, nullptr, nullptr, nullptr);
+  const char* parameter = "missing.bmp|out.png|10|10";
+  EXPECT_EQ(Plugin().execAction(1, &parameter), 1);
+  EXPECT_EQ(Plugin().execAction(2, &parameter), 1);
+  hostLog = HostLog();
+  RegisterPlugin(Plugin());
+  EXPECT_EQ(hostLog.declarations.size(), 2u);
+}
+
 // Every export, called with harmless arguments.
 void CallEachExport(int which) {
   const PluginExports& p = Plugin();

@@ -71,8 +71,9 @@ GpImage* DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, int3
 std::string SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::string& target,
                              const std::string& mimeType) {
   const CLSID encoder = ClsidFromText(FindEncoderClsid(mimeType));
-  // GDI+ cannot write over the file an open image came from; replacing it afterwards would
-  // destroy the user's source, so a target that is the source fails as the save would.
+  // Nothing is written where no file would be made (a device), where a file must not be replaced
+  // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
+  // image came from, and replacing it afterwards would destroy the user's picture.
   if (NamesDevice(target)) return std::string();
   const TargetKind standing = InspectTarget(target);
   if (standing == kTargetNotReplaceable ||

@@ -32,6 +32,9 @@ void SetHostVariable(const std::string& name, const std::string& value) {
   // Both are temporary copies that live until the host returns; the value is copied first.
   const std::string valueCopy = value;
   const std::string nameCopy = name;
+  // A host that runs an action before registering, or registers null, gets no result rather
+  // than a crash in its own process.
+  if (hostEntries.setVariable == nullptr) return;
   hostEntries.setVariable(HostTextAddress(nameCopy), HostTextAddress(valueCopy));
 }
 

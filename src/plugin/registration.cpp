@@ -19,6 +19,7 @@ const char kHintText[] = "Resize Images";
 void DeclareAction(int32_t number, const std::string& name, const std::string& help,
                    const std::string& parameterKind, uint8_t flag) {
   const std::string nameCopy = name, helpCopy = help, kindCopy = parameterKind;
+  if (hostEntries.registerAction == nullptr) return;  // a null procedure: nothing to declare to
   hostEntries.registerAction(number, HostTextAddress(nameCopy), HostTextAddress(helpCopy),
                              HostTextAddress(kindCopy), flag, flag);
 }
