@@ -37,23 +37,23 @@ void AppendHex(char** at, uintptr_t value) {
   for (int shift = 28; shift >= 0; shift -= 4) *(*at)++ = "0123456789ABCDEF"[(value >> shift) & 15];
 }
 
-void AppendPlace(char** at, const void* address) {
+namespace {
+// The module that holds this address, with its file's base name ("gdiplus.dll") copied into
+// `name` and pointed to by `base`; null when no module holds it.
+HMODULE ModuleAt(const void* address, char* name, DWORD size, const char** base) {
   HMODULE module = nullptr;
-  char name[MAX_PATH] = "unknown module";
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     static_cast<const char*>(address), &module);
-  if (module != nullptr) GetModuleFileNameA(module, name, MAX_PATH);
-  const char* base = name;
-  for (const char* c = name; *c; ++c) {
-    if (*c == '\\' || *c == '/') base = c + 1;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          static_cast<const char*>(address), &module) ||
+      GetModuleFileNameA(module, name, size) == 0) {
+    return nullptr;
   }
-  AppendText(at, " in ");
-  AppendText(at, base);
-  AppendText(at, " at offset ");
-  AppendHex(at, reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module));
+  *base = name;
+  for (const char* c = name; *c; ++c) {
+    if (*c == '\\' || *c == '/') *base = c + 1;
+  }
+  return module;
 }
 
-namespace {
 // The base name of the module that holds executable code at this address, or null.
 const char* CodeModule(uintptr_t address, char* name, DWORD size) {
   MEMORY_BASIC_INFORMATION region;
@@ -62,17 +62,8 @@ const char* CodeModule(uintptr_t address, char* name, DWORD size) {
       !(region.Protect & (PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE))) {
     return nullptr;
   }
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<const char*>(address), &module) ||
-      GetModuleFileNameA(module, name, size) == 0) {
-    return nullptr;
-  }
-  const char* base = name;
-  for (const char* c = name; *c; ++c) {
-    if (*c == '\\' || *c == '/') base = c + 1;
-  }
-  return base;
+  const char* base = nullptr;
+  return ModuleAt(reinterpret_cast<const void*>(address), name, size, &base) ? base : nullptr;
 }
 
 bool SameText(const char* a, const char* b) {
@@ -80,6 +71,16 @@ bool SameText(const char* a, const char* b) {
   return *a == *b;
 }
 }  // namespace
+
+void AppendPlace(char** at, const void* address) {
+  char name[MAX_PATH];
+  const char* base = "unknown module";
+  const HMODULE module = ModuleAt(address, name, MAX_PATH, &base);
+  AppendText(at, " in ");
+  AppendText(at, base);
+  AppendText(at, " at offset ");
+  AppendHex(at, reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(module));
+}
 
 void AppendCallers(char** at, const char* end, uintptr_t stack) {
   MEMORY_BASIC_INFORMATION region;

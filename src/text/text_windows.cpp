@@ -2,10 +2,6 @@
 
 #include "plugin/fpu.h"
 
-// Null rather than MessageBoxA's address: each call then goes through the import table, whatever
-// the compiler and linker made of an address taken at start-up.
-MessageBoxProc messageBoxProc = nullptr;
-
 std::wstring ToWideText(const std::string& text) {
   if (text.empty()) return std::wstring();
   const int length = static_cast<int>(text.size());
@@ -22,11 +18,6 @@ std::wstring ToWideText(const std::string& text) {
 void ShowMessage(const std::string& message, const std::string& caption) {
   FpuState before;
   SaveFpuState(&before);
-  const char* shownCaption = caption.empty() ? "Tessivar" : caption.c_str();
-  if (messageBoxProc != nullptr) {
-    messageBoxProc(nullptr, message.c_str(), shownCaption, MB_OK);
-  } else {
-    MessageBoxA(nullptr, message.c_str(), shownCaption, MB_OK);
-  }
+  MessageBoxA(nullptr, message.c_str(), caption.empty() ? "Tessivar" : caption.c_str(), MB_OK);
   RestoreFpuState(&before);
 }

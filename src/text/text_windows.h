@@ -9,12 +9,8 @@
 // the conversion fails.
 std::wstring ToWideText(const std::string& text);
 
-// A modal message box with no owner, one OK button and no icon; an empty caption shows as
-// "Tessivar". Returns when the user has closed it (at once if it cannot be shown). The
-// floating-point state is the same after the call as before.
+// A modal message box (MessageBoxA) with no owner, one OK button and no icon; an empty caption
+// shows as "Tessivar". Returns when the user has closed it (at once if it cannot be shown). The
+// floating-point state is the same after the call as before. The seam for tests is the module's
+// import of MessageBoxA, which they redirect, so that no test ever opens a window.
 void ShowMessage(const std::string& message, const std::string& caption);
-
-// The seam behind ShowMessage: null means MessageBoxA itself; a test puts a stand-in here so that
-// no test ever opens a window.
-typedef int(WINAPI* MessageBoxProc)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-extern MessageBoxProc messageBoxProc;
