@@ -14,6 +14,7 @@ GdiplusScript script;
 std::vector<std::string> calls;
 std::map<const void*, std::string> live;  // handle -> its name in the log
 std::map<const void*, int32_t> formats;   // bitmap -> its pixel format
+std::map<const void*, std::vector<BYTE>> locks;  // bitmap -> the pixels it has handed out
 int sessions = 0;
 uintptr_t nextHandle = 0x1000;
 int bitmaps = 0, contexts = 0, attributeSets = 0;
@@ -45,13 +46,20 @@ void Log(const char* format, ...) {
   calls.push_back(line);
 }
 
-bool Fails(const char* function) { return script.failing.count(function) != 0; }
+// Asked by each function right after it has logged its call.
+bool Fails(const char* function) {
+  const size_t call = calls.size();
+  const bool byNumber =
+      script.failAt != 0 && (call == script.failAt || (script.failFromThen && call > script.failAt));
+  return byNumber || script.failing.count(function) != 0;
+}
 
 GpStatus Startup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output) {
   Log("GdiplusStartup(version %u, callback %p, suppress %d %d, output %p)",
       input->GdiplusVersion, input->DebugEventCallback, input->SuppressBackgroundThread,
       input->SuppressExternalCodecs, output);
   if (script.startup != kGpOk) return script.startup;
+  if (Fails("GdiplusStartup")) return 2;
   ++sessions;
   *token = 77;
   return kGpOk;
@@ -68,7 +76,9 @@ GpStatus Load(const WCHAR* name, GpImage** image) {
 }
 GpStatus Dispose(GpImage* image) {
   Log("GdipDisposeImage(%s)", Name(image).c_str());
-  return live.erase(image) ? kGpOk : 2;
+  // A failed release still releases: nothing the caller could do would free it otherwise.
+  const bool fails = Fails("GdipDisposeImage");
+  return live.erase(image) && !fails ? kGpOk : 2;
 }
 GpStatus Dimension(GpImage* image, float* width, float* height) {
   Log("GdipGetImageDimension(%s)", Name(image).c_str());
@@ -79,8 +89,36 @@ GpStatus Dimension(GpImage* image, float* width, float* height) {
 }
 GpStatus PixelFormat(GpImage* image, int32_t* format) {
   Log("GdipGetImagePixelFormat(%s)", Name(image).c_str());
+  if (Fails("GdipGetImagePixelFormat")) return 2;
   *format = script.pixelFormat;
   return kGpOk;
+}
+GpStatus ImageType(GpImage* image, int* type) {
+  Log("GdipGetImageType(%s)", Name(image).c_str());
+  if (Fails("GdipGetImageType")) return 2;
+  *type = script.imageType;
+  return kGpOk;
+}
+int BytesPerPixel(int32_t format) { return format == 0x21808 ? 3 : 4; }
+// Hands out a buffer of the rectangle in the asked format, filled with a pattern; a second lock
+// before the unlock is refused, as GDI+ does (WrongState).
+GpStatus LockBits(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t format,
+                  GpBitmapData* data) {
+  Log("GdipBitmapLockBits(%s, %d %d %d %d, %u, 0x%X)", Name(bitmap).c_str(), rect->X, rect->Y,
+      rect->Width, rect->Height, flags, format);
+  if (Fails("GdipBitmapLockBits") || locks.count(bitmap)) return 8;
+  const INT stride = (rect->Width * BytesPerPixel(format) + 3) & ~3;
+  std::vector<BYTE>& pixels = locks[bitmap];
+  pixels.assign(static_cast<size_t>(stride) * rect->Height, 0);
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<BYTE>(i * 7);
+  *data = GpBitmapData{static_cast<UINT>(rect->Width), static_cast<UINT>(rect->Height), stride,
+                       format, pixels.data(), 0};
+  return kGpOk;
+}
+GpStatus UnlockBits(GpImage* bitmap, GpBitmapData*) {
+  Log("GdipBitmapUnlockBits(%s)", Name(bitmap).c_str());
+  if (locks.erase(bitmap) == 0) return 7;
+  return Fails("GdipBitmapUnlockBits") ? 2 : kGpOk;  // a failed unlock still ends the lock
 }
 GpStatus CreateBitmap(INT width, INT height, INT stride, int32_t format, BYTE* scan0,
                       GpImage** bitmap) {
@@ -108,15 +146,16 @@ GpStatus Context(GpImage* image, GpGraphics** graphics) {
 }
 GpStatus DeleteGraphics(GpGraphics* graphics) {
   Log("GdipDeleteGraphics(%s)", Name(graphics).c_str());
-  return live.erase(graphics) ? kGpOk : 2;
+  const bool fails = Fails("GdipDeleteGraphics");
+  return live.erase(graphics) && !fails ? kGpOk : 2;
 }
 GpStatus Interpolation(GpGraphics* graphics, int mode) {
   Log("GdipSetInterpolationMode(%s, %d)", Name(graphics).c_str(), mode);
-  return kGpOk;
+  return Fails("GdipSetInterpolationMode") ? 2 : kGpOk;
 }
 GpStatus Smoothing(GpGraphics* graphics, int mode) {
   Log("GdipSetSmoothingMode(%s, %d)", Name(graphics).c_str(), mode);
-  return kGpOk;
+  return Fails("GdipSetSmoothingMode") ? 2 : kGpOk;
 }
 GpStatus CreateAttributes(GpImageAttributes** attributes) {
   Log("GdipCreateImageAttributes");
@@ -128,11 +167,12 @@ GpStatus CreateAttributes(GpImageAttributes** attributes) {
 GpStatus WrapMode(GpImageAttributes* attributes, int wrap, DWORD argb, BOOL clamp) {
   Log("GdipSetImageAttributesWrapMode(%s, %d, %lu, %d)", Name(attributes).c_str(), wrap,
       static_cast<unsigned long>(argb), clamp);
-  return kGpOk;
+  return Fails("GdipSetImageAttributesWrapMode") ? 2 : kGpOk;
 }
 GpStatus DisposeAttributes(GpImageAttributes* attributes) {
   Log("GdipDisposeImageAttributes(%s)", Name(attributes).c_str());
-  return live.erase(attributes) ? kGpOk : 2;
+  const bool fails = Fails("GdipDisposeImageAttributes");
+  return live.erase(attributes) && !fails ? kGpOk : 2;
 }
 GpStatus Draw(GpGraphics* graphics, GpImage* image, INT dx, INT dy, INT dw, INT dh, INT sx, INT sy,
               INT sw, INT sh, int unit, const GpImageAttributes* attributes, void* abort,
@@ -141,6 +181,14 @@ GpStatus Draw(GpGraphics* graphics, GpImage* image, INT dx, INT dy, INT dw, INT 
       Name(graphics).c_str(), Name(image).c_str(), dx, dy, dw, dh, sx, sy, sw, sh, unit,
       Name(attributes).c_str(), abort, data);
   return Fails("GdipDrawImageRectRectI") ? 2 : kGpOk;
+}
+GpStatus DrawF(GpGraphics* graphics, GpImage* image, float dx, float dy, float dw, float dh,
+               float sx, float sy, float sw, float sh, int unit,
+               const GpImageAttributes* attributes, void* abort, void* data) {
+  Log("GdipDrawImageRectRect(%s, %s, %g %g %g %g, %g %g %g %g, %d, %s, %p, %p)",
+      Name(graphics).c_str(), Name(image).c_str(), dx, dy, dw, dh, sx, sy, sw, sh, unit,
+      Name(attributes).c_str(), abort, data);
+  return Fails("GdipDrawImageRectRect") ? 2 : kGpOk;
 }
 
 // The encoder list as GDI+ lays it out: the records, then the texts they point to.
@@ -170,7 +218,10 @@ GpStatus EncodersSize(UINT* count, UINT* size) {
 GpStatus Encoders(UINT count, UINT size, ImageCodecInfo* encoders) {
   Log("GdipGetImageEncoders(%u, %u)", count, size);
   const std::vector<BYTE> list = EncoderList();
-  if (Fails("GdipGetImageEncoders") || size != list.size()) return 2;
+  if (size != list.size()) return 2;
+  // A failing list is written all the same, as a half-done copy might be: only the status
+  // tells the caller not to use it.
+  const bool fails = Fails("GdipGetImageEncoders");
   // The records point into the caller's buffer, as GDI+'s do.
   std::memcpy(encoders, list.data(), size);
   const auto* from = reinterpret_cast<const BYTE*>(list.data());
@@ -178,7 +229,7 @@ GpStatus Encoders(UINT count, UINT size, ImageCodecInfo* encoders) {
     const auto offset = reinterpret_cast<const BYTE*>(encoders[i].MimeType) - from;
     encoders[i].MimeType = reinterpret_cast<const WCHAR*>(reinterpret_cast<BYTE*>(encoders) + offset);
   }
-  return kGpOk;
+  return fails ? 2 : kGpOk;
 }
 GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const void* parameters) {
   const std::string clsid = ClsidText(*encoder);
@@ -199,11 +250,11 @@ GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const voi
   return fails ? 2 : kGpOk;
 }
 
-const GdiplusApi kRecording = {Startup,        Shutdown,         Load,         Dispose,
-                               Dimension,      PixelFormat,      CreateBitmap, Context,
-                               DeleteGraphics, Interpolation,    Smoothing,    CreateAttributes,
-                               WrapMode,       DisposeAttributes, Draw,        EncodersSize,
-                               Encoders,       Save};
+const GdiplusApi kRecording = {
+    Startup,  Shutdown,       Load,          Dispose,    Dimension,        PixelFormat,
+    ImageType, LockBits,      UnlockBits,    CreateBitmap, Context,        DeleteGraphics,
+    Interpolation, Smoothing, CreateAttributes, WrapMode, DisposeAttributes, Draw,
+    DrawF,    EncodersSize,   Encoders,      Save};
 }  // namespace
 
 RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
@@ -211,13 +262,16 @@ RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
   ::calls.clear();
   live.clear();
   formats.clear();
+  locks.clear();
   sessions = bitmaps = contexts = attributeSets = 0;
   UseGdiplus(&kRecording);
 }
 
 RecordingGdiplus::~RecordingGdiplus() { UseGdiplus(nullptr); }
 
-int RecordingGdiplus::Unreleased() const { return sessions + static_cast<int>(live.size()); }
+int RecordingGdiplus::Unreleased() const {
+  return sessions + static_cast<int>(live.size() + locks.size());
+}
 
 std::string StandInClsidText(int n) {
   char text[40];

@@ -14,8 +14,14 @@ struct GdiplusScript {
   bool sourceLoads = true;
   float width = 640, height = 480;
   int32_t pixelFormat = 0x00021808;  // 24-bit RGB
+  int imageType = 1;                 // a bitmap; 2 is a metafile
   // The functions named here answer 2 (InvalidParameter) and hand out nothing.
   std::set<std::string> failing;
+  // Calls are numbered from 1 in the order they reach the stand-in; call `failAt` fails like a
+  // named one (GdiplusShutdown, which answers nothing, cannot), and with `failFromThen` every
+  // later call too.
+  size_t failAt = 0;
+  bool failFromThen = false;
   // Formats on which no bitmap can be made (Windows: 32-bit CMYK, 0x200F).
   std::set<int32_t> noBitmapFormats;
   std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",
@@ -29,7 +35,7 @@ struct RecordingGdiplus {
   ~RecordingGdiplus();
   GdiplusScript& script;
   std::vector<std::string>& calls;
-  // Sessions still open plus images, contexts and attributes not yet released.
+  // Sessions still open plus images, contexts, attributes and locks not yet released.
   int Unreleased() const;
 };
 

@@ -10,6 +10,7 @@
 
 #include "corpus.h"
 #include "image_codec.h"
+#include "imaging/image_files.h"
 #include "imaging/resize_worker.h"
 #include "scratch_folder.h"
 
@@ -92,6 +93,133 @@ TEST(ResizeEngine, OneColourSourceStaysOneColourToItsLastPixel) {
     for (const Rgba& p : pixels) off += !(p == kGrey);
     EXPECT_EQ(off, 0) << size.width << "x" << size.height << ": last pixel " << int(pixels.back().r);
   }
+}
+
+// Resizes to out.bmp and answers its pixels, top row first (empty when the resize failed).
+std::vector<Rgba> Resized(const ScratchFolder& folder, const std::string& source, int width,
+                          int height) {
+  if (ResizeImageFile(folder / source, folder / "out.bmp", width, height) != 0) return {};
+  int w = 0, h = 0;
+  return ReadBmpPixels(ReadBytes(folder / "out.bmp"), &w, &h);
+}
+
+// Detail finer than the output's pixels averages to its mean instead of beating into moiré: a
+// single draw that samples a few source pixels per output pixel fails this.
+TEST(ResizeEngine, FineDetailReducesToAFlatGrey) {
+  const struct {
+    const char* pattern;
+    PixelSource pixel;
+  } patterns[] = {
+      {"checkerboard", [](int x, int y) { return (x + y) % 2 ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255}; }},
+      {"slanted stripes", [](int x, int y) { return (3 * x + 2 * y) % 4 < 2 ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255}; }},
+  };
+  const int sides[] = {53, 80};  // 424 reduced 8 and 5.3 times
+  ScratchFolder folder;
+  for (const auto& p : patterns) {
+    ASSERT_TRUE(WriteBmp24(folder / "fine.bmp", 424, 424, p.pixel));
+    for (int side : sides) {
+      const std::vector<Rgba> pixels = Resized(folder, "fine.bmp", side, side);
+      ASSERT_EQ(pixels.size(), static_cast<size_t>(side) * side) << p.pattern;
+      int worst = 0;
+      for (const Rgba& q : pixels) worst = std::max(worst, std::abs(q.g - 128));
+      EXPECT_LE(worst, 8) << p.pattern << " to " << side << ": strays " << worst << " levels";
+    }
+  }
+}
+
+// A small bright square lands where scaling puts it, at the edges too, and a one-pixel frame
+// around a source whose sides are not multiples of the factors shows on all four sides.
+TEST(ResizeEngine, ReductionKeepsPlacesAndEdges) {
+  ScratchFolder folder;
+  const int places[][2] = {{500, 400}, {123, 77}, {991, 13}, {3, 795}};
+  for (const auto& at : places) {
+    ASSERT_TRUE(WriteBmp24(folder / "square.bmp", 1000, 800, [&](int x, int y) {
+      const bool lit = x >= at[0] && x < at[0] + 6 && y >= at[1] && y < at[1] + 6;
+      return lit ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255};
+    }));
+    const std::vector<Rgba> pixels = Resized(folder, "square.bmp", 130, 100);
+    ASSERT_EQ(pixels.size(), 13000u);
+    double sum = 0, sx = 0, sy = 0;
+    for (int y = 0; y < 100; ++y) {
+      for (int x = 0; x < 130; ++x) {
+        const int v = pixels[y * 130 + x].g;
+        sum += v;
+        sx += v * x;
+        sy += v * y;
+      }
+    }
+    ASSERT_GT(sum, 0) << at[0] << "," << at[1] << " vanished";
+    // The square's centre, at + 3, in output pixels whose centres are at whole numbers.
+    EXPECT_NEAR(sx / sum, (at[0] + 3) * 0.13 - 0.5, 0.25) << at[0] << "," << at[1];
+    EXPECT_NEAR(sy / sum, (at[1] + 3) * 0.125 - 0.5, 0.25) << at[0] << "," << at[1];
+  }
+  const Rgba kWhite = {255, 255, 255, 255}, kBlack = {0, 0, 0, 255};
+  ASSERT_TRUE(WriteBmp24(folder / "frame.bmp", 1003, 707, [&](int x, int y) {
+    return x == 0 || y == 0 || x == 1002 || y == 706 ? kWhite : kBlack;
+  }));
+  const std::vector<Rgba> pixels = Resized(folder, "frame.bmp", 100, 70);
+  ASSERT_EQ(pixels.size(), 7000u);
+  auto at = [&](int x, int y) { return pixels[y * 100 + x].g; };
+  for (int i = 1; i < 69; ++i) {
+    EXPECT_GE(at(0, i), 10) << "left, row " << i;
+    EXPECT_GE(at(99, i), 10) << "right, row " << i;
+    EXPECT_LE(at(50, i), 2) << "inside, row " << i;
+  }
+  for (int i = 1; i < 99; ++i) {
+    EXPECT_GE(at(i, 0), 10) << "top, column " << i;
+    EXPECT_GE(at(i, 69), 10) << "bottom, column " << i;
+  }
+}
+
+// Any image file's pixels as straight ARGB, read by the platform's GDI+ (the test's own reader
+// writes no PNG decoder); empty when it cannot be read.
+std::vector<Rgba> DecodedPixels(const std::string& path) {
+  std::vector<Rgba> pixels;
+  ULONG_PTR token = 0;
+  StartGdiplusSession(&token);
+  GpImage* image = nullptr;
+  LoadImageFile(path, &image);
+  float w = 0, h = 0;
+  if (image != nullptr && gdiplus.GdipGetImageDimension(image, &w, &h) == kGpOk) {
+    const GpRect all = {0, 0, static_cast<INT>(w), static_cast<INT>(h)};
+    GpBitmapData data = {};
+    if (gdiplus.GdipBitmapLockBits(image, &all, kImageLockModeRead, kPixelFormat32bppARGB, &data) == kGpOk) {
+      for (int y = 0; y < all.Height; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(data.Scan0) + y * data.Stride;
+        for (int x = 0; x < all.Width; ++x) {
+          pixels.push_back({row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]});
+        }
+      }
+      gdiplus.GdipBitmapUnlockBits(image, &data);
+    }
+  }
+  if (image != nullptr) gdiplus.GdipDisposeImage(image);
+  EndGdiplusSession(token);
+  return pixels;
+}
+
+// Transparent pixels lend no colour: an opaque disc on a transparent green ground keeps its own
+// colour out to its softened edge. (Below a quarter opacity the 8-bit premultiplied pixels that
+// GDI+ draws with cannot hold a colour to a few levels, with or without averaging.)
+TEST(ResizeEngine, TransparentGroundLeavesNoFringe) {
+  ScratchFolder folder;
+  const Rgba kDisc = {200, 40, 90, 255};
+  PngImage png{600, 600, 6, 8, [&](int x, int y) {
+                 const int dx = x - 300, dy = y - 300;
+                 return dx * dx + dy * dy < 200 * 200 ? kDisc : Rgba{0, 255, 0, 0};
+               }, {}, {}};
+  ASSERT_TRUE(WritePng(folder / "disc.png", png));
+  ASSERT_EQ(ResizeImageFile(folder / "disc.png", folder / "out.png", 100, 100), 0);
+  const std::vector<Rgba> pixels = DecodedPixels(folder / "out.png");
+  ASSERT_EQ(pixels.size(), 10000u);
+  int edge = 0;
+  for (const Rgba& p : pixels) {
+    if (p.a < 64) continue;
+    edge += p.a < 255;
+    EXPECT_TRUE(Near(p, kDisc, 4)) << int(p.r) << " " << int(p.g) << " " << int(p.b) << " alpha " << int(p.a);
+  }
+  EXPECT_GT(edge, 20) << "the disc's edge is softened";
+  EXPECT_EQ(pixels[50 * 100 + 50], kDisc);  // an opaque source stays exactly opaque
 }
 
 TEST(ResizeEngine, AlphaSourceKeepsAnAlphaChannel) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,17 +27,20 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
       "z.ico", "w.tiff", "|", "a.bmp|b", std::string(300, 'l') + ".png", "\xE9.gif", "CON.png"};
   const std::vector<std::string> sizes = {"", "0", "-5", "32", "  24", "24px", "&H20", "1e1",
                                           "100.5", "3e9", "abc", ".", "&HFFFF", "7"};
-  const std::vector<std::string> failures = {
-      "", "", "", "GdipLoadImageFromFile", "GdipCreateBitmapFromScan0", "GdipGetImageGraphicsContext",
-      "GdipDrawImageRectRectI", "GdipSaveImageToFile", "GdipGetImageEncoders", "GdipCreateImageAttributes"};
+  // The last two cost nothing but a detour: no edge wrap, or no averaging before the draw.
+  const std::vector<std::set<std::string>> failures = {
+      {}, {}, {}, {"GdipLoadImageFromFile"}, {"GdipCreateBitmapFromScan0"},
+      {"GdipGetImageGraphicsContext"}, {"GdipDrawImageRectRectI", "GdipDrawImageRectRect"},
+      {"GdipSaveImageToFile"}, {"GdipGetImageEncoders"}, {"GdipCreateImageAttributes"},
+      {"GdipBitmapLockBits"}};
   std::mt19937 random(7);
   const SetVariableProc saved = hostEntries.setVariable;
   hostEntries.setVariable = HostSetVariable;
   int converted = 0;
   for (int i = 0; i < 5000; ++i) {
     RecordingGdiplus gdi;
-    const std::string failing = failures[random() % failures.size()];
-    if (!failing.empty()) gdi.script.failing = {failing};
+    const std::set<std::string>& failing = failures[random() % failures.size()];
+    gdi.script.failing = failing;
     const std::string source = names[random() % names.size()];
     std::string target = names[random() % names.size()];
     if (random() % 2 && !target.empty()) target = folder / target;
@@ -48,7 +52,7 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     ASSERT_EQ(hostLog.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostLog.assignments[0].value;
     ASSERT_TRUE(outcome == "The file was converted succesfully" || outcome == "Conversion Failed");
-    ASSERT_EQ(gdi.Unreleased(), 0) << parameter << " failing " << failing;
+    ASSERT_EQ(gdi.Unreleased(), 0) << parameter << " failing " << failing.size();
     const size_t bar = parameter.find('|');
     const std::string field1 = parameter.substr(0, bar);
     const std::string rest = parameter.substr(bar + 1);
@@ -58,7 +62,9 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     }
     if (outcome[0] == 'T') {
       ++converted;
-      ASSERT_TRUE(failing.empty() || failing == "GdipCreateImageAttributes") << parameter;
+      ASSERT_TRUE(failing.empty() || failing.count("GdipCreateImageAttributes") ||
+                  failing.count("GdipBitmapLockBits"))
+          << parameter;
     }
   }
   hostEntries.setVariable = saved;

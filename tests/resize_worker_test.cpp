@@ -2,6 +2,8 @@
 // that a failure never touches an existing target.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,19 +19,19 @@ TEST(ResizeWorker, FullRunCallsGdiplusInOrder) {
   ScratchFolder folder;
   RecordingGdiplus gdi;
   const std::string target = folder / "thumb.png";
-  ASSERT_EQ(ResizeImageFile("photo.bmp", target, 320, 240), 0);
+  ASSERT_EQ(ResizeImageFile("photo.bmp", target, 400, 300), 0);
   const std::vector<std::string> expected = {
       "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
       "GdipLoadImageFromFile(photo.bmp)",
       "GdipGetImageDimension(source)",
       "GdipGetImagePixelFormat(source)",
-      "GdipCreateBitmapFromScan0(320, 240, 0, 0x21808, 00000000)",
+      "GdipCreateBitmapFromScan0(400, 300, 0, 0x21808, 00000000)",
       "GdipGetImageGraphicsContext(bitmap1:0x21808)",
       "GdipSetInterpolationMode(graphics1, 2)",
       "GdipSetSmoothingMode(graphics1, 2)",
       "GdipCreateImageAttributes",
       "GdipSetImageAttributesWrapMode(attributes1, 3, 0, 0)",
-      "GdipDrawImageRectRectI(graphics1, source, 0 0 320 240, 0 0 640 480, 2, attributes1, "
+      "GdipDrawImageRectRectI(graphics1, source, 0 0 400 300, 0 0 640 480, 2, attributes1, "
       "00000000, 00000000)",
       "GdipDisposeImageAttributes(attributes1)",
       "GdipDeleteGraphics(graphics1)",
@@ -102,7 +104,7 @@ TEST(ResizeWorker, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
     RecordingGdiplus gdi;
     gdi.script.pixelFormat = c.source;
     gdi.script.noBitmapFormats = {0x200F};
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 8, 8), 0) << std::hex << c.source;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 400, 300), 0) << std::hex << c.source;
     std::vector<std::string> asked;
     for (const std::string& call : gdi.calls) {
       if (call.rfind("GdipCreateBitmapFromScan0", 0) == 0) {
@@ -117,15 +119,19 @@ TEST(ResizeWorker, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
 // Each failure along the way: the right answer, everything released, an existing target kept
 // byte for byte and no temporary file left behind.
 TEST(ResizeWorker, EveryFailureReleasesEverythingAndKeepsTheTarget) {
+  // 640 by 480 to 16 by 16 is averaged over boxes first; to 400 by 300 it is drawn directly.
   const struct {
     const char* failing;
-    int32_t expected;
+    int32_t side, expected;
   } cases[] = {
-      {"GdipLoadImageFromFile", -1},       {"GdipGetImageDimension", -1},
-      {"GdipCreateBitmapFromScan0", -1},   {"GdipGetImageGraphicsContext", -1},
-      {"GdipDrawImageRectRectI", -1},      {"GdipGetImageEncodersSize", -1},
-      {"GdipGetImageEncoders", -1},        {"GdipSaveImageToFile", -1},
-      {"GdipCreateImageAttributes", 0},  // drawn without them, edges and all
+      {"GdipLoadImageFromFile", 16, -1},       {"GdipGetImageDimension", 16, -1},
+      {"GdipCreateBitmapFromScan0", 16, -1},   {"GdipGetImageGraphicsContext", 16, -1},
+      {"GdipDrawImageRectRectI", 400, -1},     {"GdipDrawImageRectRect", 16, -1},
+      {"GdipGetImageEncodersSize", 16, -1},    {"GdipGetImageEncoders", 16, -1},
+      {"GdipSaveImageToFile", 16, -1},
+      {"GdipCreateImageAttributes", 16, 0},  // drawn without them, edges and all
+      {"GdipBitmapLockBits", 16, 0},         // drawn directly, as without boxes
+      {"GdipGetImageType", 16, 0},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -133,13 +139,79 @@ TEST(ResizeWorker, EveryFailureReleasesEverythingAndKeepsTheTarget) {
     ASSERT_TRUE(WriteBytes(target, kKeep));
     RecordingGdiplus gdi;
     gdi.script.failing = {c.failing};
-    EXPECT_EQ(ResizeImageFile("a.bmp", target, 16, 16), c.expected) << c.failing;
+    EXPECT_EQ(ResizeImageFile("a.bmp", target, c.side, c.side), c.expected) << c.failing;
     EXPECT_EQ(gdi.Unreleased(), 0) << c.failing;
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << c.failing;
     if (c.expected != 0) {
       EXPECT_EQ(ReadBytes(target), kKeep) << c.failing;
     }
   }
+}
+
+// Where the averaging cannot be had, the source is drawn directly, as without it: the call of
+// each row is found in a clean run and failed alone in a second one.
+TEST(ResizeWorker, BoxAveragingFallsBackToTheSingleDraw) {
+  const struct {
+    const char* call;  // the beginning of the call that fails
+    int32_t format;
+    int imageType;
+  } cases[] = {
+      {"GdipBitmapLockBits(source", 0x21808, 1},               // the source's first band
+      {"GdipBitmapLockBits(source", 0x30803, 1},               // a palette, read converted
+      {"GdipCreateBitmapFromScan0(101, 97", 0x21808, 1},       // the averaged bitmap
+      {"GdipCreateBitmapFromScan0(101, 97", 0x26200A, 1},
+      {"GdipBitmapLockBits(bitmap2", 0x26200A, 1},             // its pixels
+      {"", 0x21808, 2},                                        // a metafile: nothing to average
+  };
+  for (const auto& c : cases) {
+    size_t victim = 0;
+    if (*c.call != '\0') {
+      RecordingGdiplus clean;
+      clean.script.width = 707;  // 7 times 101, and 97 boxes of 5 rows with a partial last one
+      clean.script.height = 481;
+      clean.script.pixelFormat = c.format;
+      ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0);
+      for (size_t i = 0; i < clean.calls.size() && victim == 0; ++i) {
+        if (clean.calls[i].rfind(c.call, 0) == 0) victim = i + 1;
+      }
+      ASSERT_NE(victim, 0u) << c.call;
+      std::remove("b.png");
+    }
+    RecordingGdiplus gdi;
+    gdi.script.width = 707;
+    gdi.script.height = 481;
+    gdi.script.pixelFormat = c.format;
+    gdi.script.imageType = c.imageType;
+    gdi.script.failAt = victim;
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0) << c.call;
+    EXPECT_EQ(gdi.Unreleased(), 0) << c.call;
+    const std::string direct =
+        "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 707 481, 2, attributes1";
+    EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
+                            [&](const std::string& call) { return call.rfind(direct, 0) == 0; }),
+              1) << c.call;
+    std::remove("b.png");
+  }
+}
+
+// The whole box grid: 707 by 481 to 101 by 96 averages 7 by 5 boxes into 101 by 97 pixels and
+// draws the 101 by 96.2 of them that the source covers.
+TEST(ResizeWorker, AveragedBitmapCoversTheWholeSource) {
+  RecordingGdiplus gdi;
+  gdi.script.width = 707;
+  gdi.script.height = 481;
+  ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0);
+  std::remove("b.png");
+  std::vector<std::string> boxes;
+  for (const std::string& call : gdi.calls) {
+    if (call.find("bitmap2") != std::string::npos && call.rfind("GdipDispose", 0) != 0) boxes.push_back(call);
+  }
+  EXPECT_EQ(boxes, (std::vector<std::string>{
+                       "GdipBitmapLockBits(bitmap2:0x21808, 0 0 101 97, 2, 0x21808)",
+                       "GdipBitmapUnlockBits(bitmap2:0x21808)",
+                       "GdipDrawImageRectRect(graphics1, bitmap2:0x21808, 0 0 101 96, 0 0 101 "
+                       "96.2, 2, attributes1, 00000000, 00000000)"}));
+  EXPECT_EQ(gdi.Unreleased(), 0);
 }
 
 TEST(ResizeWorker, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
@@ -170,7 +242,10 @@ TEST(ResizeWorker, NamesReachGdiplusWithTheirBlanks) {
   const std::string target = folder / " out.png";
   EXPECT_EQ(ResizeImageFile("  photo.bmp ", target, 5, 5), 0);
   EXPECT_EQ(gdi.calls[1], "GdipLoadImageFromFile(  photo.bmp )");
-  EXPECT_NE(gdi.calls[15].find(LoggedTemporaryName(target)), std::string::npos) << gdi.calls[15];
+  const std::string saved = "GdipSaveImageToFile(bitmap1:0x21808, " + LoggedTemporaryName(target);
+  EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
+                          [&](const std::string& call) { return call.rfind(saved, 0) == 0; }),
+            1);
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{" out.png"});
 }
 

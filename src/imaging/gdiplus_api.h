@@ -43,11 +43,32 @@ struct ImageCodecInfo {
 };
 
 constexpr int32_t kPixelFormatIndexed = 0x00010000;   // the flag of the 1-, 4- and 8-bit palettes
+constexpr int32_t kPixelFormatAlpha = 0x00040000;     // the flag of every format with alpha
+constexpr int32_t kPixelFormat24bppRGB = 0x00021808;
+constexpr int32_t kPixelFormat32bppRGB = 0x00022009;
 constexpr int32_t kPixelFormat32bppARGB = 0x0026200A;
+constexpr int32_t kPixelFormat32bppPARGB = 0x000E200B;
+constexpr int kImageTypeBitmap = 1;  // the other kinds are metafiles (2) and unknown (0)
+constexpr UINT kImageLockModeRead = 1;
+constexpr UINT kImageLockModeWrite = 2;
 constexpr int kInterpolationModeHighQuality = 2;
 constexpr int kSmoothingModeHighQuality = 2;
 constexpr int kUnitPixel = 2;
 constexpr int kWrapModeTileFlipXY = 3;
+
+// A rectangle of pixels, and what a lock of it hands out: row y of the rectangle starts at
+// Scan0 + y * Stride.
+struct GpRect {
+  INT X, Y, Width, Height;
+};
+struct GpBitmapData {
+  UINT Width;
+  UINT Height;
+  INT Stride;
+  int32_t PixelFormat;
+  void* Scan0;
+  UINT_PTR Reserved;
+};
 
 struct GdiplusApi {
   GpStatus (*GdiplusStartup)(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
@@ -56,6 +77,10 @@ struct GdiplusApi {
   GpStatus (*GdipDisposeImage)(GpImage* image);
   GpStatus (*GdipGetImageDimension)(GpImage* image, float* width, float* height);
   GpStatus (*GdipGetImagePixelFormat)(GpImage* image, int32_t* format);
+  GpStatus (*GdipGetImageType)(GpImage* image, int* type);
+  GpStatus (*GdipBitmapLockBits)(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t format,
+                                 GpBitmapData* data);
+  GpStatus (*GdipBitmapUnlockBits)(GpImage* bitmap, GpBitmapData* data);
   GpStatus (*GdipCreateBitmapFromScan0)(INT width, INT height, INT stride, int32_t format,
                                         BYTE* scan0, GpImage** bitmap);
   GpStatus (*GdipGetImageGraphicsContext)(GpImage* image, GpGraphics** graphics);
@@ -71,6 +96,11 @@ struct GdiplusApi {
                                      INT srcWidth, INT srcHeight, int srcUnit,
                                      const GpImageAttributes* attributes, void* abortCallback,
                                      void* callbackData);
+  GpStatus (*GdipDrawImageRectRect)(GpGraphics* graphics, GpImage* image, float dstX, float dstY,
+                                    float dstWidth, float dstHeight, float srcX, float srcY,
+                                    float srcWidth, float srcHeight, int srcUnit,
+                                    const GpImageAttributes* attributes, void* abortCallback,
+                                    void* callbackData);
   GpStatus (*GdipGetImageEncodersSize)(UINT* count, UINT* size);
   GpStatus (*GdipGetImageEncoders)(UINT count, UINT size, ImageCodecInfo* encoders);
   GpStatus (*GdipSaveImageToFile)(GpImage* image, const WCHAR* name, const CLSID* encoder,

@@ -11,6 +11,9 @@ GpStatus WINAPI GdipLoadImageFromFile(const WCHAR*, GpImage**);
 GpStatus WINAPI GdipDisposeImage(GpImage*);
 GpStatus WINAPI GdipGetImageDimension(GpImage*, float*, float*);
 GpStatus WINAPI GdipGetImagePixelFormat(GpImage*, int32_t*);
+GpStatus WINAPI GdipGetImageType(GpImage*, int*);
+GpStatus WINAPI GdipBitmapLockBits(GpImage*, const GpRect*, UINT, int32_t, GpBitmapData*);
+GpStatus WINAPI GdipBitmapUnlockBits(GpImage*, GpBitmapData*);
 GpStatus WINAPI GdipCreateBitmapFromScan0(INT, INT, INT, int32_t, BYTE*, GpImage**);
 GpStatus WINAPI GdipGetImageGraphicsContext(GpImage*, GpGraphics**);
 GpStatus WINAPI GdipDeleteGraphics(GpGraphics*);
@@ -21,6 +24,9 @@ GpStatus WINAPI GdipSetImageAttributesWrapMode(GpImageAttributes*, int, DWORD, B
 GpStatus WINAPI GdipDisposeImageAttributes(GpImageAttributes*);
 GpStatus WINAPI GdipDrawImageRectRectI(GpGraphics*, GpImage*, INT, INT, INT, INT, INT, INT, INT,
                                        INT, int, const GpImageAttributes*, void*, void*);
+GpStatus WINAPI GdipDrawImageRectRect(GpGraphics*, GpImage*, float, float, float, float, float,
+                                      float, float, float, int, const GpImageAttributes*, void*,
+                                      void*);
 GpStatus WINAPI GdipGetImageEncodersSize(UINT*, UINT*);
 GpStatus WINAPI GdipGetImageEncoders(UINT, UINT, ImageCodecInfo*);
 GpStatus WINAPI GdipSaveImageToFile(GpImage*, const WCHAR*, const CLSID*, const void*);
