@@ -6,7 +6,7 @@
 
 #include "image_codec.h"
 #include "import_patch.h"
-#include "plugin/fpu.h"
+#include "platform/fpu.h"
 #include "plugin_dll.h"
 #include "scratch_folder.h"
 

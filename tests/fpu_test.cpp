@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "plugin/boundary.h"
-#include "plugin/fpu.h"
+#include "platform/fpu.h"
 
 namespace {
 struct CallerSetting {

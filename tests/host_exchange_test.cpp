@@ -6,33 +6,28 @@
 
 #include "guarded_buffer.h"
 #include "host/plugin_host.h"
-#include "plugin/action_table.h"
+#include "plugin/dispatch.h"
 #include "plugin/host_entries.h"
 #include "plugin/host_exchange.h"
 
 namespace {
-// What the recording action received: whether the address was null, and the bytes behind it.
+// What the recording action received.
 struct Received {
   int calls = 0;
-  bool wasNull = false;
   std::string bytes;
-  bool terminated = false;
 };
 Received received;
 
-const char* QUINTARA_CALL RecordingAction(const char* parameter) {
+HostAssignments RecordingAction(const std::string& parameter) {
   ++received.calls;
-  received.wasNull = parameter == nullptr;
-  if (parameter != nullptr) {
-    received.bytes.assign(parameter);
-    received.terminated = parameter[received.bytes.size()] == '\0';
-  }
-  return nullptr;
+  received.bytes = parameter;
+  return {};
 }
 
-Received RunRecording(const char* const* parameterRef) {
+Received RunRecording(const char* parameter) {
   received = Received();
-  EXPECT_EQ(RunActionWithParameter(RecordingAction, parameterRef), 1);
+  RunAction(RecordingAction, parameter);
+  EXPECT_EQ(received.calls, 1);
   return received;
 }
 
@@ -84,30 +79,17 @@ TEST(SetHostVariable, OneCallNameFirstEmptyTextAsNull) {
   hostEntries.setVariable = saved;
 }
 
-TEST(ParameterPickUp, BytesArriveUnchangedAndZeroTerminated) {
-  const char* const texts[] = {"a|b", "\xE9t\xE9|\x80\xFF", " 640 ", "x"};
-  for (const char* text : texts) {
-    const Received r = RunRecording(&text);
-    EXPECT_FALSE(r.wasNull);
-    EXPECT_EQ(r.bytes, text);
-    EXPECT_TRUE(r.terminated);
-  }
-}
-
-TEST(ParameterPickUp, NullReferenceNullPointerAndEmptyTextGiveTheNullAddress) {
-  const char* nullPointer = nullptr;
-  const char* empty = "";
-  EXPECT_TRUE(RunRecording(nullptr).wasNull);
-  EXPECT_TRUE(RunRecording(&nullPointer).wasNull);
-  EXPECT_TRUE(RunRecording(&empty).wasNull);
+TEST(ParameterPickUp, BytesArriveUnchanged) {
+  const char* const texts[] = {"a|b", "\xE9t\xE9|\x80\xFF", " 640 ", "x", ""};
+  for (const char* text : texts) EXPECT_EQ(RunRecording(text).bytes, text);
+  EXPECT_EQ(RunRecording(nullptr).bytes, "");
 }
 
 TEST(ParameterPickUp, TextEndingAtAnUnreadablePageIsReadToItsEnd) {
   // A short text whose zero is the last readable byte.
   GuardedBuffer buffer = MakeGuardedBuffer(4);
   std::memcpy(buffer.data, "a|b", 4);
-  const char* text = buffer.data;
-  EXPECT_EQ(RunRecording(&text).bytes, "a|b");
+  EXPECT_EQ(RunRecording(buffer.data).bytes, "a|b");
   FreeGuardedBuffer(&buffer);
 }
 
@@ -116,17 +98,16 @@ TEST(ParameterPickUp, LongTextIsCutAfter16MiBAndNothingBeyondIsRead) {
   const size_t limit = size_t{1} << 24;
   GuardedBuffer buffer = MakeGuardedBuffer(limit);
   std::memset(buffer.data, 'q', limit);
-  const char* text = buffer.data;
-  const Received r = RunRecording(&text);
+  const Received r = RunRecording(buffer.data);
   EXPECT_EQ(r.bytes.size(), limit);
   EXPECT_EQ(r.bytes.find_first_not_of('q'), std::string::npos);
   FreeGuardedBuffer(&buffer);
 }
 
-TEST(ParameterPickUp, NullActionReadsNothing) {
+TEST(ParameterPickUp, UnknownActionNumberReadsNothing) {
   GuardedBuffer buffer = MakeGuardedBuffer(0);  // points straight at the unreadable page
   const char* const* unreadable = reinterpret_cast<const char* const*>(buffer.data);
-  EXPECT_EQ(RunActionWithParameter(nullptr, unreadable), 0);
+  for (int32_t number : {0, 3, -1, INT32_MIN}) EXPECT_EQ(ExecAction(number, unreadable), 0);
   FreeGuardedBuffer(&buffer);
 }
 }  // namespace

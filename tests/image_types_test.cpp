@@ -4,7 +4,7 @@
 #include "imaging/image_types.h"
 
 namespace {
-TEST(ImageTypeOfName, LastFullStopOfTheWholeNameUpperCasedUntrimmed) {
+TEST(WritableMimeType, LastFullStopOfTheWholeNameUpperCasedUntrimmed) {
   const struct {
     const char* name;
     const char* expected;
@@ -17,10 +17,10 @@ TEST(ImageTypeOfName, LastFullStopOfTheWholeNameUpperCasedUntrimmed) {
       {"photo.png ", ""},           {"photo. png", ""},             {"photo.jpe", ""},
       {"", ""},                     {"photo.pn\xC7", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(ImageTypeOfName(c.name), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(WritableMimeType(c.name), c.expected) << c.name;
 }
 
-TEST(RefusedBeforeImageWork, BlankNamesAndUnwritableExtensions) {
+TEST(ResizeRejectedByNames, BlankNamesAndUnwritableExtensions) {
   const struct {
     const char* source;
     const char* target;
@@ -29,7 +29,7 @@ TEST(RefusedBeforeImageWork, BlankNamesAndUnwritableExtensions) {
                {"", "", true},             {"\t", "b.png", false},   {"a.bmp", "b.txt", true},
                {" a.bmp ", " b.png", false}, {"a.bmp", "b.png ", true}};
   for (const auto& c : cases) {
-    EXPECT_EQ(RefusedBeforeImageWork(c.source, c.target), c.refused) << c.source << "|" << c.target;
+    EXPECT_EQ(ResizeRejectedByNames(c.source, c.target), c.refused) << c.source << "|" << c.target;
   }
 }
 }  // namespace

@@ -8,7 +8,7 @@
 
 #include "guarded_buffer.h"
 #include "import_patch.h"
-#include "plugin/fpu.h"
+#include "platform/fpu.h"
 #include "plugin_dll.h"
 
 namespace {

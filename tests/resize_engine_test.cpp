@@ -11,7 +11,7 @@
 #include "corpus.h"
 #include "image_codec.h"
 #include "imaging/image_files.h"
-#include "imaging/resize_worker.h"
+#include "imaging/resize_image_file.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -175,8 +175,8 @@ TEST(ResizeEngine, ReductionKeepsPlacesAndEdges) {
 // writes no PNG decoder); empty when it cannot be read.
 std::vector<Rgba> DecodedPixels(const std::string& path) {
   std::vector<Rgba> pixels;
-  ULONG_PTR token = 0;
-  StartGdiplusSession(&token);
+  SessionOwner session;
+  StartGdiplusSession(&session);
   GpImage* image = nullptr;
   LoadImageFile(path, &image);
   float w = 0, h = 0;
@@ -194,7 +194,6 @@ std::vector<Rgba> DecodedPixels(const std::string& path) {
     }
   }
   if (image != nullptr) gdiplus.GdipDisposeImage(image);
-  EndGdiplusSession(token);
   return pixels;
 }
 

@@ -12,7 +12,7 @@
 #include "imaging/image_types.h"
 #include "plugin/host_entries.h"
 #include "plugin/host_interface.h"
-#include "recording_gdiplus.h"
+#include "recording_stand_ins.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -57,7 +57,7 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     const std::string field1 = parameter.substr(0, bar);
     const std::string rest = parameter.substr(bar + 1);
     const std::string field2 = rest.substr(0, rest.find('|'));
-    if (RefusedBeforeImageWork(field1, field2)) {
+    if (ResizeRejectedByNames(field1, field2)) {
       ASSERT_TRUE(gdi.calls.empty()) << parameter;
     }
     if (outcome[0] == 'T') {

@@ -8,44 +8,80 @@
 #include <vector>
 
 #include "image_codec.h"
-#include "imaging/resize_worker.h"
-#include "recording_gdiplus.h"
+#include "imaging/resize_image_file.h"
+#include "plugin/host_interface.h"
+#include "recording_stand_ins.h"
+#include "scoped.h"
 #include "scratch_folder.h"
 
 namespace {
 const std::vector<uint8_t> kKeep = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
 
-TEST(ResizeWorker, FullRunCallsGdiplusInOrder) {
-  ScratchFolder folder;
-  RecordingGdiplus gdi;
-  const std::string target = folder / "thumb.png";
-  ASSERT_EQ(ResizeImageFile("photo.bmp", target, 400, 300), 0);
-  const std::vector<std::string> expected = {
-      "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
-      "GdipLoadImageFromFile(photo.bmp)",
-      "GdipGetImageDimension(source)",
-      "GdipGetImagePixelFormat(source)",
-      "GdipCreateBitmapFromScan0(400, 300, 0, 0x21808, 00000000)",
-      "GdipGetImageGraphicsContext(bitmap1:0x21808)",
-      "GdipSetInterpolationMode(graphics1, 2)",
-      "GdipSetSmoothingMode(graphics1, 2)",
-      "GdipCreateImageAttributes",
-      "GdipSetImageAttributesWrapMode(attributes1, 3, 0, 0)",
-      "GdipDrawImageRectRectI(graphics1, source, 0 0 400 300, 0 0 640 480, 2, attributes1, "
-      "00000000, 00000000)",
-      "GdipDisposeImageAttributes(attributes1)",
-      "GdipDeleteGraphics(graphics1)",
-      "GdipGetImageEncodersSize",
-      "GdipGetImageEncoders(5, " + std::to_string(5 * sizeof(ImageCodecInfo) + 2 * (10 + 11 + 10 + 11 + 10)) + ")",
-      "GdipSaveImageToFile(bitmap1:0x21808, " + LoggedTemporaryName(target) + ", encoder4, 00000000)",
-      "GdipDisposeImage(source)",
-      "GdipDisposeImage(bitmap1:0x21808)",
-      "GdiplusShutdown(77)",
-  };
-  EXPECT_EQ(gdi.calls, expected);
-  EXPECT_EQ(gdi.Unreleased(), 0);
-  EXPECT_EQ(ReadBytes(target), std::vector<uint8_t>({'S', 'T', 'A', 'N', 'D', '-', 'I', 'N', ' ', 'I', 'M', 'A', 'G', 'E'}));
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"thumb.png"});
+const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', 'N', ' ',
+                                            'I', 'M', 'A', 'G', 'E'};
+
+// A resize through the exported action, with one call of GDI+ or Windows failed (a failure
+// status, or an exception where memory would run out): call 1, 2, ... up to the last call of a
+// clean run, for an existing target and a new one, reduced over boxes and drawn directly. Each
+// run ends in exactly the outcome that the target shows, with every GDI+ object and session
+// released, no temporary file, and an existing target either replaced whole or unchanged.
+TEST(ResizeWorker, EveryInjectedFailureEndsInOneTrueOutcome) {
+  const struct {
+    int width, height;
+  } sizes[] = {{101, 96}, {400, 300}};
+  int injected = 0, converted = 0;
+  for (const auto& size : sizes) {
+    for (const bool existing : {true, false}) {
+      for (const bool throwing : {false, true}) {
+        size_t total = 0;
+        for (size_t n = 0; n == 0 || n <= total; ++n) {
+          ScratchFolder folder;
+          const std::string target = folder / "thumb.png";
+          if (existing) {
+            ASSERT_TRUE(WriteBytes(target, kKeep));
+          }
+          RecordingGdiplus gdi;
+          RecordingWindows windowsCalls;
+          ScopedHostEntries host;
+          gdi.script.width = 707;
+          gdi.script.height = 481;
+          (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
+          const std::string parameter = "a.bmp|" + target + "|" + std::to_string(size.width) +
+                                        "|" + std::to_string(size.height);
+          AE_RESIZE(parameter.c_str());
+          const std::string trace = "call " + std::to_string(n) + (throwing ? " throws" : " fails") +
+                                    (existing ? ", existing " : ", new ") + parameter;
+          if (n == 0) {
+            total = gdi.calls.size();  // the clean run
+            ASSERT_GT(total, 20u);
+          } else {
+            ASSERT_LE(n, gdi.calls.size()) << trace;
+            ++injected;
+          }
+          ASSERT_EQ(hostLog.assignments.size(), 1u) << trace;
+          EXPECT_EQ(hostLog.assignments[0].name, "ae_ResizeImage") << trace;
+          const std::string& outcome = hostLog.assignments[0].value;
+          const std::vector<uint8_t> now = ReadBytes(target);
+          if (outcome == "The file was converted succesfully") {
+            EXPECT_EQ(now, kStandInImage) << trace;
+            converted += n != 0;
+          } else {
+            EXPECT_EQ(outcome, "Conversion Failed") << trace;
+            EXPECT_EQ(now, existing ? kKeep : std::vector<uint8_t>()) << trace;
+          }
+          EXPECT_EQ(gdi.Unreleased(), 0) << trace;
+          const std::vector<std::string> left = folder.Entries();
+          EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"thumb.png"})
+              << trace << ": " << left.back();
+          if (n == 0) {
+            ASSERT_EQ(outcome, "The file was converted succesfully");
+          }
+        }
+      }
+    }
+  }
+  std::printf("fault sweep: %d injected failures, %d of them still converted\n", injected,
+              converted);
 }
 
 TEST(ResizeWorker, EarlyRefusalsOpenNoSession) {

@@ -16,6 +16,7 @@ struct ScratchFolder {
     GetTempPathA(MAX_PATH, temp);
     path = std::string(temp) + "quintara-test-" + std::to_string(GetCurrentProcessId()) + "-" +
            std::to_string(++counter);
+    Remove(path);  // what an earlier program of the same process id left (Wine reuses ids)
     CreateDirectoryA(path.c_str(), nullptr);
   }
   ~ScratchFolder() { Remove(path); }

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "text/number.h"
 #include "text/text.h"
 
 namespace {
@@ -198,14 +199,6 @@ TEST(MidText, FromAPositionToTheEnd) {
   } cases[] = {{"photo.jpg", 7, "jpg"}, {"photo.", 7, ""}, {"abc", 1, "abc"}, {"abc", 0, ""},
                {"abc", 3, "c"},         {"abc", 4, ""},    {"", 1, ""},       {"abc", -1, ""}};
   for (const auto& c : cases) EXPECT_EQ(MidText(c.text, c.position), c.expected);
-}
-
-TEST(TextEqual, SameLengthAndBytes) {
-  EXPECT_TRUE(TextEqual("PNG", "PNG"));
-  EXPECT_FALSE(TextEqual("PNG", "PNG "));
-  EXPECT_FALSE(TextEqual("PNG", "png"));
-  EXPECT_FALSE(TextEqual(std::string("a\0b", 3), std::string("a\0c", 3)));
-  EXPECT_TRUE(TextEqual("", ""));
 }
 
 // Formatting, reading back and formatting again changes nothing, for every image size and a

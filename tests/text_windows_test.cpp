@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "import_patch.h"
-#include "plugin/fpu.h"
-#include "text/text_windows.h"
+#include "platform/fpu.h"
+#include "platform/windows_text.h"
 
 namespace {
 TEST(ToWideText, AnsiCodePageToUtf16) {

@@ -1,22 +1,16 @@
-// The resize action: "[source]|[target]|[width]|[height]" in, the outcome in "ae_ResizeImage".
+#include "actions/actions.h"
 #include "actions/resize_parameter.h"
-#include "imaging/resize_worker.h"
-#include "plugin/boundary.h"
-#include "plugin/host_exchange.h"
-#include "plugin/host_interface.h"
-#include "text/text.h"
+#include "imaging/resize_image_file.h"
+#include "text/fixed_texts.h"
 
-extern "C" const char* QUINTARA_CALL AE_RESIZE(const char* parameter) {
-  return CallAtBoundary(static_cast<const char*>(nullptr), [&]() -> const char* {
-    int32_t result = -1;
-    try {
-      const ResizeRequest request = ParseResizeParameter(TextFromCString(parameter));
-      result = ResizeImageFile(request.source, request.target, request.width, request.height);
-    } catch (...) {
-      // Out of memory on the way is a failed conversion like any other.
-    }
-    SetHostVariable("ae_ResizeImage",
-                    result == 0 ? "The file was converted succesfully" : "Conversion Failed");
-    return nullptr;
-  });
+HostAssignments ResizeAction(const std::string& parameter) {
+  int32_t result = -1;
+  try {
+    const ResizeRequest request = ParseResizeParameter(parameter);
+    result = ResizeImageFile(request.source, request.target, request.width, request.height);
+  } catch (...) {
+    // Out of memory on the way is a failed conversion like any other; everything the resize
+    // held has been released by its owners.
+  }
+  return {{kResizeOutcomeVariable, result == 0 ? kConvertedText : kConversionFailedText}};
 }

@@ -1,5 +1,6 @@
 #include "actions/resize_parameter.h"
 
+#include "text/number.h"
 #include "text/text.h"
 
 ResizeRequest ParseResizeParameter(const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "imaging/box_average.h"
 
@@ -53,20 +54,19 @@ bool AverageBands(GpImage* source, const ReadFormat& read, int32_t sourceWidth,
   for (int32_t top = 0; top < sourceHeight; top += bandRows) {
     const int32_t rows = std::min(bandRows, sourceHeight - top);
     const GpRect band = {0, top, sourceWidth, rows};
-    GpBitmapData in = {};
-    if (gdiplus.GdipBitmapLockBits(source, &band, kImageLockModeRead, read.lockFormat, &in) !=
-        kGpOk) {
+    BitsLock in;
+    if (gdiplus.GdipBitmapLockBits(source, &band, kImageLockModeRead, read.lockFormat,
+                                   &in.data) != kGpOk) {
       return false;
     }
-    const bool readable = Holds(in, sourceWidth, rows, rowBytes);
-    for (int32_t y = 0; readable && y < rows; ++y) {
-      AddSourceRow(&averager, Row(in, y));
+    in.bitmap = source;
+    if (!Holds(in.data, sourceWidth, rows, rowBytes)) return false;
+    for (int32_t y = 0; y < rows; ++y) {
+      AddSourceRow(&averager, Row(in.data, y));
       if (averager.rowsAdded == factorY || top + y + 1 == sourceHeight) {
         TakeReducedRow(&averager, Row(out, reducedRow++));
       }
     }
-    gdiplus.GdipBitmapUnlockBits(source, &in);
-    if (!readable) return false;
   }
   return true;
 }
@@ -74,39 +74,41 @@ bool AverageBands(GpImage* source, const ReadFormat& read, int32_t sourceWidth,
 
 BoxReduction ReduceByBoxes(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                            int32_t sourceHeight, int32_t width, int32_t height) {
-  const BoxReduction none = {nullptr, 0, 0};
+  BoxReduction reduction = {};
   int32_t factorX = BoxFactor(sourceWidth, width), factorY = BoxFactor(sourceHeight, height);
   LimitBoxFactors(&factorX, &factorY);
-  if (factorX == 1 && factorY == 1) return none;
+  if (factorX == 1 && factorY == 1) return reduction;
   int type = 0;
-  if (gdiplus.GdipGetImageType(source, &type) != kGpOk || type != kImageTypeBitmap) return none;
+  if (gdiplus.GdipGetImageType(source, &type) != kGpOk || type != kImageTypeBitmap) {
+    return reduction;
+  }
 
   const ReadFormat read = ReadFormatOf(sourceFormat);
   const int32_t reducedFormat =
       HasAlpha(read.layout) ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
   const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
   const int32_t reducedHeight = ReducedSide(sourceHeight, factorY);
-  GpImage* reduced = nullptr;
+  ImageOwner reduced;
   if (gdiplus.GdipCreateBitmapFromScan0(reducedWidth, reducedHeight, 0, reducedFormat, nullptr,
-                                        &reduced) != kGpOk ||
-      reduced == nullptr) {
-    if (reduced != nullptr) gdiplus.GdipDisposeImage(reduced);
-    return none;
+                                        &reduced.handle) != kGpOk ||
+      reduced.handle == nullptr) {
+    return reduction;
   }
   const GpRect all = {0, 0, reducedWidth, reducedHeight};
-  GpBitmapData out = {};
-  bool complete = false;
-  if (gdiplus.GdipBitmapLockBits(reduced, &all, kImageLockModeWrite, reducedFormat, &out) ==
-      kGpOk) {
-    const int32_t reducedRowBytes = reducedWidth * (HasAlpha(read.layout) ? 4 : 3);
-    complete = Holds(out, reducedWidth, reducedHeight, reducedRowBytes) &&
-               AverageBands(source, read, sourceWidth, sourceHeight, factorX, factorY, out);
-    gdiplus.GdipBitmapUnlockBits(reduced, &out);
+  BitsLock out;
+  if (gdiplus.GdipBitmapLockBits(reduced.handle, &all, kImageLockModeWrite, reducedFormat,
+                                 &out.data) != kGpOk) {
+    return reduction;
   }
-  if (!complete) {
-    gdiplus.GdipDisposeImage(reduced);
-    return none;
+  out.bitmap = reduced.handle;
+  const int32_t reducedRowBytes = reducedWidth * (HasAlpha(read.layout) ? 4 : 3);
+  if (!Holds(out.data, reducedWidth, reducedHeight, reducedRowBytes) ||
+      !AverageBands(source, read, sourceWidth, sourceHeight, factorX, factorY, out.data)) {
+    return reduction;
   }
-  return {reduced, static_cast<float>(sourceWidth) / static_cast<float>(factorX),
-          static_cast<float>(sourceHeight) / static_cast<float>(factorY)};
+  out.Unlock();
+  reduction.bitmap = std::move(reduced);
+  reduction.coveredWidth = static_cast<float>(sourceWidth) / static_cast<float>(factorX);
+  reduction.coveredHeight = static_cast<float>(sourceHeight) / static_cast<float>(factorY);
+  return reduction;
 }

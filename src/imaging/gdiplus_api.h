@@ -1,8 +1,9 @@
 // The GDI+ facade: the one place that names the GDI+ flat functions the plug-in calls.
 //
-// `gdiplus` is a process-wide record with one entry per function. By default each entry calls the
-// function of gdiplus.dll and then puts the plug-in's floating-point setting back; a test puts a
-// stand-in record in its place with UseGdiplus and restores the defaults with UseGdiplus(nullptr).
+// `gdiplus` is a process-wide record with one row per function, in the shape of the Windows call
+// table (platform/call_table.h). By default each row calls the function of gdiplus.dll and then
+// puts the plug-in's floating-point setting back; a test puts stand-in rows in place with
+// UseGdiplus and restores the defaults with UseGdiplus(nullptr).
 #pragma once
 
 #include <windows.h>
@@ -109,5 +110,8 @@ struct GdiplusApi {
 
 extern GdiplusApi gdiplus;
 
-// Puts a stand-in in place of GDI+, or with null the functions of gdiplus.dll again.
+// Puts the stand-in's non-null rows in place of GDI+'s; null puts every default back.
 void UseGdiplus(const GdiplusApi* standIn);
+
+// The table as it ships: every row calls gdiplus.dll.
+const GdiplusApi& DefaultGdiplus();

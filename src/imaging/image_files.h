@@ -7,12 +7,12 @@
 #include <string>
 
 #include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus_owners.h"
 #include "imaging/image_types.h"
 
 // Opens a GDI+ session with the fixed start-up record (version 1, nothing suppressed, no output
-// record) and answers GdiplusStartup's status. Every session is closed with EndGdiplusSession.
-GpStatus StartGdiplusSession(ULONG_PTR* token);
-void EndGdiplusSession(ULONG_PTR token);
+// record) and answers GdiplusStartup's status; the session is the owner's only when it is 0.
+GpStatus StartGdiplusSession(SessionOwner* session);
 
 // GdipLoadImageFromFile on the wide form of the name. A failed load leaves *image as it was
 // (callers set it to 0 first).
@@ -22,20 +22,11 @@ GpStatus LoadImageFile(const std::string& name, GpImage** image);
 GpStatus SaveImageFile(GpImage* image, const std::string& name, const CLSID* encoder,
                        const void* parameters);
 
-// The identifier text of the first GDI+ encoder whose MIME type contains `mimeType`, compared
-// without regard to case: "{557CF406-1A04-11D3-9A73-0000F81EF32E}" for "image/png". "" when none
-// matches or the list cannot be had.
-std::string FindEncoderClsid(const std::string& mimeType);
+// The class identifier of the first GDI+ encoder whose MIME type contains `mimeType`, compared
+// without regard to case: "image/png" finds GDI+'s PNG encoder. False, leaving *encoder as it
+// was, when none matches or the list cannot be had.
+bool FindEncoder(const std::string& mimeType, CLSID* encoder);
 
 // The low-order byte of each UTF-16 unit, up to the first unit whose low byte is 0:
 // L"image/png" -> "image/png". Null gives "".
 std::string NarrowFromWide(const WCHAR* text);
-
-// The 38-character registry form of a class identifier, capital hex digits, the first three
-// groups read little-endian.
-std::string ClsidText(const CLSID& clsid);
-
-// The class identifier an identifier text was written from. The empty text (no encoder) gives a
-// fresh unique identifier, which names no encoder, so a save with it fails; so does any text
-// that is not in the registry form.
-CLSID ClsidFromText(const std::string& text);

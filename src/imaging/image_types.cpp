@@ -2,7 +2,7 @@
 
 #include "text/text.h"
 
-std::string ImageTypeOfName(const std::string& name) {
+std::string WritableMimeType(const std::string& name) {
   static const struct {
     const char* key;
     const char* mimeType;
@@ -15,12 +15,12 @@ std::string ImageTypeOfName(const std::string& name) {
   // No "." gives position 0, and the whole name is the extension.
   const std::string extension = UpperCase(MidText(name, FindText(-1, name, ".") + 1));
   for (const auto& type : kImageTypes) {
-    if (TextEqual(extension, type.key)) return type.mimeType;
+    if (extension == type.key) return type.mimeType;
   }
   return std::string();
 }
 
-bool RefusedBeforeImageWork(const std::string& source, const std::string& target) {
+bool ResizeRejectedByNames(const std::string& source, const std::string& target) {
   return TrimSpaces(source).empty() || TrimSpaces(target).empty() ||
-         ImageTypeOfName(target).empty();
+         WritableMimeType(target).empty();
 }

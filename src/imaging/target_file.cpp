@@ -1,10 +1,8 @@
 #include "imaging/target_file.h"
 
-#include <windows.h>
-
-#include "plugin/fpu.h"
+#include "platform/windows_api.h"
+#include "platform/windows_text.h"
 #include "text/text.h"
-#include "text/text_windows.h"
 
 bool NamesDevice(const std::string& target) {
   const size_t slash = target.find_last_of("\\/:");
@@ -22,11 +20,9 @@ bool NamesDevice(const std::string& target) {
 namespace {
 // Opens a file or folder for nothing but its identity.
 HANDLE OpenForIdentity(const std::string& name) {
-  const HANDLE file = CreateFileW(ToWideText(name).c_str(), 0,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  UsePluginFpu();
-  return file;
+  return windows.CreateFileW(ToWideText(name).c_str(), 0,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 }  // namespace
 
@@ -37,19 +33,18 @@ bool NamesSameFile(const std::string& a, const std::string& b) {
   bool same = false;
   if (second != INVALID_HANDLE_VALUE) {
     BY_HANDLE_FILE_INFORMATION one, two;
-    same = GetFileInformationByHandle(first, &one) && GetFileInformationByHandle(second, &two) &&
+    same = windows.GetFileInformationByHandle(first, &one) &&
+           windows.GetFileInformationByHandle(second, &two) &&
            one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
            one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-    CloseHandle(second);
+    windows.CloseHandle(second);
   }
-  CloseHandle(first);
-  UsePluginFpu();
+  windows.CloseHandle(first);
   return same;
 }
 
 TargetKind InspectTarget(const std::string& target) {
-  const DWORD attributes = GetFileAttributesW(ToWideText(target).c_str());
-  UsePluginFpu();
+  const DWORD attributes = windows.GetFileAttributesW(ToWideText(target).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return kTargetAbsent;
   return attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY) ? kTargetNotReplaceable
                                                                          : kTargetFile;
@@ -57,19 +52,29 @@ TargetKind InspectTarget(const std::string& target) {
 
 std::string TemporaryNameBeside(const std::string& target) {
   static unsigned counter = 0;
-  return target + ".~qt" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) +
+  return target + ".~qt" + std::to_string(windows.GetCurrentProcessId()) + "-" + std::to_string(++counter) +
          ".tmp";
 }
 
 bool ReplaceTarget(const std::string& temporary, const std::string& target) {
-  const BOOL moved = MoveFileExW(ToWideText(temporary).c_str(), ToWideText(target).c_str(),
-                                 MOVEFILE_REPLACE_EXISTING);
-  UsePluginFpu();
-  return moved != FALSE;
+  return windows.MoveFileExW(ToWideText(temporary).c_str(), ToWideText(target).c_str(),
+                             MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
-void RemoveTemporary(const std::string& temporary) {
-  if (temporary.empty()) return;
-  DeleteFileW(ToWideText(temporary).c_str());
-  UsePluginFpu();
+void TemporaryFile::Name(const std::string& temporary) {
+  Remove();
+  std::wstring wide = ToWideText(temporary);
+  std::string copy = temporary;
+  wideName.swap(wide);
+  name.swap(copy);
+}
+
+void TemporaryFile::Remove() noexcept {
+  if (!wideName.empty()) windows.DeleteFileW(wideName.c_str());
+  Keep();
+}
+
+void TemporaryFile::Keep() noexcept {
+  name.clear();
+  wideName.clear();
 }

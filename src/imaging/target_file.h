@@ -27,5 +27,21 @@ std::string TemporaryNameBeside(const std::string& target);
 // be done; the target is then as it was.
 bool ReplaceTarget(const std::string& temporary, const std::string& target);
 
-// Deletes the temporary file, if it is still there.
-void RemoveTemporary(const std::string& temporary);
+// The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
+// name is made up front, so that deleting it needs no memory and cannot throw.
+struct TemporaryFile {
+  std::string name;        // "" while there is none
+  std::wstring wideName;
+
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() { Remove(); }
+
+  // Takes on the name of a file about to be written.
+  void Name(const std::string& temporary);
+  // Deletes the file, if there is one; nothing is owned afterwards.
+  void Remove() noexcept;
+  // The file has become the target: nothing to delete any more.
+  void Keep() noexcept;
+};

@@ -3,7 +3,7 @@
 // allocation deep inside an action ends the call quietly with the fallback result).
 #pragma once
 
-#include "plugin/fpu.h"
+#include "platform/fpu.h"
 
 template <typename Result, typename Body>
 Result CallAtBoundary(Result fallback, Body body) {

@@ -1,18 +1,15 @@
 #include "plugin/host_exchange.h"
 
-#include <windows.h>
-
 #include <cstring>
 
-#include "plugin/fpu.h"
+#include "platform/windows_api.h"
 #include "plugin/host_entries.h"
 #include "text/text.h"
 
 void ReleaseHostText(HostTextSlot* slot) {
   if (slot == nullptr) return;
   if (*slot != nullptr) {
-    GlobalFree(*slot);
-    UsePluginFpu();
+    windows.GlobalFree(*slot);
   }
   *slot = nullptr;
 }
@@ -20,8 +17,7 @@ void ReleaseHostText(HostTextSlot* slot) {
 void PutHostText(HostTextSlot* slot, const std::string& text) {
   ReleaseHostText(slot);
   if (slot == nullptr || text.empty()) return;
-  void* block = GlobalAlloc(GMEM_ZEROINIT, text.size() + 1);  // GMEM_FIXED | GMEM_ZEROINIT = 0x40
-  UsePluginFpu();
+  void* block = windows.GlobalAlloc(GMEM_ZEROINIT, text.size() + 1);  // GMEM_FIXED | GMEM_ZEROINIT = 0x40
   if (block == nullptr) return;
   // The terminating zero is the block's last byte, left there by the zero fill.
   std::memcpy(block, text.data(), text.size());
@@ -38,7 +34,9 @@ void SetHostVariable(const std::string& name, const std::string& value) {
   hostEntries.setVariable(HostTextAddress(nameCopy), HostTextAddress(valueCopy));
 }
 
-std::string PickUpParameter(const char* const* parameterRef) {
-  if (parameterRef == nullptr) return std::string();
-  return TextFromCString(*parameterRef);
+void SetHostVariables(const HostAssignments& assignments) {
+  if (hostEntries.setVariable == nullptr) return;
+  for (const HostAssignment& assignment : assignments) {
+    hostEntries.setVariable(HostTextAddress(assignment.name), HostTextAddress(assignment.value));
+  }
 }

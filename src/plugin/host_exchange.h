@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "actions/actions.h"
 #include "plugin/host_interface.h"
 
 // Releases the block a slot holds (if any) and leaves 0 in it. A null slot address is the
@@ -22,9 +23,10 @@ void PutHostText(HostTextSlot* slot, const std::string& text);
 // as the null address. The host's answer is ignored.
 void SetHostVariable(const std::string& name, const std::string& value);
 
-// The parameter text of nbExecAction: *parameterRef up to its first zero byte, reading at most
-// 16,777,216 bytes. A null reference or a null pointer gives the empty text.
-std::string PickUpParameter(const char* const* parameterRef);
+// SetHostVariable for each assignment, in order. The assignments are the temporary copies the
+// host reads from, so nothing is allocated between two host calls: the host gets every value or,
+// when the host's procedure is missing, none.
+void SetHostVariables(const HostAssignments& assignments);
 
 // The address under which a text goes to the host or to an action: null for the empty text.
 inline const char* HostTextAddress(const std::string& text) {

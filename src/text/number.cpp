@@ -4,7 +4,7 @@
 #include <limits>
 #include <string>
 
-#include "text/text.h"
+#include "text/number.h"
 
 namespace {
 // 10^k for k >= 0 by repeated squaring. Exact up to 10^27 (5^27 still fits 64 bits); beyond, a

@@ -71,5 +71,3 @@ std::string MidText(const std::string& text, int32_t position) {
   if (position <= 0 || static_cast<size_t>(position) > text.size()) return std::string();
   return text.substr(static_cast<size_t>(position) - 1);
 }
-
-bool TextEqual(const std::string& a, const std::string& b) { return a == b; }

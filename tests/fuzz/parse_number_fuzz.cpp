@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fuzz_support.h"
+#include "text/number.h"
 #include "text/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(request.source.find('|') == std::string::npos && request.target.find('|') == std::string::npos,
              "a name holds a bar");
 
-  if (!RefusedBeforeImageWork(request.source, request.target)) {
-    const std::string type = ImageTypeOfName(request.target);
+  if (!ResizeRejectedByNames(request.source, request.target)) {
+    const std::string type = WritableMimeType(request.target);
     FUZZ_CHECK(type.compare(0, 6, "image/") == 0, "type \"%s\"", type.c_str());
     FUZZ_CHECK(!TrimSpaces(request.source).empty(), "blank source passed");
   }

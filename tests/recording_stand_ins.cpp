@@ -1,13 +1,15 @@
-#include "recording_gdiplus.h"
+#include "recording_stand_ins.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <regex>
 
 #include "imaging/image_files.h"
+#include "platform/windows_api.h"
 
 namespace {
 GdiplusScript script;
@@ -46,12 +48,18 @@ void Log(const char* format, ...) {
   calls.push_back(line);
 }
 
-// Asked by each function right after it has logged its call.
-bool Fails(const char* function) {
+std::map<std::string, int> failedSoFar;
+
+// Asked by each function right after it has logged its call: whether to fail it. Throws where
+// the script says so, except for a release.
+bool Fails(const char* function, bool release = false) {
   const size_t call = calls.size();
+  if (!release && call == script.throwAt) throw std::bad_alloc();
   const bool byNumber =
       script.failAt != 0 && (call == script.failAt || (script.failFromThen && call > script.failAt));
-  return byNumber || script.failing.count(function) != 0;
+  const auto first = script.failFirst.find(function);
+  const bool early = first != script.failFirst.end() && failedSoFar[function]++ < first->second;
+  return byNumber || early || script.failing.count(function) != 0;
 }
 
 GpStatus Startup(ULONG_PTR* token, const GdiplusStartupInput* input, void* output) {
@@ -66,6 +74,7 @@ GpStatus Startup(ULONG_PTR* token, const GdiplusStartupInput* input, void* outpu
 }
 void Shutdown(ULONG_PTR token) {
   Log("GdiplusShutdown(%lu)", static_cast<unsigned long>(token));
+  Fails("GdiplusShutdown", true);  // answers nothing, so a failure cannot show
   if (token == 77) --sessions;
 }
 GpStatus Load(const WCHAR* name, GpImage** image) {
@@ -77,7 +86,7 @@ GpStatus Load(const WCHAR* name, GpImage** image) {
 GpStatus Dispose(GpImage* image) {
   Log("GdipDisposeImage(%s)", Name(image).c_str());
   // A failed release still releases: nothing the caller could do would free it otherwise.
-  const bool fails = Fails("GdipDisposeImage");
+  const bool fails = Fails("GdipDisposeImage", true);
   return live.erase(image) && !fails ? kGpOk : 2;
 }
 GpStatus Dimension(GpImage* image, float* width, float* height) {
@@ -117,8 +126,9 @@ GpStatus LockBits(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t forma
 }
 GpStatus UnlockBits(GpImage* bitmap, GpBitmapData*) {
   Log("GdipBitmapUnlockBits(%s)", Name(bitmap).c_str());
+  const bool fails = Fails("GdipBitmapUnlockBits", true);  // and still ends the lock
   if (locks.erase(bitmap) == 0) return 7;
-  return Fails("GdipBitmapUnlockBits") ? 2 : kGpOk;  // a failed unlock still ends the lock
+  return fails ? 2 : kGpOk;
 }
 GpStatus CreateBitmap(INT width, INT height, INT stride, int32_t format, BYTE* scan0,
                       GpImage** bitmap) {
@@ -146,7 +156,7 @@ GpStatus Context(GpImage* image, GpGraphics** graphics) {
 }
 GpStatus DeleteGraphics(GpGraphics* graphics) {
   Log("GdipDeleteGraphics(%s)", Name(graphics).c_str());
-  const bool fails = Fails("GdipDeleteGraphics");
+  const bool fails = Fails("GdipDeleteGraphics", true);
   return live.erase(graphics) && !fails ? kGpOk : 2;
 }
 GpStatus Interpolation(GpGraphics* graphics, int mode) {
@@ -171,7 +181,7 @@ GpStatus WrapMode(GpImageAttributes* attributes, int wrap, DWORD argb, BOOL clam
 }
 GpStatus DisposeAttributes(GpImageAttributes* attributes) {
   Log("GdipDisposeImageAttributes(%s)", Name(attributes).c_str());
-  const bool fails = Fails("GdipDisposeImageAttributes");
+  const bool fails = Fails("GdipDisposeImageAttributes", true);
   return live.erase(attributes) && !fails ? kGpOk : 2;
 }
 GpStatus Draw(GpGraphics* graphics, GpImage* image, INT dx, INT dy, INT dw, INT dh, INT sx, INT sy,
@@ -200,7 +210,7 @@ std::vector<BYTE> EncoderList() {
   auto* records = reinterpret_cast<ImageCodecInfo*>(list.data());
   auto* text = reinterpret_cast<WCHAR*>(records + count);
   for (size_t i = 0; i < count; ++i) {
-    records[i].Clsid = ClsidFromText(StandInClsidText(static_cast<int>(i)));
+    records[i].Clsid = StandInClsid(static_cast<int>(i));
     std::memcpy(text, script.encoderMimeTypes[i].c_str(),
                 (script.encoderMimeTypes[i].size() + 1) * sizeof(WCHAR));
     records[i].MimeType = text;
@@ -232,18 +242,18 @@ GpStatus Encoders(UINT count, UINT size, ImageCodecInfo* encoders) {
   return fails ? 2 : kGpOk;
 }
 GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const void* parameters) {
-  const std::string clsid = ClsidText(*encoder);
   int listed = -1;
   for (size_t i = 0; i < script.encoderMimeTypes.size(); ++i) {
-    if (clsid == StandInClsidText(static_cast<int>(i))) listed = static_cast<int>(i);
+    const CLSID mine = StandInClsid(static_cast<int>(i));
+    if (std::memcmp(encoder, &mine, sizeof mine) == 0) listed = static_cast<int>(i);
   }
   const std::string encoderName = listed >= 0 ? "encoder" + std::to_string(listed) : "no encoder";
   Log("GdipSaveImageToFile(%s, %s, %s, %p)", Name(image).c_str(), Narrow(name).c_str(),
       encoderName.c_str(), parameters);
+  const bool fails = Fails("GdipSaveImageToFile") || listed < 0;
   // Like the platform's GDI+: the file is opened for writing before the encoder is looked for.
   const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 7;
-  const bool fails = listed < 0 || Fails("GdipSaveImageToFile");
   DWORD written = 0;
   if (!fails) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
   CloseHandle(file);
@@ -255,7 +265,93 @@ const GdiplusApi kRecording = {
     ImageType, LockBits,      UnlockBits,    CreateBitmap, Context,        DeleteGraphics,
     Interpolation, Smoothing, CreateAttributes, WrapMode, DisposeAttributes, Draw,
     DrawF,    EncodersSize,   Encoders,      Save};
+// The Windows rows: the real call unless the script fails it, with the error it names.
+template <typename Result>
+Result Failed(Result value) {
+  SetLastError(script.windowsError);
+  return value;
+}
+HANDLE RecordedCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile) {
+  Log("CreateFileW(%s, 0x%lX)", Narrow(name).c_str(), static_cast<unsigned long>(access));
+  if (Fails("CreateFileW")) return Failed(INVALID_HANDLE_VALUE);
+  return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+BOOL RecordedCloseHandle(HANDLE handle) {
+  Log("CloseHandle");
+  const bool fails = Fails("CloseHandle", true);
+  const BOOL closed = CloseHandle(handle);
+  return fails ? Failed(FALSE) : closed;
+}
+BOOL RecordedGetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+  Log("GetFileInformationByHandle");
+  if (Fails("GetFileInformationByHandle")) return Failed(FALSE);
+  return GetFileInformationByHandle(file, information);
+}
+DWORD RecordedGetFileAttributesW(LPCWSTR name) {
+  Log("GetFileAttributesW(%s)", Narrow(name).c_str());
+  if (Fails("GetFileAttributesW")) return Failed(INVALID_FILE_ATTRIBUTES);
+  return GetFileAttributesW(name);
+}
+BOOL RecordedSetFileAttributesW(LPCWSTR name, DWORD attributes) {
+  Log("SetFileAttributesW(%s, 0x%lX)", Narrow(name).c_str(), static_cast<unsigned long>(attributes));
+  if (Fails("SetFileAttributesW")) return Failed(FALSE);
+  return SetFileAttributesW(name, attributes);
+}
+BOOL RecordedMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  Log("MoveFileExW(%s, %s, %lu)", Narrow(from).c_str(), Narrow(to).c_str(),
+      static_cast<unsigned long>(flags));
+  if (Fails("MoveFileExW")) return Failed(FALSE);
+  return MoveFileExW(from, to, flags);
+}
+BOOL RecordedDeleteFileW(LPCWSTR name) {
+  Log("DeleteFileW(%s)", Narrow(name).c_str());
+  if (Fails("DeleteFileW", true)) return Failed(FALSE);
+  return DeleteFileW(name);
+}
+DWORD RecordedGetLastError() { return GetLastError(); }  // not logged: it only reads
+void RecordedSleep(DWORD milliseconds) {
+  Log("Sleep(%lu)", static_cast<unsigned long>(milliseconds));
+}
+DWORD RecordedGetCurrentProcessId() {
+  Log("GetCurrentProcessId");
+  Fails("GetCurrentProcessId");  // cannot fail, but may throw
+  return GetCurrentProcessId();
+}
+HGLOBAL RecordedGlobalAlloc(UINT flags, SIZE_T bytes) {
+  Log("GlobalAlloc(0x%X, %lu)", flags, static_cast<unsigned long>(bytes));
+  if (Fails("GlobalAlloc")) return Failed<HGLOBAL>(nullptr);
+  return GlobalAlloc(flags, bytes);
+}
+HGLOBAL RecordedGlobalFree(HGLOBAL block) {
+  Log("GlobalFree");
+  const bool fails = Fails("GlobalFree", true);
+  const HGLOBAL left = GlobalFree(block);
+  return fails ? Failed(block) : left;
+}
+int RecordedMultiByteToWideChar(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide,
+                               int wideLength) {
+  Log("MultiByteToWideChar(%d)", length);
+  if (Fails("MultiByteToWideChar")) return Failed(0);
+  return MultiByteToWideChar(codePage, flags, text, length, wide, wideLength);
+}
+int RecordedMessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
+  Log("MessageBoxA(%s, %s, %u)", text, caption, type);  // never a window in a test
+  if (Fails("MessageBoxA")) return Failed(0);
+  return IDOK;
+}
+
+const WindowsApi kRecordingWindows = {
+    RecordedCreateFileW,         RecordedCloseHandle,         RecordedGetFileInformationByHandle,
+    RecordedGetFileAttributesW,  RecordedSetFileAttributesW,  RecordedMoveFileExW,
+    RecordedDeleteFileW,         RecordedGetLastError,        RecordedSleep,
+    RecordedGetCurrentProcessId, RecordedGlobalAlloc,         RecordedGlobalFree,
+    RecordedMultiByteToWideChar, RecordedMessageBoxA,
+};
 }  // namespace
+
+RecordingWindows::RecordingWindows() { UseWindows(&kRecordingWindows); }
+RecordingWindows::~RecordingWindows() { UseWindows(nullptr); }
 
 RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
   ::script = GdiplusScript();
@@ -263,6 +359,7 @@ RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
   live.clear();
   formats.clear();
   locks.clear();
+  failedSoFar.clear();
   sessions = bitmaps = contexts = attributeSets = 0;
   UseGdiplus(&kRecording);
 }
@@ -273,10 +370,9 @@ int RecordingGdiplus::Unreleased() const {
   return sessions + static_cast<int>(live.size() + locks.size());
 }
 
-std::string StandInClsidText(int n) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{557CF40%X-1A04-11D3-9A73-0000F81EF32E}", n);
-  return text;
+CLSID StandInClsid(int n) {
+  return CLSID{0x557CF400u + static_cast<unsigned>(n), 0x1A04, 0x11D3,
+               {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 }
 
 std::string LoggedTemporaryName(const std::string& target) { return target + ".~qt#.tmp"; }

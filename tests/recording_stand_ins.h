@@ -1,8 +1,11 @@
-// A stand-in for GDI+ that logs every call with its arguments and answers as the test's script
+// Stand-ins for GDI+ and Windows. The GDI+ one logs every call with its arguments and answers as the test's script
 // says. It also behaves like Windows where the platform's GDI+ does not (no drawing context on
 // palette formats) and like the platform where it is harsh (a failed save truncates the file).
 #pragma once
 
+#include <windows.h>
+
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,6 +25,13 @@ struct GdiplusScript {
   // later call too.
   size_t failAt = 0;
   bool failFromThen = false;
+  // Call `throwAt` throws std::bad_alloc instead, as an allocation would, unless it releases
+  // something (a release that throws would end the program in a destructor).
+  size_t throwAt = 0;
+  // The function named fails its first n calls, then works.
+  std::map<std::string, int> failFirst;
+  // What GetLastError answers after a failed Windows call.
+  DWORD windowsError = ERROR_SHARING_VIOLATION;
   // Formats on which no bitmap can be made (Windows: 32-bit CMYK, 0x200F).
   std::set<int32_t> noBitmapFormats;
   std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",
@@ -39,8 +49,15 @@ struct RecordingGdiplus {
   int Unreleased() const;
 };
 
+// Windows calls through the same log, numbered with the GDI+ calls and failed by the same
+// script; each row does the real thing unless it fails. Lives inside a RecordingGdiplus.
+struct RecordingWindows {
+  RecordingWindows();
+  ~RecordingWindows();
+};
+
 // The class identifier the stand-in lists for the n-th MIME type: {557CF40n-1A04-11D3-...}.
-std::string StandInClsidText(int n);
+CLSID StandInClsid(int n);
 
 // Temporary names in the log read "~qt#"; this is what they look like there.
 std::string LoggedTemporaryName(const std::string& target);

@@ -1,5 +1,5 @@
 // The one place with compiler-specific code: the x87 and SSE control instructions.
-#include "plugin/fpu.h"
+#include "platform/fpu.h"
 
 namespace {
 constexpr uint16_t kPluginX87Control = 0x037F;

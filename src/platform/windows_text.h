@@ -1,8 +1,6 @@
 // The two text operations that need Windows: the wide form of a file name and the message box.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 // The text converted from the ANSI code page with precomposed characters; "" for "" and when
@@ -10,7 +8,6 @@
 std::wstring ToWideText(const std::string& text);
 
 // A modal message box (MessageBoxA) with no owner, one OK button and no icon; an empty caption
-// shows as "Tessivar". Returns when the user has closed it (at once if it cannot be shown). The
-// floating-point state is the same after the call as before. The seam for tests is the module's
-// import of MessageBoxA, which they redirect, so that no test ever opens a window.
+// shows as "Tessivar". Returns when the user has closed it (at once if it cannot be shown), with
+// the plug-in's floating-point setting in place, whatever the message loop left.
 void ShowMessage(const std::string& message, const std::string& caption);

@@ -1,0 +1,33 @@
+// The Windows call table: one row per Windows function the product calls, and the only place
+// that names them. Each default calls Windows and then puts the plug-in's floating-point setting
+// back. Tests replace rows with UseWindows (see platform/call_table.h).
+#pragma once
+
+#include <windows.h>
+
+struct WindowsApi {
+  HANDLE (*CreateFileW)(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                        DWORD disposition, DWORD flags, HANDLE templateFile);
+  BOOL (*CloseHandle)(HANDLE handle);
+  BOOL (*GetFileInformationByHandle)(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+  DWORD (*GetFileAttributesW)(LPCWSTR name);
+  BOOL (*SetFileAttributesW)(LPCWSTR name, DWORD attributes);
+  BOOL (*MoveFileExW)(LPCWSTR from, LPCWSTR to, DWORD flags);
+  BOOL (*DeleteFileW)(LPCWSTR name);
+  DWORD (*GetLastError)();
+  void (*Sleep)(DWORD milliseconds);
+  DWORD (*GetCurrentProcessId)();
+  HGLOBAL (*GlobalAlloc)(UINT flags, SIZE_T bytes);
+  HGLOBAL (*GlobalFree)(HGLOBAL block);
+  int (*MultiByteToWideChar)(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide,
+                             int wideLength);
+  int (*MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+};
+
+extern WindowsApi windows;
+
+// Puts the stand-in's non-null rows in place of the defaults; null puts every default back.
+void UseWindows(const WindowsApi* standIn);
+
+// The table as it ships: every row calls Windows.
+const WindowsApi& DefaultWindows();
