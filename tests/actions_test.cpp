@@ -8,6 +8,7 @@
 #include "import_patch.h"
 #include "platform/fpu.h"
 #include "plugin_dll.h"
+#include "scoped.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -106,22 +107,25 @@ TEST_F(Actions, ResizeParameterTexts) {
   }
 }
 
-// The host's own control word (truncating, 24-bit precision) neither reaches the plug-in's
-// arithmetic nor is changed by it.
+// The host's own control word neither reaches the plug-in's arithmetic nor is changed by it.
+// 101.499999999999999 (18 digits) lies below 101.5 in the plug-in's 64-bit precision, which
+// rounds it to 101; in 53 bits (as MSVC programs run) it would be 101.5 and round to 102.
 TEST_F(Actions, HostFloatingPointSettingChangesNoResult) {
-  const uint16_t saved = CurrentX87Control();
-  SetX87Control(0x0C7F);
-  const std::vector<VariableRecord> resized =
-      Exec(1, (folder / "photo.bmp|" + folder / "r.png|100.5|101.5").c_str());
-  const uint16_t afterResize = CurrentX87Control();
-  const std::vector<VariableRecord> measured = Exec(2, (folder / "r.png").c_str());
-  const uint16_t afterMetrics = CurrentX87Control();
-  SetX87Control(saved);
-  EXPECT_EQ(resized.at(0).value, kConverted);
-  EXPECT_EQ(measured.at(0).value, " 100");
-  EXPECT_EQ(measured.at(1).value, " 102");
-  EXPECT_EQ(afterResize & 0x1F3F, 0x0C3F);
-  EXPECT_EQ(afterMetrics & 0x1F3F, 0x0C3F);
+  for (const uint16_t host : {uint16_t{0x027F}, uint16_t{0x0C7F}}) {  // 53-bit; chop and 24-bit
+    ScopedFpu restore;
+    SetX87Control(host);
+    const std::vector<VariableRecord> resized =
+        Exec(1, (folder / "photo.bmp|" + folder / "r.png|100.5|101.499999999999999").c_str());
+    const uint16_t afterResize = CurrentX87Control();
+    const std::vector<VariableRecord> measured = Exec(2, (folder / "r.png").c_str());
+    const uint16_t afterMetrics = CurrentX87Control();
+    SetX87Control(0x037F);
+    EXPECT_EQ(resized.at(0).value, kConverted) << std::hex << host;
+    EXPECT_EQ(measured.at(0).value, " 100") << std::hex << host;
+    EXPECT_EQ(measured.at(1).value, " 101") << std::hex << host;
+    EXPECT_EQ(afterResize & 0x1F3F, host & 0x1F3F);
+    EXPECT_EQ(afterMetrics & 0x1F3F, host & 0x1F3F);
+  }
 }
 
 TEST_F(Actions, ResizeWithNullParameterAndDirectExport) {

@@ -4,6 +4,7 @@
 
 #include "plugin/boundary.h"
 #include "platform/fpu.h"
+#include "scoped.h"
 
 namespace {
 struct CallerSetting {
@@ -22,8 +23,7 @@ const CallerSetting kCallerSettings[] = {
 
 TEST(FpuBoundary, CallerSettingSurvivesAndPluginRoundsToNearestEven) {
   for (const CallerSetting& setting : kCallerSettings) {
-    const uint16_t savedX87 = CurrentX87Control();
-    const uint32_t savedMxcsr = CurrentMxcsr();
+    ScopedFpu restore;
     SetX87Control(setting.x87);
     SetMxcsr(setting.mxcsr);
     uint16_t insideX87 = 0;
@@ -38,8 +38,6 @@ TEST(FpuBoundary, CallerSettingSurvivesAndPluginRoundsToNearestEven) {
     });
     const uint16_t afterX87 = CurrentX87Control();
     const uint32_t afterMxcsr = CurrentMxcsr();
-    SetX87Control(savedX87);
-    SetMxcsr(savedMxcsr);
 
     SCOPED_TRACE(setting.x87);
     EXPECT_EQ(insideX87 & 0x1F3F, 0x033F);
@@ -51,11 +49,10 @@ TEST(FpuBoundary, CallerSettingSurvivesAndPluginRoundsToNearestEven) {
 }
 
 TEST(FpuBoundary, ExceptionEscapingTheBodyStillRestores) {
-  const uint16_t saved = CurrentX87Control();
+  ScopedFpu restore;
   SetX87Control(0x0C7F);
   const int result = CallAtBoundary(7, []() -> int { throw 1; });
   const uint16_t after = CurrentX87Control();
-  SetX87Control(saved);
   EXPECT_EQ(result, 7);
   EXPECT_EQ(after & 0x1F3F, 0x0C3F);
 }

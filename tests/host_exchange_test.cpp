@@ -9,6 +9,7 @@
 #include "plugin/dispatch.h"
 #include "plugin/host_entries.h"
 #include "plugin/host_exchange.h"
+#include "scoped.h"
 
 namespace {
 // What the recording action received.
@@ -64,8 +65,7 @@ TEST(SetHostVariable, OneCallNameFirstEmptyTextAsNull) {
     std::string name, value;
   };
   const Case cases[] = {{"AE_Image_Width", " 640"}, {"ae_ResizeImage", ""}, {"", "v"}};
-  const SetVariableProc saved = hostEntries.setVariable;
-  hostEntries.setVariable = HostSetVariable;
+  ScopedHostEntries host;
   for (const Case& c : cases) {
     hostLog = HostLog();
     SetHostVariable(c.name, c.value);
@@ -76,7 +76,6 @@ TEST(SetHostVariable, OneCallNameFirstEmptyTextAsNull) {
     EXPECT_EQ(set.nameWasNull, c.name.empty());
     EXPECT_EQ(set.valueWasNull, c.value.empty());
   }
-  hostEntries.setVariable = saved;
 }
 
 TEST(ParameterPickUp, BytesArriveUnchanged) {

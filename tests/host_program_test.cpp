@@ -145,6 +145,7 @@ TEST(HostProgram, BatchOfTwoHundredLines) {
   const std::string summary = "ran 200, succeeded " + std::to_string(succeeded) + ", failed " +
                               std::to_string(200 - succeeded) + ", ";
   EXPECT_EQ(lines[200].compare(0, summary.size(), summary), 0) << lines[200];
+  if (!westernEuropean) GTEST_SKIP() << "the rest ran; the caf\xE9 rows are written for code page 1252";
 }
 
 TEST(HostProgram, EveryCommandHasHelp) {

@@ -6,6 +6,7 @@
 
 #include "image_codec.h"
 #include "plugin_dll.h"
+#include "scoped.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -26,6 +27,7 @@ class HostileNames : public ::testing::Test {
   std::string Resize(const std::string& source, const std::string& target) {
     const std::string parameter = source + "|" + target + "|20|15";
     const char* text = parameter.c_str();
+    hostLog.variables.clear();  // an action that sets nothing must not pass on an old value
     Plugin().execAction(1, &text);
     return VariableValue("ae_ResizeImage");
   }
@@ -57,16 +59,15 @@ TEST_F(HostileNames, TargetsThatCannotBeWrittenFailAndKeepWhatWasThere) {
 }
 
 TEST_F(HostileNames, DeviceNamesFailAtOnce) {
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, current);
-  SetCurrentDirectoryA(folder.path.c_str());
+  {
+  ScopedCurrentFolder inFolder(folder.path);
   for (const char* target : {"CON.png", "NUL.bmp", "COM1.jpg", "lpt9.gif", "aux.tif", "prn.png",
                              "nul .png", "CON", "C:\\somewhere\\con.png"}) {
     const DWORD started = GetTickCount();
     EXPECT_EQ(Resize("photo.bmp", target), kFailed) << target;
     EXPECT_LT(GetTickCount() - started, 5000u) << target;
   }
-  SetCurrentDirectoryA(current);
+  }
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.bmp"});
 }
 

@@ -10,6 +10,7 @@
 #include "import_patch.h"
 #include "platform/fpu.h"
 #include "plugin_dll.h"
+#include "scoped.h"
 
 namespace {
 void Fresh() {
@@ -201,8 +202,7 @@ void CallEachExport(int which) {
 
 TEST(FloatingPoint, TheHostsUnusualControlWordSurvivesEveryExport) {
   Fresh();
-  const uint16_t savedX87 = CurrentX87Control();
-  const uint32_t savedMxcsr = CurrentMxcsr();
+  ScopedFpu restore;
   const uint16_t hostX87 = 0x0C7F;   // truncating, 24-bit precision
   const uint32_t hostMxcsr = 0xFF80; // flush-to-zero, round toward zero
   for (int which = 0; which < 9; ++which) {
@@ -211,8 +211,8 @@ TEST(FloatingPoint, TheHostsUnusualControlWordSurvivesEveryExport) {
     CallEachExport(which);
     const uint16_t x87 = CurrentX87Control();
     const uint32_t mxcsr = CurrentMxcsr();
-    SetX87Control(savedX87);
-    SetMxcsr(savedMxcsr);
+    SetX87Control(restore.x87);
+    SetMxcsr(restore.mxcsr);
     EXPECT_EQ(x87 & 0x1F3F, hostX87 & 0x1F3F) << "export " << which;
     EXPECT_EQ(mxcsr, hostMxcsr) << "export " << which;
   }

@@ -12,16 +12,19 @@
 #include "imaging/image_types.h"
 #include "plugin/host_entries.h"
 #include "plugin/host_interface.h"
+#include "image_codec.h"
 #include "recording_stand_ins.h"
+#include "scoped.h"
 #include "scratch_folder.h"
 
 namespace {
+const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', 'N', ' ',
+                                            'I', 'M', 'A', 'G', 'E'};
+
 TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
   // Relative names land in the scratch folder, never in the folder the tests were started from.
   ScratchFolder folder;
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, current);
-  SetCurrentDirectoryA(folder.path.c_str());
+  ScopedCurrentFolder inFolder(folder.path);
   const std::vector<std::string> names = {
       "", " ", "a.bmp", " a.bmp", "x.png", "x.PNG ", "noext", "png", "dir.d\\file", "y.jpeg",
       "z.ico", "w.tiff", "|", "a.bmp|b", std::string(300, 'l') + ".png", "\xE9.gif", "CON.png"};
@@ -34,8 +37,7 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
       {"GdipSaveImageToFile"}, {"GdipGetImageEncoders"}, {"GdipCreateImageAttributes"},
       {"GdipBitmapLockBits"}};
   std::mt19937 random(7);
-  const SetVariableProc saved = hostEntries.setVariable;
-  hostEntries.setVariable = HostSetVariable;
+  ScopedHostEntries host;
   int converted = 0;
   for (int i = 0; i < 5000; ++i) {
     RecordingGdiplus gdi;
@@ -48,10 +50,17 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     for (int field = random() % 4; field > 0; --field) parameter += "|" + sizes[random() % sizes.size()];
 
     hostLog = HostLog();
+    const std::vector<uint8_t> before = ReadBytes(target);
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostLog.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostLog.assignments[0].value;
-    ASSERT_TRUE(outcome == "The file was converted succesfully" || outcome == "Conversion Failed");
+    // The outcome is what the target shows: the new picture, or exactly what was there.
+    if (outcome == "The file was converted succesfully") {
+      ASSERT_EQ(ReadBytes(target), kStandInImage) << parameter;
+    } else {
+      ASSERT_EQ(outcome, "Conversion Failed");
+      ASSERT_EQ(ReadBytes(target), before) << parameter;
+    }
     ASSERT_EQ(gdi.Unreleased(), 0) << parameter << " failing " << failing.size();
     const size_t bar = parameter.find('|');
     const std::string field1 = parameter.substr(0, bar);
@@ -67,8 +76,6 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
           << parameter;
     }
   }
-  hostEntries.setVariable = saved;
-  SetCurrentDirectoryA(current);
   for (const std::string& name : folder.Entries()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
   EXPECT_GT(converted, 20);  // the walk reaches the successful path as well
 }

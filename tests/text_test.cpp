@@ -211,7 +211,9 @@ TEST(NumberProperties, FormatReadBackFormatIsStable) {
     return once == twice;
   };
   for (int size = 0; size <= 70000; ++size) {
-    if (!check(size) || FormatNumber(size) != " " + std::to_string(size)) break;
+    const std::string text = FormatNumber(size);
+    if (text != " " + std::to_string(size)) ADD_FAILURE() << size << " is written \"" << text << '"';
+    if (text != " " + std::to_string(size) || !check(size)) break;  // one report is enough
   }
   for (uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 65521) {
     float f;

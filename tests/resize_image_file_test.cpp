@@ -1,4 +1,4 @@
-// The scaling worker against the recording stand-in: call order, failure paths, releases, and
+// ResizeImageFile against the recording stand-ins: call order, failure paths, releases, and
 // that a failure never touches an existing target.
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', '
 // clean run, for an existing target and a new one, reduced over boxes and drawn directly. Each
 // run ends in exactly the outcome that the target shows, with every GDI+ object and session
 // released, no temporary file, and an existing target either replaced whole or unchanged.
-TEST(ResizeWorker, EveryInjectedFailureEndsInOneTrueOutcome) {
+TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
   const struct {
     int width, height;
   } sizes[] = {{101, 96}, {400, 300}};
@@ -84,7 +84,7 @@ TEST(ResizeWorker, EveryInjectedFailureEndsInOneTrueOutcome) {
               converted);
 }
 
-TEST(ResizeWorker, EarlyRefusalsOpenNoSession) {
+TEST(ResizeImageFile, EarlyRefusalsOpenNoSession) {
   const struct {
     std::string source, target;
   } cases[] = {{"", "a.png"},      {"   ", "a.png"}, {"a.bmp", ""},          {"a.bmp", "  "},
@@ -97,7 +97,7 @@ TEST(ResizeWorker, EarlyRefusalsOpenNoSession) {
   }
 }
 
-TEST(ResizeWorker, MissingSourceOpensAndClosesASessionAndWritesNothing) {
+TEST(ResizeImageFile, MissingSourceOpensAndClosesASessionAndWritesNothing) {
   ScratchFolder folder;
   RecordingGdiplus gdi;
   gdi.script.sourceLoads = false;
@@ -108,7 +108,7 @@ TEST(ResizeWorker, MissingSourceOpensAndClosesASessionAndWritesNothing) {
   EXPECT_TRUE(folder.Entries().empty());
 }
 
-TEST(ResizeWorker, UnusableDimensionsReleaseTheSourceBeforeShutdown) {
+TEST(ResizeImageFile, UnusableDimensionsReleaseTheSourceBeforeShutdown) {
   const float sizes[][2] = {{0, 480}, {640, 0}, {-1, 480}, {640, -0.5f}};
   for (const auto& size : sizes) {
     RecordingGdiplus gdi;
@@ -122,7 +122,7 @@ TEST(ResizeWorker, UnusableDimensionsReleaseTheSourceBeforeShutdown) {
 }
 
 // The bitmap keeps the source's format unless Windows' GDI+ could not draw into it.
-TEST(ResizeWorker, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
+TEST(ResizeImageFile, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
   const struct {
     int32_t source;
     std::vector<std::string> bitmaps;  // the formats of the bitmaps asked for, in order
@@ -154,7 +154,7 @@ TEST(ResizeWorker, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
 
 // Each failure along the way: the right answer, everything released, an existing target kept
 // byte for byte and no temporary file left behind.
-TEST(ResizeWorker, EveryFailureReleasesEverythingAndKeepsTheTarget) {
+TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
   // 640 by 480 to 16 by 16 is averaged over boxes first; to 400 by 300 it is drawn directly.
   const struct {
     const char* failing;
@@ -186,7 +186,7 @@ TEST(ResizeWorker, EveryFailureReleasesEverythingAndKeepsTheTarget) {
 
 // Where the averaging cannot be had, the source is drawn directly, as without it: the call of
 // each row is found in a clean run and failed alone in a second one.
-TEST(ResizeWorker, BoxAveragingFallsBackToTheSingleDraw) {
+TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
   const struct {
     const char* call;  // the beginning of the call that fails
     int32_t format;
@@ -232,7 +232,7 @@ TEST(ResizeWorker, BoxAveragingFallsBackToTheSingleDraw) {
 
 // The whole box grid: 707 by 481 to 101 by 96 averages 7 by 5 boxes into 101 by 97 pixels and
 // draws the 101 by 96.2 of them that the source covers.
-TEST(ResizeWorker, AveragedBitmapCoversTheWholeSource) {
+TEST(ResizeImageFile, AveragedBitmapCoversTheWholeSource) {
   RecordingGdiplus gdi;
   gdi.script.width = 707;
   gdi.script.height = 481;
@@ -250,7 +250,7 @@ TEST(ResizeWorker, AveragedBitmapCoversTheWholeSource) {
   EXPECT_EQ(gdi.Unreleased(), 0);
 }
 
-TEST(ResizeWorker, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
+TEST(ResizeImageFile, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
   const struct {
     const char* target;
     std::vector<std::wstring> encoders;
@@ -272,7 +272,7 @@ TEST(ResizeWorker, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
   }
 }
 
-TEST(ResizeWorker, NamesReachGdiplusWithTheirBlanks) {
+TEST(ResizeImageFile, NamesReachGdiplusWithTheirBlanks) {
   ScratchFolder folder;
   RecordingGdiplus gdi;
   const std::string target = folder / " out.png";
@@ -285,12 +285,10 @@ TEST(ResizeWorker, NamesReachGdiplusWithTheirBlanks) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{" out.png"});
 }
 
-TEST(ResizeWorker, TargetThatIsTheSourceFailsAndKeepsIt) {
+TEST(ResizeImageFile, TargetThatIsTheSourceFailsAndKeepsIt) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteBytes(folder / "photo.png", kKeep));
-  char current[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, current);
-  SetCurrentDirectoryA(folder.path.c_str());
+  ScopedCurrentFolder inFolder(folder.path);
   const struct {
     std::string source, target;
   } cases[] = {{folder / "photo.png", folder / "photo.png"},
@@ -304,6 +302,5 @@ TEST(ResizeWorker, TargetThatIsTheSourceFailsAndKeepsIt) {
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.png"});
     EXPECT_EQ(gdi.Unreleased(), 0);
   }
-  SetCurrentDirectoryA(current);
 }
 }  // namespace
