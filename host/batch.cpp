@@ -1,5 +1,7 @@
 #include "host/batch.h"
 
+#include "host/ansi_text.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -16,41 +18,16 @@ BatchLine ParseBatchLine(std::string line) {
   return {true, line.substr(start, end - start), line.substr(end + 1)};
 }
 
-bool Utf16ToAnsi(const std::wstring& wide, std::string* ansi) {
-  ansi->clear();
-  if (wide.empty()) return true;
-  BOOL lossy = FALSE;
-  const int length = static_cast<int>(wide.size());
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0,
-                                    nullptr, &lossy);
-  if (n <= 0 || lossy) return false;
-  ansi->resize(static_cast<size_t>(n));
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &(*ansi)[0], n, nullptr,
-                      &lossy);
-  return !lossy;
-}
-
-bool Utf8ToAnsi(const std::string& utf8, std::string* ansi) {
-  ansi->clear();
-  if (utf8.empty()) return true;
-  const int length = static_cast<int>(utf8.size());
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-  if (n <= 0) return false;
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, &wide[0], n);
-  return Utf16ToAnsi(wide, ansi);
-}
-
 void PrintAssignments(FILE* out, const ActionRun& run) {
-  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
-    const VariableRecord& set = hostLog.assignments[i];
+  for (size_t i = run.firstAssignment; i < hostRecord.assignments.size(); ++i) {
+    const VariableRecord& set = hostRecord.assignments[i];
     std::fprintf(out, " %s = %s", set.name.c_str(),
                  set.valueWasNull ? "(null)" : VisibleText(set.value).c_str());
   }
 }
 
 int RunBatchFile(const PluginExports& plugin, const std::string& path, const std::string& shownPath,
-                 FILE* out, FILE* progress) {
+                 RunJudge judge, FILE* out, FILE* progress) {
   std::ifstream in(path.c_str(), std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "quintara-host: cannot read %s\n", shownPath.c_str());
@@ -76,7 +53,7 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
     std::string reason, parameter;
     double milliseconds = 0;
     const int32_t action = FindDeclaredAction(line.action);
-    ActionRun run{0, hostLog.assignments.size()};
+    ActionRun run{0, hostRecord.assignments.size()};
     if (action == 0) {
       reason = "the plug-in declares no action " + line.action;
     } else if (!Utf8ToAnsi(line.parameter, &parameter)) {
@@ -88,7 +65,7 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
       QueryPerformanceCounter(&after);
       milliseconds = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
                      static_cast<double>(frequency.QuadPart);
-      reason = JudgeRun(run);
+      reason = judge(run, parameter);
     }
     std::fprintf(out, "%d: %s", number, line.action.c_str());
     PrintAssignments(out, run);

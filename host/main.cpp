@@ -6,37 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "host/ansi_text.h"
 #include "host/batch.h"
+#include "host/crash_report.h"
 #include "host/demo_image.h"
 #include "host/plugin_host.h"
+#include "host/quintara_outcome.h"
 #include "host/watchdog.h"
 
 namespace {
-struct Command {
-  const char* name;
-  size_t minOperands, maxOperands;
-  const char* usage;
-};
-
-const Command kCommands[] = {
-    {"info", 0, 0,
-     "info\n  Shows the plug-in's title, publisher and hint, and every action it declares.\n"},
-    {"run", 2, 2,
-     "run ACTION PARAMETER-TEXT\n  Runs an action by name or number through nbExecAction and prints every\n"
-     "  variable it set, in order, with each value in quotes (\\xNN for other bytes).\n"},
-    {"resize", 4, 4,
-     "resize SOURCE TARGET WIDTH HEIGHT\n  Runs ae_resize on \"SOURCE|TARGET|WIDTH|HEIGHT\". The target's extension\n"
-     "  chooses the format: bmp gif jpg jpeg png tif tiff.\n"},
-    {"metrics", 1, 1, "metrics IMAGE\n  Runs AE_Image_Get_Metrics on IMAGE.\n"},
-    {"batch", 1, 1,
-     "batch FILE\n  Runs every line of FILE (UTF-8): an action name or number, one blank, then\n"
-     "  its parameter text. Blank lines and lines starting with # are skipped. Prints\n"
-     "  one line per action and a summary; progress goes to standard error.\n"},
-    {"demo", 0, 1,
-     "demo [FOLDER]\n  Makes demo-input.bmp (320 by 240) in FOLDER (default: the current folder)\n"
-     "  and resizes it to demo-output.png, 160 by 120.\n"},
-};
-
 const char kGeneral[] =
     "usage: quintara-host [--dll PATH] [--watchdog SECONDS] COMMAND ...   (quintara-host COMMAND --help for more)\n"
     "\n"
@@ -59,27 +37,6 @@ int Usage(const std::string& reason) {
   return 2;
 }
 
-// A crash in the plug-in or in what it calls is reported with the module it happened in, so that
-// a crash in the platform's decoders can be told from one in the plug-in. The heap may be what
-// was damaged, so the report is made without the C runtime.
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
-  const EXCEPTION_RECORD* record = exception->ExceptionRecord;
-  char report[2048];
-  char* at = report;
-  AppendText(&at, "\nquintara-host: crash: exception ");
-  AppendHex(&at, record->ExceptionCode);
-  AppendPlace(&at, record->ExceptionAddress);
-#if defined(_M_IX86) || defined(__i386__)
-  AppendCallers(&at, report + sizeof report - 2, exception->ContextRecord->Esp);
-#endif
-  AppendText(&at, "\n");
-  WriteReport(report, at);
-  // Ended here and now: an orderly exit would run the libraries' detach code, which can wait
-  // forever for a lock the crashed code still holds.
-  TerminateProcess(GetCurrentProcess(), record->ExceptionCode);
-  return EXCEPTION_EXECUTE_HANDLER;
-}
-
 std::wstring DefaultDllPath() {
   wchar_t self[MAX_PATH];
   const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -94,13 +51,13 @@ int RunAndReport(const PluginExports& plugin, const std::string& action,
   const int32_t number = FindDeclaredAction(action);
   if (number == 0) return Fail("the plug-in declares no action " + action);
   const ActionRun run = RunAction(plugin, number, parameter);
-  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
-    const VariableRecord& set = hostLog.assignments[i];
+  for (size_t i = run.firstAssignment; i < hostRecord.assignments.size(); ++i) {
+    const VariableRecord& set = hostRecord.assignments[i];
     std::printf("%s = %s\n", set.name.c_str(),
                 set.valueWasNull ? "(null)" : VisibleText(set.value).c_str());
   }
   std::fflush(stdout);
-  const std::string reason = JudgeRun(run);
+  const std::string reason = QuintaraFailureReason(run, parameter);
   return reason.empty() ? 0 : Fail(reason);
 }
 
@@ -125,12 +82,21 @@ std::string FileVersion(const std::wstring& path) {
   return value(L"ProductVersion") + " (" + value(L"CompanyName") + ")";
 }
 
-int Info(const PluginExports& plugin, const std::wstring& dllPath) {
-  const PluginTexts texts = InitPlugin(plugin, 0);
+// What a command is given: the plug-in, its path, and the operands after the command's name, in
+// the ANSI code page and as they came.
+struct Invocation {
+  const PluginExports& plugin;
+  const std::wstring& dllPath;
+  const std::vector<std::string>& operands;
+  const std::vector<std::wstring>& wideOperands;
+};
+
+int Info(const Invocation& call) {
+  const PluginTexts texts = InitPlugin(call.plugin, 0);
   std::printf("title:     %s\npublisher: %s\nhint:      %s\nfile:      version %s\n",
               texts.title.c_str(), texts.publisher.c_str(), texts.hint.c_str(),
-              FileVersion(dllPath).c_str());
-  for (const ActionRecord& action : hostLog.declarations) {
+              FileVersion(call.dllPath).c_str());
+  for (const ActionRecord& action : hostRecord.declarations) {
     std::printf("\naction %d: %s  (parameter kind %s, flags %d %d)\n", action.number,
                 action.name.c_str(), action.parameterKind.c_str(), action.flag, action.flagAgain);
     std::string help = action.help;
@@ -140,7 +106,29 @@ int Info(const PluginExports& plugin, const std::wstring& dllPath) {
   return 0;
 }
 
-int Demo(const PluginExports& plugin, const std::string& folder) {
+int Run(const Invocation& call) {
+  return RunAndReport(call.plugin, call.operands[0], call.operands[1]);
+}
+
+int Resize(const Invocation& call) {
+  const std::vector<std::string>& o = call.operands;
+  return RunAndReport(call.plugin, "ae_resize", o[0] + "|" + o[1] + "|" + o[2] + "|" + o[3]);
+}
+
+int Metrics(const Invocation& call) {
+  return RunAndReport(call.plugin, "AE_Image_Get_Metrics", call.operands[0]);
+}
+
+int Batch(const Invocation& call) {
+  // The file is opened by its ANSI name; messages name it as it was given.
+  std::string shown;
+  Utf16ToAnsi(call.wideOperands[0], &shown);
+  return RunBatchFile(call.plugin, call.operands[0], shown, QuintaraFailureReason, stdout, stderr);
+}
+
+int Demo(const Invocation& call) {
+  const PluginExports& plugin = call.plugin;
+  const std::string folder = call.operands.empty() ? "." : call.operands[0];
   const std::string input = folder + "\\demo-input.bmp";
   const std::string output = folder + "\\demo-output.png";
   if (!WriteDemoBitmap(input)) return Fail("cannot write " + input);
@@ -148,6 +136,43 @@ int Demo(const PluginExports& plugin, const std::string& folder) {
   const int status = RunAndReport(plugin, "ae_resize", input + "|" + output + "|160|120");
   if (status != 0) return status;
   return RunAndReport(plugin, "AE_Image_Get_Metrics", output);
+}
+struct Command {
+  const char* name;
+  size_t minOperands, maxOperands;
+  int (*handler)(const Invocation& call);
+  const char* usage;  // after "quintara-host [--dll PATH] "
+};
+
+const Command kCommands[] = {
+    {"info", 0, 0, Info,
+     "info\n  Shows the plug-in's title, publisher and hint, and every action it declares.\n"},
+    {"run", 2, 2, Run,
+     "run ACTION PARAMETER-TEXT\n  Runs an action by name or number through nbExecAction and prints every\n"
+     "  variable it set, in order, with each value in quotes (\\xNN for other bytes).\n"},
+    {"resize", 4, 4, Resize, kResizeUsage},
+    {"metrics", 1, 1, Metrics, "metrics IMAGE\n  Runs AE_Image_Get_Metrics on IMAGE.\n"},
+    {"batch", 1, 1, Batch,
+     "batch FILE\n  Runs every line of FILE (UTF-8): an action name or number, one blank, then\n"
+     "  its parameter text. Blank lines and lines starting with # are skipped. Prints\n"
+     "  one line per action and a summary; progress goes to standard error.\n"},
+    {"demo", 0, 1, Demo,
+     "demo [FOLDER]\n  Makes demo-input.bmp (320 by 240) in FOLDER (default: the current folder)\n"
+     "  and resizes it to demo-output.png, 160 by 120.\n"},
+};
+
+// A whole number of seconds, digits only: "30" -> 30; "", "3x", "-1" and anything past a day
+// -> false.
+bool ReadSeconds(const std::wstring& text, DWORD* seconds) {
+  if (text.empty() || text.size() > 5) return false;
+  DWORD value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    value = value * 10 + static_cast<DWORD>(c - L'0');
+  }
+  if (value > 86400) return false;
+  *seconds = value;
+  return true;
 }
 }  // namespace
 
@@ -157,8 +182,11 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring dllPath = DefaultDllPath();
   DWORD watchdogSeconds = 0;
   while (wide.size() >= 2 && (wide[0] == L"--dll" || wide[0] == L"--watchdog")) {
-    if (wide[0] == L"--dll") dllPath = wide[1];
-    else watchdogSeconds = static_cast<DWORD>(_wtoi(wide[1].c_str()));
+    if (wide[0] == L"--dll") {
+      dllPath = wide[1];
+    } else if (!ReadSeconds(wide[1], &watchdogSeconds)) {
+      return Usage("--watchdog takes a whole number of seconds (0 to 86400)");
+    }
     wide.erase(wide.begin(), wide.begin() + 2);
   }
   StartWatchdog(watchdogSeconds);
@@ -181,13 +209,14 @@ int wmain(int argc, wchar_t** argv) {
     if (args[0] == c.name) command = &c;
   }
   if (command == nullptr) return Usage("unknown command " + args[0]);
-  const size_t operands = args.size() - 1;
-  if (operands >= 1 && (args[1] == "--help" || args[1] == "-h")) {
+  const std::vector<std::string> operands(args.begin() + 1, args.end());
+  const std::vector<std::wstring> wideOperands(wide.begin() + 1, wide.end());
+  if (!operands.empty() && (operands[0] == "--help" || operands[0] == "-h")) {
     std::printf("usage: quintara-host [--dll PATH] %s", command->usage);
     return 0;
   }
-  if (operands < command->minOperands || operands > command->maxOperands) {
-    std::fprintf(stderr, "quintara-host: wrong number of arguments\nusage: quintara-host %s",
+  if (operands.size() < command->minOperands || operands.size() > command->maxOperands) {
+    std::fprintf(stderr, "quintara-host: wrong number of arguments\nusage: quintara-host [--dll PATH] %s",
                  command->usage);
     return 2;
   }
@@ -196,19 +225,5 @@ int wmain(int argc, wchar_t** argv) {
   std::string error;
   if (LoadPlugin(dllPath, &plugin, &error) == nullptr) return Fail(error);
   RegisterPlugin(plugin);
-
-  const std::string name = command->name;
-  if (name == "info") return Info(plugin, dllPath);
-  if (name == "run") return RunAndReport(plugin, args[1], args[2]);
-  if (name == "resize") {
-    return RunAndReport(plugin, "ae_resize", args[1] + "|" + args[2] + "|" + args[3] + "|" + args[4]);
-  }
-  if (name == "metrics") return RunAndReport(plugin, "AE_Image_Get_Metrics", args[1]);
-  if (name == "batch") {
-    // The file is opened by its wide name; messages name it as it was given.
-    std::string shown;
-    Utf16ToAnsi(wide[1], &shown);
-    return RunBatchFile(plugin, args[1], shown, stdout, stderr);
-  }
-  return Demo(plugin, operands ? args[1] : ".");
+  return command->handler(Invocation{plugin, dllPath, operands, wideOperands});
 }

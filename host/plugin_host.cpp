@@ -4,17 +4,17 @@
 
 #include "host/watchdog.h"
 
-HostLog hostLog;
+HostRecord hostRecord;
 
 namespace {
 std::string TextAt(const char* text) { return text ? std::string(text) : std::string(); }
 
 int32_t QUINTARA_CALL HostProc2() {
-  ++hostLog.unexpectedCalls;
+  ++hostRecord.unexpectedCalls;
   return 0;
 }
 int32_t QUINTARA_CALL HostProc3() {
-  ++hostLog.unexpectedCalls;
+  ++hostRecord.unexpectedCalls;
   return 0;
 }
 
@@ -53,20 +53,20 @@ HMODULE LoadPlugin(const std::wstring& dllPath, PluginExports* e, std::string* e
 int32_t QUINTARA_CALL HostRegisterAction(int32_t number, const char* name, const char* help,
                                          const char* parameterKind, int32_t flag,
                                          int32_t flagAgain) {
-  hostLog.declarations.push_back(
+  hostRecord.declarations.push_back(
       {number, TextAt(name), TextAt(help), TextAt(parameterKind), flag, flagAgain});
   return 1;
 }
 
 int32_t QUINTARA_CALL HostSetVariable(const char* name, const char* value) {
-  hostLog.assignments.push_back({TextAt(name), TextAt(value), name == nullptr, value == nullptr});
-  for (auto& variable : hostLog.variables) {
+  hostRecord.assignments.push_back({TextAt(name), TextAt(value), name == nullptr, value == nullptr});
+  for (auto& variable : hostRecord.variables) {
     if (variable.first == TextAt(name)) {
       variable.second = TextAt(value);
       return 1;
     }
   }
-  hostLog.variables.emplace_back(TextAt(name), TextAt(value));
+  hostRecord.variables.emplace_back(TextAt(name), TextAt(value));
   return 1;
 }
 
@@ -88,7 +88,7 @@ PluginTexts InitPlugin(const PluginExports& plugin, int32_t initValue) {
 }
 
 int32_t FindDeclaredAction(const std::string& nameOrNumber) {
-  for (const ActionRecord& action : hostLog.declarations) {
+  for (const ActionRecord& action : hostRecord.declarations) {
     if (std::to_string(action.number) == nameOrNumber ||
         lstrcmpiA(action.name.c_str(), nameOrNumber.c_str()) == 0) {
       return action.number;
@@ -98,7 +98,7 @@ int32_t FindDeclaredAction(const std::string& nameOrNumber) {
 }
 
 ActionRun RunAction(const PluginExports& plugin, int32_t number, const std::string& parameter) {
-  ActionRun run{0, hostLog.assignments.size()};
+  ActionRun run{0, hostRecord.assignments.size()};
   const char* text = parameter.c_str();
   ActionStarted();
   run.result = plugin.execAction(number, &text);
@@ -107,7 +107,7 @@ ActionRun RunAction(const PluginExports& plugin, int32_t number, const std::stri
 }
 
 std::string VariableValue(const std::string& name) {
-  for (const auto& variable : hostLog.variables) {
+  for (const auto& variable : hostRecord.variables) {
     if (variable.first == name) return variable.second;
   }
   return std::string();
@@ -130,14 +130,8 @@ std::string VisibleText(const std::string& text) {
   return out + "\"";
 }
 
-std::string JudgeRun(const ActionRun& run) {
+std::string GenericFailureReason(const ActionRun& run) {
   if (run.result != 1) return "the plug-in did not run the action";
-  if (run.firstAssignment == hostLog.assignments.size()) return "the action set no variable";
-  bool readable = false;
-  for (size_t i = run.firstAssignment; i < hostLog.assignments.size(); ++i) {
-    const VariableRecord& set = hostLog.assignments[i];
-    if (set.value == "Conversion Failed") return set.value;
-    if (set.name == "ae_ResizeImage" || set.value != " 0") readable = true;
-  }
-  return readable ? std::string() : "the image could not be read";
+  if (run.firstAssignment == hostRecord.assignments.size()) return "the action set no variable";
+  return std::string();
 }

@@ -39,13 +39,13 @@ struct VariableRecord {
 
 // The host's side of the conversation. One per process: the procedures the plug-in calls carry
 // no context, so they write here.
-struct HostLog {
+struct HostRecord {
   std::vector<ActionRecord> declarations;     // every RegisterActionProc call, in order
   std::vector<VariableRecord> assignments;    // every SetVariableProc call, in order
   std::vector<std::pair<std::string, std::string>> variables;  // the script variables
   int unexpectedCalls;                        // calls of HostProc2 or HostProc3
 };
-extern HostLog hostLog;
+extern HostRecord hostRecord;
 
 // Loads the DLL and finds all nine entry points. On failure returns null and says why.
 HMODULE LoadPlugin(const std::wstring& dllPath, PluginExports* exports, std::string* error);
@@ -56,7 +56,7 @@ int32_t QUINTARA_CALL HostRegisterAction(int32_t number, const char* name, const
                                          int32_t flagAgain);
 int32_t QUINTARA_CALL HostSetVariable(const char* name, const char* value);
 
-// nbRegisterPlugIn with the host's procedures; the declarations arrive in hostLog.
+// nbRegisterPlugIn with the host's procedures; the declarations arrive in hostRecord.
 void RegisterPlugin(const PluginExports& plugin);
 
 struct PluginTexts {
@@ -69,7 +69,7 @@ PluginTexts InitPlugin(const PluginExports& plugin, int32_t initValue);
 int32_t FindDeclaredAction(const std::string& nameOrNumber);
 
 // Runs an action through nbExecAction and answers what nbExecAction answered. The variables the
-// call set are the entries of hostLog.assignments from firstAssignment on.
+// call set are the entries of hostRecord.assignments from firstAssignment on.
 struct ActionRun {
   int32_t result;
   size_t firstAssignment;
@@ -83,6 +83,10 @@ std::string VariableValue(const std::string& name);
 // other byte as \xNN, all in double quotes. " 640" stays " 640" with its blank inside the quotes.
 std::string VisibleText(const std::string& text);
 
-// Whether an action run succeeded, judged from what it set: "" when it did, else a one-line
-// reason ("Conversion Failed", "the image could not be read", "the action set no variable").
-std::string JudgeRun(const ActionRun& run);
+// What any plug-in's run shows of a failure by itself: "the plug-in did not run the action" when
+// nbExecAction answered other than 1, "the action set no variable" when it set none, else "".
+// What the variables mean is the plug-in's own (see quintara_outcome.h for this one's).
+std::string GenericFailureReason(const ActionRun& run);
+
+// Judges a run: "" for success, else a one-line reason. The parameter text is the run's own.
+typedef std::string (*RunJudge)(const ActionRun& run, const std::string& parameter);

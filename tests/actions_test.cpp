@@ -48,7 +48,7 @@ class Actions : public ::testing::Test {
         PatchImport(dll, "GdiplusStartup", reinterpret_cast<void*>(WatchStartup)));
     ASSERT_NE(realStartup, nullptr);
     ASSERT_NE(PatchImport(dll, "MessageBoxA", reinterpret_cast<void*>(RecordMessageBox)), nullptr);
-    hostLog = HostLog();
+    hostRecord = HostRecord();
     RegisterPlugin(Plugin());
     ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 640, 480, [](int x, int y) {
       return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90, 255};
@@ -60,9 +60,9 @@ class Actions : public ::testing::Test {
 
   // Runs an action through nbExecAction; `parameter` may be null. Answers what it set.
   std::vector<VariableRecord> Exec(int32_t number, const char* parameter) {
-    const size_t first = hostLog.assignments.size();
+    const size_t first = hostRecord.assignments.size();
     EXPECT_EQ(Plugin().execAction(number, &parameter), 1);
-    return std::vector<VariableRecord>(hostLog.assignments.begin() + first, hostLog.assignments.end());
+    return std::vector<VariableRecord>(hostRecord.assignments.begin() + first, hostRecord.assignments.end());
   }
 
   ScratchFolder folder;
@@ -133,14 +133,14 @@ TEST_F(Actions, ResizeWithNullParameterAndDirectExport) {
   ASSERT_EQ(set.size(), 1u);
   EXPECT_EQ(set[0].value, kFailed);
   EXPECT_EQ(Plugin().execAction(1, nullptr), 1);  // a null reference too
-  EXPECT_EQ(hostLog.assignments.back().value, kFailed);
+  EXPECT_EQ(hostRecord.assignments.back().value, kFailed);
 
   const std::string parameter = folder / "photo.bmp|" + folder / "direct.jpg|64|48";
   EXPECT_EQ(Plugin().resize(parameter.c_str()), nullptr);
-  EXPECT_EQ(hostLog.assignments.back().value, kConverted);
+  EXPECT_EQ(hostRecord.assignments.back().value, kConverted);
   EXPECT_EQ(ReadImageHeader(ReadBytes(folder / "direct.jpg")).format, "JPEG");
   EXPECT_EQ(Plugin().resize(nullptr), nullptr);
-  EXPECT_EQ(hostLog.assignments.back().value, kFailed);
+  EXPECT_EQ(hostRecord.assignments.back().value, kFailed);
 }
 
 TEST_F(Actions, ResizeBlanksAroundNamesAreKept) {

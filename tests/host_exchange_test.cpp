@@ -67,10 +67,10 @@ TEST(SetHostVariable, OneCallNameFirstEmptyTextAsNull) {
   const Case cases[] = {{"AE_Image_Width", " 640"}, {"ae_ResizeImage", ""}, {"", "v"}};
   ScopedHostEntries host;
   for (const Case& c : cases) {
-    hostLog = HostLog();
+    hostRecord = HostRecord();
     SetHostVariable(c.name, c.value);
-    ASSERT_EQ(hostLog.assignments.size(), 1u);
-    const VariableRecord& set = hostLog.assignments[0];
+    ASSERT_EQ(hostRecord.assignments.size(), 1u);
+    const VariableRecord& set = hostRecord.assignments[0];
     EXPECT_EQ(set.name, c.name);
     EXPECT_EQ(set.value, c.value);
     EXPECT_EQ(set.nameWasNull, c.name.empty());

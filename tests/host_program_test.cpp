@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "host/ansi_text.h"
+#include "host/quintara_outcome.h"
 #include "image_codec.h"
 #include "plugin_dll.h"
 #include "scratch_folder.h"
@@ -50,6 +52,10 @@ TEST(HostProgram, FailuresExitNonZeroWithAReason) {
       {"--dll no-such.dll info", "cannot load the plug-in"},
       {"run no_such_action x", "declares no action no_such_action"},
       {"frobnicate", "unknown command"},
+      {"--watchdog 3x info", "--watchdog takes a whole number of seconds"},
+      {"resize a.bmp", "wrong number of arguments\nusage: quintara-host [--dll PATH] resize"},
+      {"resize no-such.bmp out.png 10 10",
+       "Conversion Failed: the source no-such.bmp does not exist"},
   };
   for (const auto& c : cases) {
     const Outcome outcome = RunHost(c.arguments);
@@ -154,6 +160,91 @@ TEST(HostProgram, EveryCommandHasHelp) {
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_EQ(help.output.find(std::string("usage: quintara-host [--dll PATH] ") + command), 0u)
         << help.output;
+    if (std::string(command) == "resize") {
+      EXPECT_NE(help.output.find("bmp gif jpg jpeg png tif tiff"), std::string::npos);
+      EXPECT_NE(help.output.find("ico emf wmf"), std::string::npos);
+    }
   }
+}
+
+// The reason after "Conversion Failed" names what the host can see for itself, in the order the
+// plug-in checks.
+TEST(HostProgram, LikelyCauseOfAFailedResize) {
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 8, 8, [](int, int) { return Rgba{}; }));
+  ASSERT_TRUE(WriteBytes(folder / "notes.bmp", {'n', 'o'}));
+  ASSERT_TRUE(WriteBytes(folder / "locked.png", {'k'}));
+  SetFileAttributesA((folder / "locked.png").c_str(), FILE_ATTRIBUTE_READONLY);
+  CreateDirectoryA((folder / "dir.png").c_str(), nullptr);
+  const std::string photo = folder / "photo.bmp";
+  const struct {
+    std::string parameter, cause;
+  } cases[] = {
+      {" |out.png|10|10", "no source is named"},
+      {photo + "||10|10", "no target is named"},
+      {photo + "|" + folder / "out.txt|10|10", "no format is written for the target's extension"},
+      {photo + "|" + folder / "out.ico|10|10", "no format is written for the target's extension"},
+      {photo + "|" + folder / "out.png|0|10", "the size \"0\" by \"10\" is not a positive whole"},
+      {photo + "|" + folder / "out.png|10|abc", "is not a positive whole number of pixels"},
+      {folder / "none.bmp|" + folder / "out.png|10|10", "the source " + folder / "none.bmp does not exist"},
+      {folder.path + "|" + folder / "out.png|10|10", "is a folder"},
+      {photo + "|" + folder / "NUL .png|10|10", "names a device, not a file"},
+      {photo + "|" + folder / "dir.png|10|10", "the target " + folder / "dir.png is a folder"},
+      {photo + "|" + folder / "locked.png|10|10", "is read-only"},
+      {photo + "|" + folder / "photo.bmp|10|10", "the target is the source itself"},
+      {photo + "|" + folder / "no\\out.png|10|10", "the target's folder " + folder / "no does not exist"},
+      {folder / "notes.bmp|" + folder / "out.png|10|10", "could not be read as an image"},
+  };
+  for (const auto& c : cases) {
+    const std::string cause = LikelyResizeCause(c.parameter);
+    EXPECT_NE(cause.find(c.cause), std::string::npos) << c.parameter << "\n" << cause;
+  }
+  SetFileAttributesA((folder / "locked.png").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// WideCharToMultiByte as Windows checks its arguments: UTF-8 takes no flag but the strict one and
+// no used-default pointer.
+int WINAPI WindowsWideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int length,
+                                      LPSTR ansi, int size, LPCCH defaultChar, LPBOOL usedDefault) {
+  if (codePage == CP_UTF8 &&
+      ((flags & ~DWORD{WC_ERR_INVALID_CHARS}) != 0 || defaultChar != nullptr || usedDefault != nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return WideCharToMultiByte(codePage, flags, wide, length, ansi, size, defaultChar, usedDefault);
+}
+
+// Texts reach the plug-in in the ANSI code page, whichever it is; UTF-8 (65001), which Windows
+// 10 and 11 can make the ANSI code page, takes other flags than every other one.
+TEST(HostProgram, ArgumentsInEveryAnsiCodePage) {
+  UseWideToMultiByte(WindowsWideCharToMultiByte);
+  const struct {
+    unsigned codePage;
+    std::wstring text;
+    bool representable;
+    std::string ansi;
+  } cases[] = {
+      {1252, L"photo.png", true, "photo.png"},
+      {1252, L"caf\u00E9.png", true, "caf\xE9.png"},
+      {1252, L"\u0416.png", false, ""},
+      {1252, L"\u2126.png", false, ""},  // the ohm sign, which a best fit would make an "O"
+      {65001, L"photo.png", true, "photo.png"},
+      {65001, L"caf\u00E9.png", true, "caf\xC3\xA9.png"},
+      {65001, L"\u0416.png", true, "\xD0\x96.png"},
+      {65001, std::wstring(L"a") + wchar_t(0xD800) + L".png", false, ""},  // a lone surrogate
+      {1251, L"\u0416.png", true, "\xC6.png"},
+      {932, L"\u65E5\u672C.png", true, "\x93\xFA\x96\x7B.png"},
+      {932, L"caf\u00E9.png", false, ""},
+  };
+  for (const auto& c : cases) {
+    UseAnsiCodePage(c.codePage);
+    std::string ansi;
+    EXPECT_EQ(Utf16ToAnsi(c.text, &ansi), c.representable) << c.codePage << " " << c.ansi;
+    if (c.representable) {
+      EXPECT_EQ(ansi, c.ansi) << c.codePage;
+    }
+  }
+  UseAnsiCodePage(0);
+  UseWideToMultiByte(nullptr);
 }
 }  // namespace

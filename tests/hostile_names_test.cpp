@@ -18,7 +18,7 @@ bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_ge
 class HostileNames : public ::testing::Test {
  protected:
   void SetUp() override {
-    hostLog = HostLog();
+    hostRecord = HostRecord();
     RegisterPlugin(Plugin());
     ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 40, 30, [](int x, int) {
       return Rgba{static_cast<uint8_t>(x * 6), 0, 0, 255};
@@ -27,7 +27,7 @@ class HostileNames : public ::testing::Test {
   std::string Resize(const std::string& source, const std::string& target) {
     const std::string parameter = source + "|" + target + "|20|15";
     const char* text = parameter.c_str();
-    hostLog.variables.clear();  // an action that sets nothing must not pass on an old value
+    hostRecord.variables.clear();  // an action that sets nothing must not pass on an old value
     Plugin().execAction(1, &text);
     return VariableValue("ae_ResizeImage");
   }

@@ -32,4 +32,22 @@ TEST(ResizeRejectedByNames, BlankNamesAndUnwritableExtensions) {
     EXPECT_EQ(ResizeRejectedByNames(c.source, c.target), c.refused) << c.source << "|" << c.target;
   }
 }
+TEST(NamesDevice, ReservedNamesWithAnyExtension) {
+  const struct {
+    const wchar_t* name;
+    bool device;
+  } cases[] = {
+      {L"CON.png", true},       {L"c:\\out\\nul.bmp", true}, {L"Aux", true},
+      {L"prn.tif", true},       {L"COM1.jpg", true},        {L"lpt9.gif", true},
+      {L"nul .png", true},      {L"CON..png", true},        {L"nul. .bmp", true},
+      {L"con  ", true},         {L"COM\u00B9.png", true},   {L"lpt\u00B3.bmp", true},
+      {L"COM\u00B2", true},     {L"CONIN$.png", true},      {L"conout$..gif", true},
+      {L"x/aux.jpg", true},     {L"d:con.png", true},
+      // Not devices.
+      {L"COM0.png", false},     {L"COM10.png", false},      {L"LPT\u00B4.png", false},
+      {L"CONSOLE.png", false},  {L"icon.png", false},       {L" CON.png", false},
+      {L"CON\\x.png", false},   {L"", false},               {L"CONIN.png", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NamesDevice(c.name), c.device) << static_cast<int>(c.device);
+}
 }  // namespace

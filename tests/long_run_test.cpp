@@ -44,7 +44,7 @@ TEST(LongRun, MemoryAndHandlesStayFlat) {
   ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 320, 240, [](int x, int y) {
     return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), 3, 255};
   }));
-  hostLog = HostLog();
+  hostRecord = HostRecord();
   RegisterPlugin(Plugin());
   const std::string good = folder / "photo.bmp|" + folder / "out.png|64|48";
   const std::string bad = folder / "missing.bmp|" + folder / "out.png|64|48";
@@ -54,7 +54,7 @@ TEST(LongRun, MemoryAndHandlesStayFlat) {
     const char* metrics = (i % 2 ? badName : goodName).c_str();
     Plugin().execAction(1, &resize);
     Plugin().execAction(2, &metrics);
-    hostLog.assignments.clear();  // the host's own record must not count as growth
+    hostRecord.assignments.clear();  // the host's own record must not count as growth
   };
   const int warmUp = 50;
   for (int i = 0; i < warmUp; ++i) round(i);

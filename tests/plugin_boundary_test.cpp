@@ -14,9 +14,9 @@
 
 namespace {
 void Fresh() {
-  hostLog = HostLog();
+  hostRecord = HostRecord();
   RegisterPlugin(Plugin());
-  hostLog = HostLog();
+  hostRecord = HostRecord();
 }
 
 TEST(Registration, DeclaresBothActionsExactlyAndAgainWhenRepeated) {
@@ -26,12 +26,12 @@ TEST(Registration, DeclaresBothActionsExactlyAndAgainWhenRepeated) {
       {2, "AE_Image_Get_Metrics", "Get Image metrics\r\nAE_Image_Get_Metrics \"[ImageName]\"",
        "ACTIONPARAM_ALPHA", 1, 1},
   };
-  hostLog = HostLog();
+  hostRecord = HostRecord();
   for (int round = 1; round <= 2; ++round) {
     RegisterPlugin(Plugin());
-    ASSERT_EQ(hostLog.declarations.size(), 2u * round);
+    ASSERT_EQ(hostRecord.declarations.size(), 2u * round);
     for (int i = 0; i < 2; ++i) {
-      const ActionRecord& got = hostLog.declarations[2 * (round - 1) + i];
+      const ActionRecord& got = hostRecord.declarations[2 * (round - 1) + i];
       EXPECT_EQ(got.number, expected[i].number);
       EXPECT_EQ(got.name, expected[i].name);
       EXPECT_EQ(got.help, expected[i].help);
@@ -40,9 +40,9 @@ TEST(Registration, DeclaresBothActionsExactlyAndAgainWhenRepeated) {
       EXPECT_EQ(got.flagAgain, 1);
     }
   }
-  EXPECT_EQ(hostLog.declarations[0].help.size(), 61u);
-  EXPECT_EQ(hostLog.declarations[1].help.size(), 53u);
-  EXPECT_EQ(hostLog.unexpectedCalls, 0);
+  EXPECT_EQ(hostRecord.declarations[0].help.size(), 61u);
+  EXPECT_EQ(hostRecord.declarations[1].help.size(), 53u);
+  EXPECT_EQ(hostRecord.unexpectedCalls, 0);
 }
 
 void ExpectBlock(HostTextSlot slot, const char* text) {
@@ -134,8 +134,8 @@ TEST(Dispatch, NumbersOtherThan1And2RunNothingAndReadNothing) {
     EXPECT_EQ(Plugin().execAction(number, unreadable), 0) << number;
   }
   FreeGuardedBuffer(&buffer);
-  EXPECT_TRUE(hostLog.assignments.empty());
-  EXPECT_TRUE(hostLog.declarations.empty());
+  EXPECT_TRUE(hostRecord.assignments.empty());
+  EXPECT_TRUE(hostRecord.declarations.empty());
 }
 
 TEST(Dispatch, EditActionAnswers1OnlyForTheTwoActions) {
@@ -159,12 +159,12 @@ TEST(Dispatch, NotificationsAndRegistrationsChangeNothingTheHostSees) {
   Plugin().registerScriptProcessor(nullptr);
   Plugin().registerInterfaceAccess(nullptr);
   Plugin().registerScriptProcessor(reinterpret_cast<void*>(0x1234));
-  EXPECT_TRUE(hostLog.assignments.empty());
-  EXPECT_TRUE(hostLog.declarations.empty());
-  EXPECT_EQ(hostLog.unexpectedCalls, 0);
+  EXPECT_TRUE(hostRecord.assignments.empty());
+  EXPECT_TRUE(hostRecord.declarations.empty());
+  EXPECT_EQ(hostRecord.unexpectedCalls, 0);
   // The plug-in still registers as before.
   RegisterPlugin(Plugin());
-  EXPECT_EQ(hostLog.declarations.size(), 2u);
+  EXPECT_EQ(hostRecord.declarations.size(), 2u);
 }
 
 // A host that hands over null procedures, or runs an action before registering, loses the
@@ -174,9 +174,9 @@ TEST(Registration, NullHostProceduresAreNotCalled) {
   const char* parameter = "missing.bmp|out.png|10|10";
   EXPECT_EQ(Plugin().execAction(1, &parameter), 1);
   EXPECT_EQ(Plugin().execAction(2, &parameter), 1);
-  hostLog = HostLog();
+  hostRecord = HostRecord();
   RegisterPlugin(Plugin());
-  EXPECT_EQ(hostLog.declarations.size(), 2u);
+  EXPECT_EQ(hostRecord.declarations.size(), 2u);
 }
 
 // Every export, called with harmless arguments.

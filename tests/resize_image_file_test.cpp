@@ -58,9 +58,9 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
             ASSERT_LE(n, gdi.calls.size()) << trace;
             ++injected;
           }
-          ASSERT_EQ(hostLog.assignments.size(), 1u) << trace;
-          EXPECT_EQ(hostLog.assignments[0].name, "ae_ResizeImage") << trace;
-          const std::string& outcome = hostLog.assignments[0].value;
+          ASSERT_EQ(hostRecord.assignments.size(), 1u) << trace;
+          EXPECT_EQ(hostRecord.assignments[0].name, "ae_ResizeImage") << trace;
+          const std::string& outcome = hostRecord.assignments[0].value;
           const std::vector<uint8_t> now = ReadBytes(target);
           if (outcome == "The file was converted succesfully") {
             EXPECT_EQ(now, kStandInImage) << trace;

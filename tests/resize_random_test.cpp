@@ -49,11 +49,11 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     std::string parameter = source + "|" + target;
     for (int field = random() % 4; field > 0; --field) parameter += "|" + sizes[random() % sizes.size()];
 
-    hostLog = HostLog();
+    hostRecord = HostRecord();
     const std::vector<uint8_t> before = ReadBytes(target);
     AE_RESIZE(parameter.c_str());
-    ASSERT_EQ(hostLog.assignments.size(), 1u) << parameter;
-    const std::string& outcome = hostLog.assignments[0].value;
+    ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;
+    const std::string& outcome = hostRecord.assignments[0].value;
     // The outcome is what the target shows: the new picture, or exactly what was there.
     if (outcome == "The file was converted succesfully") {
       ASSERT_EQ(ReadBytes(target), kStandInImage) << parameter;

@@ -48,13 +48,13 @@ struct ScopedImportPatch {
 #include "plugin/host_entries.h"
 
 // The linked-in plug-in's host entries for the scope: the host program's SetVariableProc, which
-// records into hostLog (emptied), and nothing else.
+// records into hostRecord (emptied), and nothing else.
 struct ScopedHostEntries {
   HostEntries before = hostEntries;
   ScopedHostEntries() {
     hostEntries = HostEntries();
     hostEntries.setVariable = HostSetVariable;
-    hostLog = HostLog();
+    hostRecord = HostRecord();
   }
   ~ScopedHostEntries() { hostEntries = before; }
 };

@@ -8,6 +8,7 @@
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
 #include "imaging/target_file.h"
+#include "platform/windows_text.h"
 #include "text/number.h"
 #include "text/text.h"
 
@@ -84,7 +85,7 @@ bool SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::str
   // Nothing is written where no file would be made (a device), where a file must not be replaced
   // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
   // image came from, and replacing it afterwards would destroy the user's picture.
-  if (NamesDevice(target)) return false;
+  if (NamesDevice(ToWideText(target))) return false;
   const TargetKind standing = InspectTarget(target);
   if (standing == kTargetNotReplaceable ||
       (standing == kTargetFile && NamesSameFile(source, target))) {

@@ -4,19 +4,6 @@
 #include "platform/windows_text.h"
 #include "text/text.h"
 
-bool NamesDevice(const std::string& target) {
-  const size_t slash = target.find_last_of("\\/:");
-  std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
-  base = UpperCase(base.substr(0, base.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();  // "NUL .png" is NUL too
-  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-  for (const char* device : kDevices) {
-    if (base == device) return true;
-  }
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 namespace {
 // Opens a file or folder for nothing but its identity.
 HANDLE OpenForIdentity(const std::string& name) {

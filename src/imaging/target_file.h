@@ -5,11 +5,6 @@
 
 #include <string>
 
-// True when the target's file name is a reserved device name (CON, PRN, AUX, NUL, COM1 to COM9,
-// LPT1 to LPT9), with or without an extension: "CON.png", "c:\\out\\nul.bmp". Writing there
-// would not make a file.
-bool NamesDevice(const std::string& target);
-
 // True when both names exist and are one and the same file, however they are spelled (case,
 // relative or absolute, links).
 bool NamesSameFile(const std::string& a, const std::string& b);

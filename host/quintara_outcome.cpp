@@ -1,0 +1,94 @@
+#include "host/quintara_outcome.h"
+
+#include <windows.h>
+
+#include "host/ansi_text.h"
+#include "imaging/image_types.h"
+#include "text/fixed_texts.h"
+#include "text/number.h"
+#include "text/text.h"
+
+const char kResizeUsage[] =
+    "resize SOURCE TARGET WIDTH HEIGHT\n"
+    "  Runs ae_resize on \"SOURCE|TARGET|WIDTH|HEIGHT\". The target's extension\n"
+    "  chooses the format. Written: bmp gif jpg jpeg png tif tiff. Named but never\n"
+    "  written, since GDI+ has no encoder for them: ico emf wmf. Any other extension\n"
+    "  is refused. WIDTH and HEIGHT are whole numbers of pixels, above 0.\n";
+
+namespace {
+std::wstring Wide(const std::string& ansi) {
+  std::wstring wide(ansi.size(), L'\0');
+  const int n = MultiByteToWideChar(AnsiCodePage(), 0, ansi.data(), static_cast<int>(ansi.size()),
+                                    &wide[0], static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return wide;
+}
+
+DWORD Attributes(const std::string& name) { return GetFileAttributesW(Wide(name).c_str()); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION info[2] = {};
+  const std::string names[2] = {a, b};
+  for (int i = 0; i < 2; ++i) {
+    const HANDLE file = CreateFileW(Wide(names[i]).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const BOOL read = GetFileInformationByHandle(file, &info[i]);
+    CloseHandle(file);
+    if (!read) return false;
+  }
+  return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+         info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+         info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+}  // namespace
+
+std::string LikelyResizeCause(const std::string& parameter) {
+  const std::string source = ExtractField(parameter, "|", 1);
+  const std::string target = ExtractField(parameter, "|", 2);
+  const std::string width = ExtractField(parameter, "|", 3);
+  const std::string height = ExtractField(parameter, "|", 4);
+  if (TrimSpaces(source).empty()) return "no source is named";
+  if (TrimSpaces(target).empty()) return "no target is named";
+  const std::string type = WritableMimeType(target);
+  if (type.empty() || type == "image/x-icon" || type == "image/x-emf" || type == "image/x-wmf") {
+    return "no format is written for the target's extension (written: bmp gif jpg jpeg png tif "
+           "tiff)";
+  }
+  if (RoundToInt32(ParseNumber(width)) <= 0 || RoundToInt32(ParseNumber(height)) <= 0) {
+    return "the size \"" + width + "\" by \"" + height + "\" is not a positive whole number of pixels";
+  }
+  const DWORD sourceAttributes = Attributes(source);
+  if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return "the source " + source + " does not exist";
+  if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the source " + source + " is a folder";
+  if (NamesDevice(Wide(target))) return "the target " + target + " names a device, not a file";
+  const DWORD targetAttributes = Attributes(target);
+  if (targetAttributes != INVALID_FILE_ATTRIBUTES) {
+    if (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the target " + target + " is a folder";
+    if (targetAttributes & FILE_ATTRIBUTE_READONLY) return "the target " + target + " is read-only";
+    if (SameFile(source, target)) return "the target is the source itself";
+  } else {
+    const size_t slash = target.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash);
+    const DWORD folderAttributes = folder.empty() ? FILE_ATTRIBUTE_DIRECTORY : Attributes(folder + "\\");
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return "the target's folder " + folder + " does not exist";
+    }
+  }
+  return "the source could not be read as an image, or the size asked for is too large";
+}
+
+std::string QuintaraFailureReason(const ActionRun& run, const std::string& parameter) {
+  const std::string generic = GenericFailureReason(run);
+  if (!generic.empty()) return generic;
+  bool readable = false;
+  for (size_t i = run.firstAssignment; i < hostRecord.assignments.size(); ++i) {
+    const VariableRecord& set = hostRecord.assignments[i];
+    if (set.name == kResizeOutcomeVariable && set.value == kConversionFailedText) {
+      return set.value + ": " + LikelyResizeCause(parameter);
+    }
+    if (set.name == kResizeOutcomeVariable || set.value != " 0") readable = true;
+  }
+  return readable ? std::string() : "the image could not be read";
+}
