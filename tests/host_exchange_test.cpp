@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,17 @@
 #include "plugin/host_entries.h"
 #include "plugin/host_exchange.h"
 #include "scoped.h"
+
+// Allocations from this size on fail, while a test says so: how the parameter's copy meets a
+// host text too large for the memory left.
+size_t refuseAllocationsFrom = SIZE_MAX;
+void* operator new(size_t size) {
+  if (size >= refuseAllocationsFrom) throw std::bad_alloc();
+  if (void* block = std::malloc(size != 0 ? size : 1)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 // What the recording action received.
@@ -101,6 +115,20 @@ TEST(ParameterPickUp, LongTextIsCutAfter16MiBAndNothingBeyondIsRead) {
   EXPECT_EQ(r.bytes.size(), limit);
   EXPECT_EQ(r.bytes.find_first_not_of('q'), std::string::npos);
   FreeGuardedBuffer(&buffer);
+}
+
+// A parameter that cannot be copied is run as the empty text, and the host hears of it: the
+// resize reports its failure, and nbExecAction answers 1 as for every action run.
+TEST(ParameterPickUp, CopyThatRunsOutOfMemoryRunsTheActionOnTheEmptyText) {
+  ScopedHostEntries host;
+  const std::string large(1 << 20, 'x');
+  const char* text = large.c_str();
+  refuseAllocationsFrom = 1 << 20;
+  const int32_t answer = ExecAction(1, &text);
+  refuseAllocationsFrom = SIZE_MAX;
+  EXPECT_EQ(answer, 1);
+  ASSERT_EQ(hostRecord.assignments.size(), 1u);
+  EXPECT_EQ(hostRecord.assignments[0].value, "Conversion Failed");
 }
 
 TEST(ParameterPickUp, UnknownActionNumberReadsNothing) {

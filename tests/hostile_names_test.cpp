@@ -62,7 +62,8 @@ TEST_F(HostileNames, DeviceNamesFailAtOnce) {
   {
   ScopedCurrentFolder inFolder(folder.path);
   for (const char* target : {"CON.png", "NUL.bmp", "COM1.jpg", "lpt9.gif", "aux.tif", "prn.png",
-                             "nul .png", "CON", "C:\\somewhere\\con.png"}) {
+                             "nul .png", "CON", "C:\\somewhere\\con.png", "COM\xB9.jpg", "lpt\xB3.png",
+                             "CONIN$.png", "conout$ .bmp", "con..png", "NUL. .gif"}) {
     const DWORD started = GetTickCount();
     EXPECT_EQ(Resize("photo.bmp", target), kFailed) << target;
     EXPECT_LT(GetTickCount() - started, 5000u) << target;

@@ -375,4 +375,6 @@ CLSID StandInClsid(int n) {
                {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 }
 
-std::string LoggedTemporaryName(const std::string& target) { return target + ".~qt#.tmp"; }
+std::string LoggedTemporaryName(const std::string& target) {
+  return target.substr(0, target.find_last_of("\\/:") + 1) + "~qt#.tmp";
+}

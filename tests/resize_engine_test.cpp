@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -294,6 +295,68 @@ TEST(ResizeEngine, UnwritablePlacesFailAndLoseNothing) {
   }
   EXPECT_EQ(ReadBytes(readOnly), kKeep);
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"folder.png", "read-only.png", "source.bmp"}));
+}
+
+// Every name the folder can hold is a target: the temporary file's name does not grow with the
+// target's.
+TEST(ResizeEngine, LongestFileNamesConvert) {
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteBmp24(folder / "s.bmp", 16, 16, Gradient()));
+  for (size_t length : {200u, 239u, 249u, 255u}) {
+    const std::string name = std::string(length - 4, 'n') + ".png";
+    EXPECT_EQ(ResizeImageFile(folder / "s.bmp", folder / name, 8, 8), 0) << length;
+    EXPECT_EQ(ReadImageHeader(ReadBytes(folder / name)).width, 8) << length;
+    // The whole path is past MAX_PATH, which the ANSI calls do not reach.
+    const std::string full = "\\\\?\\" + folder / name;
+    EXPECT_TRUE(DeleteFileW(std::wstring(full.begin(), full.end()).c_str())) << length;
+  }
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"s.bmp"});
+}
+
+// A replaced file keeps its hidden, system and not-indexed marks.
+TEST(ResizeEngine, ReplacedTargetKeepsItsAttributes) {
+  const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  const DWORD cases[] = {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM,
+                         FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, FILE_ATTRIBUTE_NORMAL};
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteBmp24(folder / "s.bmp", 16, 16, Gradient()));
+  std::string unsupported;
+  for (const DWORD attributes : cases) {
+    const std::string target = folder / "marked.png";
+    ASSERT_TRUE(WriteBytes(target, kKeep));
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), attributes));
+    if ((GetFileAttributesA(target.c_str()) & kept) != (attributes & kept)) {
+      unsupported += " " + std::to_string(attributes);  // Wine keeps no not-indexed mark
+      DeleteFileA(target.c_str());
+      continue;
+    }
+    EXPECT_EQ(ResizeImageFile(folder / "s.bmp", target, 8, 8), 0) << attributes;
+    EXPECT_EQ(GetFileAttributesA(target.c_str()) & kept, attributes & kept) << attributes;
+    EXPECT_EQ(ReadImageHeader(ReadBytes(target)).format, "PNG") << attributes;
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(target.c_str());
+  }
+  if (!unsupported.empty()) GTEST_SKIP() << "the file system keeps no attributes" << unsupported;
+}
+
+// A target that another program holds open without delete sharing cannot be replaced: after the
+// retries the resize gives up cleanly, the target as it was and no temporary file left.
+TEST(ResizeEngine, TargetHeldOpenByAnotherProgramIsKept) {
+  ScratchFolder folder;
+  ASSERT_TRUE(WriteBmp24(folder / "s.bmp", 16, 16, Gradient()));
+  const std::string target = folder / "held.png";
+  ASSERT_TRUE(WriteBytes(target, kKeep));
+  const HANDLE held = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const DWORD started = GetTickCount();
+  const int32_t result = ResizeImageFile(folder / "s.bmp", target, 8, 8);
+  const DWORD took = GetTickCount() - started;
+  CloseHandle(held);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(ReadBytes(target), kKeep);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"held.png", "s.bmp"}));
+  std::printf("held target: gave up after %lu ms\n", static_cast<unsigned long>(took));
 }
 
 TEST(ResizeEngine, TargetThatIsTheSourceKeepsIt) {

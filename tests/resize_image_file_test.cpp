@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "image_codec.h"
+#include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
 #include "plugin/host_interface.h"
 #include "recording_stand_ins.h"
@@ -16,7 +18,6 @@
 
 namespace {
 const std::vector<uint8_t> kKeep = {'k', 'e', 'e', 'p', ' ', 'm', 'e'};
-
 const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', 'N', ' ',
                                             'I', 'M', 'A', 'G', 'E'};
 
@@ -106,6 +107,91 @@ TEST(ResizeImageFile, MissingSourceOpensAndClosesASessionAndWritesNothing) {
                            "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
                            "GdipLoadImageFromFile(missing.bmp)", "GdiplusShutdown(77)"}));
   EXPECT_TRUE(folder.Entries().empty());
+}
+
+// A session whose start-up failed gave no token: shutting it down would end a session that the
+// host opened for itself. Neither the resize nor the measuring does.
+TEST(ResizeImageFile, FailedStartUpIsNeverShutDown) {
+  ScratchFolder folder;
+  for (const bool measuring : {false, true}) {
+    RecordingGdiplus gdi;
+    gdi.script.startup = 18;  // GdiplusNotInitialized
+    if (measuring) {
+      EXPECT_FALSE(MeasureImageFile("a.bmp").sessionStarted);
+    } else {
+      ResizeImageFile("a.bmp", folder / "out.png", 10, 10);
+    }
+    EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdiplusShutdown(77)"), 0) << measuring;
+    EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdiplusShutdown(0)"), 0) << measuring;
+    EXPECT_EQ(gdi.Unreleased(), 0);
+  }
+}
+
+// A rename or delete refused for a moment, as when a virus scanner has just opened the new file,
+// is tried again with a growing wait; a refusal that waiting does not mend, or that lasts, ends
+// the resize with the target as it was and no temporary file.
+TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
+  const struct {
+    std::map<std::string, int> failFirst;
+    DWORD error;
+    int32_t expected;
+    std::vector<std::string> sleeps;
+  } cases[] = {
+      {{{"MoveFileExW", 1}}, ERROR_SHARING_VIOLATION, 0, {"Sleep(25)"}},
+      {{{"MoveFileExW", 3}}, ERROR_LOCK_VIOLATION, 0, {"Sleep(25)", "Sleep(50)", "Sleep(75)"}},
+      {{{"MoveFileExW", 9}}, ERROR_ACCESS_DENIED, 0, {}},
+      {{{"MoveFileExW", 10}}, ERROR_SHARING_VIOLATION, -1, {}},
+      {{{"MoveFileExW", 1}}, ERROR_PATH_NOT_FOUND, -1, {}},  // waiting mends nothing
+      {{{"MoveFileExW", 10}, {"DeleteFileW", 4}}, ERROR_SHARING_VIOLATION, -1, {}},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
+    RecordingGdiplus gdi;
+    RecordingWindows windowsCalls;
+    gdi.script.failFirst = c.failFirst;
+    gdi.script.windowsError = c.error;
+    const int refusals = c.failFirst.at("MoveFileExW");
+    const std::string trace =
+        std::to_string(refusals) + " refused renames, error " + std::to_string(c.error);
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "kept.png", 16, 16), c.expected) << trace;
+    EXPECT_EQ(ReadBytes(folder / "kept.png"), c.expected == 0 ? kStandInImage : kKeep) << trace;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;
+    std::vector<std::string> sleeps;
+    for (const std::string& call : gdi.calls) {
+      if (call.rfind("Sleep(", 0) == 0) sleeps.push_back(call);
+    }
+    if (!c.sleeps.empty()) {
+      EXPECT_EQ(sleeps, c.sleeps) << trace;
+    }
+    if (c.error != ERROR_PATH_NOT_FOUND) {
+      // Every refusal but the tenth is followed by a wait; so is every refused delete.
+      const int deletes = c.failFirst.count("DeleteFileW") ? c.failFirst.at("DeleteFileW") : 0;
+      EXPECT_EQ(static_cast<int>(sleeps.size()), std::min(refusals, 9) + deletes) << trace;
+    } else {
+      EXPECT_TRUE(sleeps.empty()) << trace;
+    }
+  }
+}
+
+// Thrown or failed at any call, the measuring releases everything and reports both sizes or
+// neither.
+TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
+  size_t total = 0;
+  for (const bool throwing : {false, true}) {
+    for (size_t n = 0; n == 0 || n <= total; ++n) {
+      RecordingGdiplus gdi;
+      RecordingWindows windowsCalls;
+      ScopedHostEntries host;
+      (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
+      AE_IMAGE_GET_METRICS("photo.bmp");
+      if (n == 0) total = gdi.calls.size();
+      const size_t set = hostRecord.assignments.size();
+      EXPECT_TRUE(set == 0 || set == 2) << n << (throwing ? " throws" : " fails");
+      EXPECT_EQ(gdi.Unreleased(), 0) << n;
+    }
+  }
+  EXPECT_GT(total, 3u);
 }
 
 TEST(ResizeImageFile, UnusableDimensionsReleaseTheSourceBeforeShutdown) {

@@ -76,19 +76,21 @@ ImageOwner DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
   return bitmap;
 }
 
-// Saves the bitmap to a new temporary file beside the target, which `temporary` then owns; false,
-// with nothing left on disk, when nothing was saved.
+// Saves the bitmap to a new temporary file beside the target, which `temporary` then owns, and
+// tells what stood at the target's name; false, with nothing left on disk, when nothing was
+// saved.
 bool SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::string& target,
-                      const std::string& mimeType, TemporaryFile* temporary) {
+                      const std::string& mimeType, TemporaryFile* temporary,
+                      TargetStanding* standing) {
   CLSID encoder;
   if (!FindEncoder(mimeType, &encoder)) return false;
   // Nothing is written where no file would be made (a device), where a file must not be replaced
   // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
   // image came from, and replacing it afterwards would destroy the user's picture.
   if (NamesDevice(ToWideText(target))) return false;
-  const TargetKind standing = InspectTarget(target);
-  if (standing == kTargetNotReplaceable ||
-      (standing == kTargetFile && NamesSameFile(source, target))) {
+  *standing = InspectTarget(target);
+  if (standing->kind == kTargetNotReplaceable ||
+      (standing->kind == kTargetFile && NamesSameFile(source, target))) {
     return false;
   }
   temporary->Name(TemporaryNameBeside(target));
@@ -115,10 +117,13 @@ int32_t ResizeImageFile(const std::string& source, const std::string& target, in
   image.Reset();
   if (bitmap.handle == nullptr) return -1;
   TemporaryFile temporary;
-  if (!SaveBesideTarget(bitmap.handle, source, target, mimeType, &temporary)) return -1;
+  TargetStanding standing = {kTargetAbsent, 0};
+  if (!SaveBesideTarget(bitmap.handle, source, target, mimeType, &temporary, &standing)) {
+    return -1;
+  }
   bitmap.Reset();
   session.End();
-  if (!ReplaceTarget(temporary.name, target)) return -1;
+  if (!ReplaceTarget(temporary.name, target, standing.attributes)) return -1;
   temporary.Keep();
   return 0;
 }

@@ -5,6 +5,24 @@
 #include "text/text.h"
 
 namespace {
+// Like SQLite's Windows layer: 10 attempts, waiting 25 ms more before each next one.
+constexpr int kAttempts = 10;
+constexpr DWORD kRetryStepMilliseconds = 25;
+
+// Runs an attempt at a rename or delete until it succeeds, fails for a reason that waiting does
+// not mend, or the attempts are used up.
+template <typename Attempt>
+bool RetryWhileLocked(Attempt attempt) {
+  for (int tries = 1;; ++tries) {
+    if (attempt()) return true;
+    const DWORD error = windows.GetLastError();
+    const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                           error == ERROR_ACCESS_DENIED;
+    if (!transient || tries == kAttempts) return false;
+    windows.Sleep(kRetryStepMilliseconds * static_cast<DWORD>(tries));
+  }
+}
+
 // Opens a file or folder for nothing but its identity.
 HANDLE OpenForIdentity(const std::string& name) {
   return windows.CreateFileW(ToWideText(name).c_str(), 0,
@@ -30,22 +48,38 @@ bool NamesSameFile(const std::string& a, const std::string& b) {
   return same;
 }
 
-TargetKind InspectTarget(const std::string& target) {
+TargetStanding InspectTarget(const std::string& target) {
   const DWORD attributes = windows.GetFileAttributesW(ToWideText(target).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return kTargetAbsent;
-  return attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY) ? kTargetNotReplaceable
-                                                                         : kTargetFile;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {kTargetAbsent, 0};
+  const bool replaceable = !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+  return {replaceable ? kTargetFile : kTargetNotReplaceable, attributes};
 }
 
 std::string TemporaryNameBeside(const std::string& target) {
   static unsigned counter = 0;
-  return target + ".~qt" + std::to_string(windows.GetCurrentProcessId()) + "-" + std::to_string(++counter) +
-         ".tmp";
+  const std::string folder = target.substr(0, target.find_last_of("\\/:") + 1);
+  const std::string process = std::to_string(windows.GetCurrentProcessId());
+  std::string name;
+  // A file of that name left by another program is not ours to overwrite.
+  for (int tries = 0; tries < 100; ++tries) {
+    name = folder + "~qt" + process + "-" + std::to_string(++counter) + ".tmp";
+    if (windows.GetFileAttributesW(ToWideText(name).c_str()) == INVALID_FILE_ATTRIBUTES) break;
+  }
+  return name;
 }
 
-bool ReplaceTarget(const std::string& temporary, const std::string& target) {
-  return windows.MoveFileExW(ToWideText(temporary).c_str(), ToWideText(target).c_str(),
-                             MOVEFILE_REPLACE_EXISTING) != FALSE;
+bool ReplaceTarget(const std::string& temporary, const std::string& target,
+                   uint32_t replacedAttributes) {
+  const std::wstring from = ToWideText(temporary), to = ToWideText(target);
+  const DWORD carried =
+      replacedAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+  // Set before the rename, so that a hidden target never shows unhidden; a failure here costs
+  // the attribute, not the picture.
+  if (carried != 0) windows.SetFileAttributesW(from.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE);
+  return RetryWhileLocked([&] {
+    return windows.MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+  });
 }
 
 void TemporaryFile::Name(const std::string& temporary) {
@@ -57,7 +91,9 @@ void TemporaryFile::Name(const std::string& temporary) {
 }
 
 void TemporaryFile::Remove() noexcept {
-  if (!wideName.empty()) windows.DeleteFileW(wideName.c_str());
+  if (!wideName.empty()) {
+    RetryWhileLocked([&] { return windows.DeleteFileW(wideName.c_str()) != FALSE; });
+  }
   Keep();
 }
 

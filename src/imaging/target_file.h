@@ -3,24 +3,37 @@
 // one rename. Names are ANSI texts, as everywhere in the plug-in.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // True when both names exist and are one and the same file, however they are spelled (case,
 // relative or absolute, links).
 bool NamesSameFile(const std::string& a, const std::string& b);
 
-// What stands at the target's name now. A folder or a read-only file must not be replaced by a
-// new image (Windows refuses to replace a read-only file; Wine's MoveFileEx does it anyway).
+// What stands at the target's name now, with its file attributes. A folder or a read-only file
+// must not be replaced by a new image (Windows refuses to replace a read-only file; Wine's
+// MoveFileEx does it anyway).
 enum TargetKind { kTargetAbsent, kTargetFile, kTargetNotReplaceable };
-TargetKind InspectTarget(const std::string& target);
+struct TargetStanding {
+  TargetKind kind;
+  uint32_t attributes;  // 0 when absent
+};
+TargetStanding InspectTarget(const std::string& target);
 
-// A name beside the target for the new image while it is written, unique within the process:
-// "photo.png" -> "photo.png.~qt1234-1.tmp".
+// A name in the target's folder for the new image while it is written, unique within the
+// process and among the folder's files, and as short whatever the target's own name, so that
+// every name the folder can hold can be a target: "C:\pics\photo.png" ->
+// "C:\pics\~qt1234-1.tmp".
 std::string TemporaryNameBeside(const std::string& target);
 
-// Renames the temporary file to the target, replacing an existing one. False when that cannot
-// be done; the target is then as it was.
-bool ReplaceTarget(const std::string& temporary, const std::string& target);
+// Renames the temporary file to the target, replacing an existing one, and hands on the
+// replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
+// anyway, as every new file is). A rename refused for a sharing, lock or access error, as when a
+// virus scanner or the indexer has just opened the new file, is tried again, 10 times at most
+// with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot be done; the
+// target is then as it was.
+bool ReplaceTarget(const std::string& temporary, const std::string& target,
+                   uint32_t replacedAttributes);
 
 // The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
 // name is made up front, so that deleting it needs no memory and cannot throw.
@@ -35,7 +48,8 @@ struct TemporaryFile {
 
   // Takes on the name of a file about to be written.
   void Name(const std::string& temporary);
-  // Deletes the file, if there is one; nothing is owned afterwards.
+  // Deletes the file, if there is one, retrying as ReplaceTarget does; nothing is owned
+  // afterwards.
   void Remove() noexcept;
   // The file has become the target: nothing to delete any more.
   void Keep() noexcept;
