@@ -18,7 +18,7 @@ namespace {
 const char kGeneral[] =
     "usage: quintara-host [--dll PATH] [--watchdog SECONDS] COMMAND ...   (quintara-host COMMAND --help for more)\n"
     "\n"
-    "commands: info, run, resize, metrics, batch, demo\n"
+    "commands:%s\n"
     "\n"
     "The plug-in is Quintara.dll beside this program unless --dll names another.\n"
     "--watchdog SECONDS ends the program with a report of where an action is stuck\n"
@@ -32,8 +32,11 @@ int Fail(const std::string& reason) {
   return 1;
 }
 
+void PrintGeneralUsage(FILE* out);
+
 int Usage(const std::string& reason) {
-  std::fprintf(stderr, "quintara-host: %s\n\n%s", reason.c_str(), kGeneral);
+  std::fprintf(stderr, "quintara-host: %s\n\n", reason.c_str());
+  PrintGeneralUsage(stderr);
   return 2;
 }
 
@@ -141,25 +144,31 @@ struct Command {
   const char* name;
   size_t minOperands, maxOperands;
   int (*handler)(const Invocation& call);
-  const char* usage;  // after "quintara-host [--dll PATH] "
+  const char* usage;  // after "quintara-host [--dll PATH] NAME"
 };
 
 const Command kCommands[] = {
     {"info", 0, 0, Info,
-     "info\n  Shows the plug-in's title, publisher and hint, and every action it declares.\n"},
+     "\n  Shows the plug-in's title, publisher and hint, and every action it declares.\n"},
     {"run", 2, 2, Run,
-     "run ACTION PARAMETER-TEXT\n  Runs an action by name or number through nbExecAction and prints every\n"
+     " ACTION PARAMETER-TEXT\n  Runs an action by name or number through nbExecAction and prints every\n"
      "  variable it set, in order, with each value in quotes (\\xNN for other bytes).\n"},
     {"resize", 4, 4, Resize, kResizeUsage},
-    {"metrics", 1, 1, Metrics, "metrics IMAGE\n  Runs AE_Image_Get_Metrics on IMAGE.\n"},
+    {"metrics", 1, 1, Metrics, " IMAGE\n  Runs AE_Image_Get_Metrics on IMAGE.\n"},
     {"batch", 1, 1, Batch,
-     "batch FILE\n  Runs every line of FILE (UTF-8): an action name or number, one blank, then\n"
+     " FILE\n  Runs every line of FILE (UTF-8): an action name or number, one blank, then\n"
      "  its parameter text. Blank lines and lines starting with # are skipped. Prints\n"
      "  one line per action and a summary; progress goes to standard error.\n"},
     {"demo", 0, 1, Demo,
-     "demo [FOLDER]\n  Makes demo-input.bmp (320 by 240) in FOLDER (default: the current folder)\n"
+     " [FOLDER]\n  Makes demo-input.bmp (320 by 240) in FOLDER (default: the current folder)\n"
      "  and resizes it to demo-output.png, 160 by 120.\n"},
 };
+
+void PrintGeneralUsage(FILE* out) {
+  std::string names;
+  for (const Command& command : kCommands) names += std::string(names.empty() ? " " : ", ") + command.name;
+  std::fprintf(out, kGeneral, names.c_str());
+}
 
 // A whole number of seconds, digits only: "30" -> 30; "", "3x", "-1" and anything past a day
 // -> false.
@@ -201,7 +210,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (args.empty()) return Usage("no command");
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::fputs(kGeneral, stdout);
+    PrintGeneralUsage(stdout);
     return 0;
   }
   const Command* command = nullptr;
@@ -212,12 +221,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::vector<std::string> operands(args.begin() + 1, args.end());
   const std::vector<std::wstring> wideOperands(wide.begin() + 1, wide.end());
   if (!operands.empty() && (operands[0] == "--help" || operands[0] == "-h")) {
-    std::printf("usage: quintara-host [--dll PATH] %s", command->usage);
+    std::printf("usage: quintara-host [--dll PATH] %s%s", command->name, command->usage);
     return 0;
   }
   if (operands.size() < command->minOperands || operands.size() > command->maxOperands) {
-    std::fprintf(stderr, "quintara-host: wrong number of arguments\nusage: quintara-host [--dll PATH] %s",
-                 command->usage);
+    std::fprintf(stderr, "quintara-host: wrong number of arguments\nusage: quintara-host [--dll PATH] %s%s",
+                 command->name, command->usage);
     return 2;
   }
 

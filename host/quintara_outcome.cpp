@@ -9,7 +9,7 @@
 #include "text/text.h"
 
 const char kResizeUsage[] =
-    "resize SOURCE TARGET WIDTH HEIGHT\n"
+    " SOURCE TARGET WIDTH HEIGHT\n"
     "  Runs ae_resize on \"SOURCE|TARGET|WIDTH|HEIGHT\". The target's extension\n"
     "  chooses the format. Written: bmp gif jpg jpeg png tif tiff. Named but never\n"
     "  written, since GDI+ has no encoder for them: ico emf wmf. Any other extension\n"

@@ -6,7 +6,8 @@
 
 #include "host/plugin_host.h"
 
-// The resize command's usage: every extension the plug-in writes, and those it refuses.
+// The resize command's usage after its name: every extension the plug-in writes, and those it
+// refuses.
 extern const char kResizeUsage[];
 
 // "" when the run succeeded. Otherwise a one-line reason: the host library's own (no action run,
