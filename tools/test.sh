@@ -13,12 +13,13 @@ cmake -S "$ROOT" -B "$NATIVE_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$NATIVE_BUILD"
 ensure_wineprefix
 
-# Runs one build's CTest entries; a failure is counted from the reports, not here.
+# Runs one build's CTest entries, two at a time (the fuzz run, on one core, beside the programs
+# under Wine); a failure is counted from the reports, not here.
 run_ctest() {
   local dir=$1
   rm -rf "$dir/test-results" "$dir/ctest-junit.xml"
   say "== ctest in ${dir#$ROOT/}"
-  ctest --test-dir "$dir" --output-junit "$dir/ctest-junit.xml" --output-on-failure >&2 || true
+  ctest --test-dir "$dir" -j2 --output-junit "$dir/ctest-junit.xml" --output-on-failure >&2 || true
 }
 run_ctest "$NATIVE_BUILD"
 run_ctest "$WIN_BUILD"
