@@ -10,6 +10,9 @@ namespace {
 // A band of source rows is read at a time, so that a converting lock copies about this much,
 // never a second whole picture.
 constexpr int32_t kBandBytes = 1 << 20;
+// No picture GDI+ holds has rows this long (67 million 32-bit pixels); a source that claims to,
+// as a damaged header can, is left to the direct draw rather than to arithmetic that overflows.
+constexpr int64_t kMaxRowBytes = int64_t{1} << 28;
 
 struct ReadFormat {
   int32_t lockFormat;
@@ -51,7 +54,8 @@ bool AverageBands(GpImage* source, const ReadFormat& read, int32_t sourceWidth,
   // Whole rows of boxes per band, at least one.
   const int32_t bandRows = std::max(1, kBandBytes / rowBytes / factorY) * factorY;
   int32_t reducedRow = 0;
-  for (int32_t top = 0; top < sourceHeight; top += bandRows) {
+  for (int64_t next = 0; next < sourceHeight; next += bandRows) {
+    const int32_t top = static_cast<int32_t>(next);
     const int32_t rows = std::min(bandRows, sourceHeight - top);
     const GpRect band = {0, top, sourceWidth, rows};
     BitsLock in;
@@ -77,7 +81,7 @@ BoxReduction ReduceByBoxes(GpImage* source, int32_t sourceFormat, int32_t source
   BoxReduction reduction = {};
   int32_t factorX = BoxFactor(sourceWidth, width), factorY = BoxFactor(sourceHeight, height);
   LimitBoxFactors(&factorX, &factorY);
-  if (factorX == 1 && factorY == 1) return reduction;
+  if ((factorX == 1 && factorY == 1) || int64_t{sourceWidth} * 4 > kMaxRowBytes) return reduction;
   int type = 0;
   if (gdiplus.GdipGetImageType(source, &type) != kGpOk || type != kImageTypeBitmap) {
     return reduction;
