@@ -175,21 +175,23 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
   }
 }
 
-// Thrown or failed at any call, the measuring releases everything and reports both sizes or
-// neither.
+// Thrown or failed at any call (once, or every call from there on), the measuring releases
+// everything and reports both sizes or neither.
 TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
+  enum Mode { kFailOnce, kFailFromThen, kThrow };
   size_t total = 0;
-  for (const bool throwing : {false, true}) {
+  for (const Mode mode : {kFailOnce, kFailFromThen, kThrow}) {
     for (size_t n = 0; n == 0 || n <= total; ++n) {
       RecordingGdiplus gdi;
       RecordingWindows windowsCalls;
       ScopedHostEntries host;
-      (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
+      (mode == kThrow ? gdi.script.throwAt : gdi.script.failAt) = n;
+      gdi.script.failFromThen = mode == kFailFromThen;
       AE_IMAGE_GET_METRICS("photo.bmp");
       if (n == 0) total = gdi.calls.size();
       const size_t set = hostRecord.assignments.size();
-      EXPECT_TRUE(set == 0 || set == 2) << n << (throwing ? " throws" : " fails");
-      EXPECT_EQ(gdi.Unreleased(), 0) << n;
+      EXPECT_TRUE(set == 0 || set == 2) << n << " mode " << mode;
+      EXPECT_EQ(gdi.Unreleased(), 0) << n << " mode " << mode;
     }
   }
   EXPECT_GT(total, 3u);
