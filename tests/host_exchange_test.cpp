@@ -13,6 +13,7 @@
 #include "plugin/host_entries.h"
 #include "plugin/host_exchange.h"
 #include "scoped.h"
+#include "scoped_host_entries.h"
 
 // Allocations from this size on fail, while a test says so: how the parameter's copy meets a
 // host text too large for the memory left.

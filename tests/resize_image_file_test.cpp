@@ -15,6 +15,7 @@
 #include "plugin/host_interface.h"
 #include "recording_stand_ins.h"
 #include "scoped.h"
+#include "scoped_host_entries.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -282,6 +283,7 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
     int imageType;
     float width, height;
   } cases[] = {
+      // 707 is 7 times 101; 481 rows make 97 boxes of 5, the last one partial.
       {"GdipBitmapLockBits(source", 0x21808, 1, 707, 481},          // the source's first band
       {"GdipBitmapLockBits(source", 0x30803, 1, 707, 481},          // a palette, read converted
       {"GdipCreateBitmapFromScan0(101, 97", 0x21808, 1, 707, 481},  // the averaged bitmap
@@ -296,7 +298,7 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
     size_t victim = 0;
     if (*c.call != '\0') {
       RecordingGdiplus clean;
-      clean.script.width = c.width;  // 707 is 7 times 101; 481 rows make 97 boxes of 5, the last partial
+      clean.script.width = c.width;
       clean.script.height = c.height;
       clean.script.pixelFormat = c.format;
       ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0);

@@ -15,6 +15,7 @@
 #include "image_codec.h"
 #include "recording_stand_ins.h"
 #include "scoped.h"
+#include "scoped_host_entries.h"
 #include "scratch_folder.h"
 
 namespace {

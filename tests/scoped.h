@@ -1,6 +1,6 @@
 // Undoes what a test changes in the process when the test's scope ends, also when an assertion
-// ends it early: the floating-point setting, the current folder, the host's entries in the
-// plug-in, an import of a loaded module.
+// ends it early: the floating-point setting, the current folder, an import of a loaded module.
+// (The host's entries in a linked-in plug-in: scoped_host_entries.h.)
 #pragma once
 
 #include <windows.h>
@@ -42,20 +42,3 @@ struct ScopedImportPatch {
     if (previous != nullptr) PatchImport(module, function, previous);
   }
 };
-
-#ifdef QUINTARA_LINKED_PRODUCT
-#include "host/plugin_host.h"
-#include "plugin/host_entries.h"
-
-// The linked-in plug-in's host entries for the scope: the host program's SetVariableProc, which
-// records into hostRecord (emptied), and nothing else.
-struct ScopedHostEntries {
-  HostEntries before = hostEntries;
-  ScopedHostEntries() {
-    hostEntries = HostEntries();
-    hostEntries.setVariable = HostSetVariable;
-    hostRecord = HostRecord();
-  }
-  ~ScopedHostEntries() { hostEntries = before; }
-};
-#endif

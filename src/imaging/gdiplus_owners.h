@@ -10,7 +10,6 @@ struct GdiplusOwner {
   Handle* handle = nullptr;
 
   GdiplusOwner() = default;
-  explicit GdiplusOwner(Handle* owned) : handle(owned) {}
   GdiplusOwner(GdiplusOwner&& other) noexcept : handle(other.handle) { other.handle = nullptr; }
   GdiplusOwner& operator=(GdiplusOwner&& other) noexcept {
     if (this != &other) {

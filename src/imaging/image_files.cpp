@@ -17,9 +17,9 @@ GpStatus LoadImageFile(const std::string& name, GpImage** image) {
   return gdiplus.GdipLoadImageFromFile(ToWideText(name).c_str(), image);
 }
 
-GpStatus SaveImageFile(GpImage* image, const std::string& name, const CLSID* encoder,
+GpStatus SaveImageFile(GpImage* image, const std::wstring& name, const CLSID* encoder,
                        const void* parameters) {
-  return gdiplus.GdipSaveImageToFile(image, ToWideText(name).c_str(), encoder, parameters);
+  return gdiplus.GdipSaveImageToFile(image, name.c_str(), encoder, parameters);
 }
 
 std::string NarrowFromWide(const WCHAR* text) {

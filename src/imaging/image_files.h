@@ -18,8 +18,9 @@ GpStatus StartGdiplusSession(SessionOwner* session);
 // (callers set it to 0 first).
 GpStatus LoadImageFile(const std::string& name, GpImage** image);
 
-// GdipSaveImageToFile on the wide form of the name, with the encoder and parameter list given.
-GpStatus SaveImageFile(GpImage* image, const std::string& name, const CLSID* encoder,
+// GdipSaveImageToFile with the encoder and parameter list given. The name is wide already: the
+// file saved is the one its owner renames or deletes (see TemporaryFile).
+GpStatus SaveImageFile(GpImage* image, const std::wstring& name, const CLSID* encoder,
                        const void* parameters);
 
 // The class identifier of the first GDI+ encoder whose MIME type contains `mimeType`, compared

@@ -1,7 +1,5 @@
 #include "imaging/resize_image_file.h"
 
-#include <utility>
-
 #include "imaging/box_reduction.h"
 #include "imaging/gdiplus_api.h"
 #include "imaging/gdiplus_owners.h"
@@ -10,7 +8,6 @@
 #include "imaging/target_file.h"
 #include "platform/windows_text.h"
 #include "text/number.h"
-#include "text/text.h"
 
 namespace {
 // A bitmap of the given size and format with a drawing context on it; false, holding nothing,
@@ -93,8 +90,8 @@ bool SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::str
       (standing->kind == kTargetFile && NamesSameFile(source, target))) {
     return false;
   }
-  temporary->Name(TemporaryNameBeside(target));
-  return SaveImageFile(bitmap, temporary->name, &encoder, nullptr) == kGpOk;
+  return temporary->Name(TemporaryNameBeside(target)) &&
+         SaveImageFile(bitmap, temporary->wideName, &encoder, nullptr) == kGpOk;
 }
 }  // namespace
 
@@ -123,7 +120,7 @@ int32_t ResizeImageFile(const std::string& source, const std::string& target, in
   }
   bitmap.Reset();
   session.End();
-  if (!ReplaceTarget(temporary.name, target, standing.attributes)) return -1;
+  if (!ReplaceTarget(temporary, target, standing.attributes)) return -1;
   temporary.Keep();
   return 0;
 }

@@ -68,9 +68,10 @@ std::string TemporaryNameBeside(const std::string& target) {
   return name;
 }
 
-bool ReplaceTarget(const std::string& temporary, const std::string& target,
+bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
                    uint32_t replacedAttributes) {
-  const std::wstring from = ToWideText(temporary), to = ToWideText(target);
+  const std::wstring& from = temporary.wideName;
+  const std::wstring to = ToWideText(target);
   const DWORD carried =
       replacedAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -82,12 +83,10 @@ bool ReplaceTarget(const std::string& temporary, const std::string& target,
   });
 }
 
-void TemporaryFile::Name(const std::string& temporary) {
+bool TemporaryFile::Name(const std::string& temporary) {
   Remove();
-  std::wstring wide = ToWideText(temporary);
-  std::string copy = temporary;
-  wideName.swap(wide);
-  name.swap(copy);
+  wideName = ToWideText(temporary);
+  return !wideName.empty();
 }
 
 void TemporaryFile::Remove() noexcept {
@@ -97,7 +96,4 @@ void TemporaryFile::Remove() noexcept {
   Keep();
 }
 
-void TemporaryFile::Keep() noexcept {
-  name.clear();
-  wideName.clear();
-}
+void TemporaryFile::Keep() noexcept { wideName.clear(); }

@@ -26,31 +26,32 @@ TargetStanding InspectTarget(const std::string& target);
 // "C:\pics\~qt1234-1.tmp".
 std::string TemporaryNameBeside(const std::string& target);
 
-// Renames the temporary file to the target, replacing an existing one, and hands on the
-// replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
-// anyway, as every new file is). A rename refused for a sharing, lock or access error, as when a
-// virus scanner or the indexer has just opened the new file, is tried again, 10 times at most
-// with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot be done; the
-// target is then as it was.
-bool ReplaceTarget(const std::string& temporary, const std::string& target,
-                   uint32_t replacedAttributes);
-
 // The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
-// name is made up front, so that deleting it needs no memory and cannot throw.
+// name is made once, up front: the file is saved, renamed and deleted by that one name, and
+// deleting it needs no memory and cannot throw.
 struct TemporaryFile {
-  std::string name;        // "" while there is none
-  std::wstring wideName;
+  std::wstring wideName;  // empty while there is none
 
   TemporaryFile() = default;
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() { Remove(); }
 
-  // Takes on the name of a file about to be written.
-  void Name(const std::string& temporary);
+  // Takes on the name of a file about to be written; false, owning nothing, when the name has no
+  // wide form (then nothing may be written under it).
+  bool Name(const std::string& temporary);
   // Deletes the file, if there is one, retrying as ReplaceTarget does; nothing is owned
   // afterwards.
   void Remove() noexcept;
   // The file has become the target: nothing to delete any more.
   void Keep() noexcept;
 };
+
+// Renames the temporary file to the target, replacing an existing one, and hands on the
+// replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
+// anyway, as every new file is). A rename refused for a sharing, lock or access error, as when a
+// virus scanner or the indexer has just opened the new file, is tried again, 10 times at most
+// with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot be done; the
+// target is then as it was.
+bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
+                   uint32_t replacedAttributes);
