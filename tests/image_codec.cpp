@@ -138,6 +138,9 @@ bool WritePng(const std::string& path, const PngImage& image) {
       if (image.colourType == 0) {
         raw.push_back(p.r);
         if (image.bitDepth == 16) raw.push_back(p.r);
+      } else if (image.bitDepth == 16) {
+        raw.insert(raw.end(), {p.r, p.r, p.g, p.g, p.b, p.b});
+        if (image.colourType == 6) raw.insert(raw.end(), {p.a, p.a});
       } else {
         raw.insert(raw.end(), {p.r, p.g, p.b});
         if (image.colourType == 6) raw.push_back(p.a);

@@ -22,8 +22,9 @@ bool WriteBmp24(const std::string& path, int width, int height, const PixelSourc
 bool WriteBmp1(const std::string& path, int width, int height, const Rgba palette[2],
                const std::function<int(int x, int y)>& index);
 
-// PNG with stored (uncompressed) deflate blocks. colourType 2 (RGB), 6 (RGBA) or 0 (grey, with
-// bitDepth 8 or 16, from the pixel's r); 3 (palette) takes palette indices from index().
+// PNG with stored (uncompressed) deflate blocks. colourType 2 (RGB), 6 (RGBA) or 0 (grey, from
+// the pixel's r), each with bitDepth 8 or 16 (each byte written twice); 3 (palette) takes
+// palette indices from index().
 struct PngImage {
   int width, height, colourType, bitDepth;
   PixelSource pixel;

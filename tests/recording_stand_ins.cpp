@@ -16,6 +16,8 @@ GdiplusScript script;
 std::vector<std::string> calls;
 std::map<const void*, std::string> live;  // handle -> its name in the log
 std::map<const void*, int32_t> formats;   // bitmap -> its pixel format
+std::map<const void*, std::pair<float, float>> sizes;  // bitmap or loaded file -> its size
+std::map<std::wstring, std::pair<float, float>> savedSizes;  // file -> the size saved in it
 std::map<const void*, std::vector<BYTE>> locks;  // bitmap -> the pixels it has handed out
 int sessions = 0;
 uintptr_t nextHandle = 0x1000;
@@ -79,6 +81,13 @@ void Shutdown(ULONG_PTR token) {
 }
 GpStatus Load(const WCHAR* name, GpImage** image) {
   Log("GdipLoadImageFromFile(%s)", Narrow(name).c_str());
+  const auto saved = savedSizes.find(name);
+  if (saved != savedSizes.end()) {  // a file the stand-in wrote
+    if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
+    *image = static_cast<GpImage*>(NewHandle("written"));
+    sizes[*image] = saved->second;
+    return kGpOk;
+  }
   if (!script.sourceLoads || Fails("GdipLoadImageFromFile")) return 10;  // FileNotFound
   *image = static_cast<GpImage*>(NewHandle("source"));
   return kGpOk;
@@ -92,8 +101,9 @@ GpStatus Dispose(GpImage* image) {
 GpStatus Dimension(GpImage* image, float* width, float* height) {
   Log("GdipGetImageDimension(%s)", Name(image).c_str());
   if (Fails("GdipGetImageDimension")) return 2;
-  *width = script.width;
-  *height = script.height;
+  const auto known = sizes.find(image);
+  *width = known != sizes.end() ? known->second.first : script.width;
+  *height = known != sizes.end() ? known->second.second : script.height;
   return kGpOk;
 }
 GpStatus PixelFormat(GpImage* image, int32_t* format) {
@@ -108,7 +118,7 @@ GpStatus ImageType(GpImage* image, int* type) {
   *type = script.imageType;
   return kGpOk;
 }
-int BytesPerPixel(int32_t format) { return format == 0x21808 ? 3 : 4; }
+int BytesPerPixel(int32_t format) { return format == 0x21808 ? 3 : format == 0x30803 ? 1 : 4; }
 // Hands out a buffer of the rectangle in the asked format, filled with a pattern; a second lock
 // before the unlock is refused, as GDI+ does (WrongState).
 GpStatus LockBits(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t format,
@@ -141,6 +151,7 @@ GpStatus CreateBitmap(INT width, INT height, INT stride, int32_t format, BYTE* s
   std::snprintf(name, sizeof name, "bitmap%d:0x%X", ++bitmaps, format);
   *bitmap = static_cast<GpImage*>(NewHandle(name));
   formats[*bitmap] = format;
+  sizes[*bitmap] = {static_cast<float>(width), static_cast<float>(height)};
   return kGpOk;
 }
 GpStatus Context(GpImage* image, GpGraphics** graphics) {
@@ -191,6 +202,15 @@ GpStatus Draw(GpGraphics* graphics, GpImage* image, INT dx, INT dy, INT dw, INT 
       Name(graphics).c_str(), Name(image).c_str(), dx, dy, dw, dh, sx, sy, sw, sh, unit,
       Name(attributes).c_str(), abort, data);
   return Fails("GdipDrawImageRectRectI") ? 2 : kGpOk;
+}
+GpStatus DrawWhole(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width, INT height) {
+  Log("GdipDrawImageRectI(%s, %s, %d %d %d %d)", Name(graphics).c_str(), Name(image).c_str(), x, y,
+      width, height);
+  return Fails("GdipDrawImageRectI") ? 2 : kGpOk;
+}
+GpStatus SetPalette(GpImage* image, const ColorPalette* palette) {
+  Log("GdipSetImagePalette(%s, %u entries)", Name(image).c_str(), palette->Count);
+  return Fails("GdipSetImagePalette") ? 2 : kGpOk;
 }
 GpStatus DrawF(GpGraphics* graphics, GpImage* image, float dx, float dy, float dw, float dh,
                float sx, float sy, float sw, float sh, int unit,
@@ -257,6 +277,7 @@ GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const voi
   DWORD written = 0;
   if (!fails) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
   CloseHandle(file);
+  if (!fails && sizes.count(image)) savedSizes[name] = sizes[image];
   return fails ? 2 : kGpOk;
 }
 
@@ -264,7 +285,7 @@ const GdiplusApi kRecording = {
     Startup,  Shutdown,       Load,          Dispose,    Dimension,        PixelFormat,
     ImageType, LockBits,      UnlockBits,    CreateBitmap, Context,        DeleteGraphics,
     Interpolation, Smoothing, CreateAttributes, WrapMode, DisposeAttributes, Draw,
-    DrawF,    EncodersSize,   Encoders,      Save};
+    DrawWhole, SetPalette, DrawF,    EncodersSize,   Encoders,      Save};
 // The Windows rows: the real call unless the script fails it, with the error it names.
 template <typename Result>
 Result Failed(Result value) {
@@ -341,12 +362,29 @@ int RecordedMessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
+BOOL RecordedGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  Log("GetFileSizeEx");
+  if (Fails("GetFileSizeEx")) return Failed(FALSE);
+  return GetFileSizeEx(file, size);
+}
+BOOL RecordedReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
+  Log("ReadFile(%lu)", static_cast<unsigned long>(bytes));
+  if (Fails("ReadFile")) return Failed(FALSE);
+  return ReadFile(file, buffer, bytes, read, overlapped);
+}
+BOOL RecordedWriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written, LPOVERLAPPED overlapped) {
+  Log("WriteFile(%lu)", static_cast<unsigned long>(bytes));
+  if (Fails("WriteFile")) return Failed(FALSE);
+  return WriteFile(file, buffer, bytes, written, overlapped);
+}
+
 const WindowsApi kRecordingWindows = {
     RecordedCreateFileW,         RecordedCloseHandle,         RecordedGetFileInformationByHandle,
     RecordedGetFileAttributesW,  RecordedSetFileAttributesW,  RecordedMoveFileExW,
     RecordedDeleteFileW,         RecordedGetLastError,        RecordedSleep,
     RecordedGetCurrentProcessId, RecordedGlobalAlloc,         RecordedGlobalFree,
-    RecordedMultiByteToWideChar, RecordedMessageBoxA,
+    RecordedMultiByteToWideChar, RecordedMessageBoxA,         RecordedGetFileSizeEx,
+    RecordedReadFile,            RecordedWriteFile,
 };
 }  // namespace
 
@@ -358,6 +396,8 @@ RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
   ::calls.clear();
   live.clear();
   formats.clear();
+  sizes.clear();
+  savedSizes.clear();
   locks.clear();
   failedSoFar.clear();
   sessions = bitmaps = contexts = attributeSets = 0;

@@ -32,8 +32,11 @@ struct GdiplusScript {
   std::map<std::string, int> failFirst;
   // What GetLastError answers after a failed Windows call.
   DWORD windowsError = ERROR_SHARING_VIOLATION;
-  // Formats on which no bitmap can be made (Windows: 32-bit CMYK, 0x200F).
+  // Formats on which no bitmap can be made (Windows before 7: 32-bit CMYK, 0x200F).
   std::set<int32_t> noBitmapFormats;
+  // A saved file loads back at the size of the bitmap saved, unless the encoder writes what no
+  // decoder reads (as Wine's GIF encoder does from a 32-bit bitmap).
+  bool savedFilesLoad = true;
   std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",
                                                 L"image/tiff", L"image/png"};
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,20 +96,33 @@ TEST(ResizeImageFile, EarlyRefusalsOpenNoSession) {
                {"a.bmp", "pics.old\\thumb"}, {"a.bmp", "a."}};
   for (const auto& c : cases) {
     RecordingGdiplus gdi;
-    EXPECT_EQ(ResizeImageFile(c.source, c.target, 10, 10), -1) << c.source << "|" << c.target;
+    EXPECT_EQ(ResizeImageFile(c.source, c.target, 10, 10), ResizeStep::kNamesRejected) << c.source << "|" << c.target;
     EXPECT_TRUE(gdi.calls.empty()) << c.source << "|" << c.target;
   }
 }
 
-TEST(ResizeImageFile, MissingSourceOpensAndClosesASessionAndWritesNothing) {
-  ScratchFolder folder;
-  RecordingGdiplus gdi;
-  gdi.script.sourceLoads = false;
-  EXPECT_EQ(ResizeImageFile("missing.bmp", folder / "out.png", 10, 10), -1);
-  EXPECT_EQ(gdi.calls, (std::vector<std::string>{
-                           "GdiplusStartup(version 1, callback 00000000, suppress 0 0, output 00000000)",
-                           "GdipLoadImageFromFile(missing.bmp)", "GdiplusShutdown(77)"}));
-  EXPECT_TRUE(folder.Entries().empty());
+// A source that does not load, or loads without a usable size, ends the resize at that step
+// with the session closed, the image released and nothing written.
+TEST(ResizeImageFile, UnusableSourcesEndAtTheirStepAndWriteNothing) {
+  const struct {
+    bool loads;
+    float width, height;
+    ResizeStep step;
+  } cases[] = {{false, 640, 480, ResizeStep::kSourceNotLoaded},
+               {true, 0, 480, ResizeStep::kSourceWithoutSize},
+               {true, 640, 0, ResizeStep::kSourceWithoutSize},
+               {true, -1, 480, ResizeStep::kSourceWithoutSize},
+               {true, 640, -0.5f, ResizeStep::kSourceWithoutSize}};
+  for (const auto& c : cases) {
+    ScratchFolder folder;
+    RecordingGdiplus gdi;
+    gdi.script.sourceLoads = c.loads;
+    gdi.script.width = c.width;
+    gdi.script.height = c.height;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "out.png", 10, 10), c.step) << c.width;
+    EXPECT_EQ(gdi.Unreleased(), 0) << c.width;
+    EXPECT_TRUE(folder.Entries().empty()) << c.width;
+  }
 }
 
 // A session whose start-up failed gave no token: shutting it down would end a session that the
@@ -136,15 +150,15 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
   const struct {
     std::map<std::string, int> failFirst;
     DWORD error;
-    int32_t expected;
+    ResizeStep expected;
     std::vector<std::string> sleeps;
   } cases[] = {
-      {{{"MoveFileExW", 1}}, ERROR_SHARING_VIOLATION, 0, {"Sleep(25)"}},
-      {{{"MoveFileExW", 3}}, ERROR_LOCK_VIOLATION, 0, {"Sleep(25)", "Sleep(50)", "Sleep(75)"}},
-      {{{"MoveFileExW", 9}}, ERROR_ACCESS_DENIED, 0, {}},
-      {{{"MoveFileExW", 10}}, ERROR_SHARING_VIOLATION, -1, {}},
-      {{{"MoveFileExW", 1}}, ERROR_PATH_NOT_FOUND, -1, {}},  // waiting mends nothing
-      {{{"MoveFileExW", 10}, {"DeleteFileW", 4}}, ERROR_SHARING_VIOLATION, -1, {}},
+      {{{"MoveFileExW", 1}}, ERROR_SHARING_VIOLATION, ResizeStep::kConverted, {"Sleep(25)"}},
+      {{{"MoveFileExW", 3}}, ERROR_LOCK_VIOLATION, ResizeStep::kConverted, {"Sleep(25)", "Sleep(50)", "Sleep(75)"}},
+      {{{"MoveFileExW", 9}}, ERROR_ACCESS_DENIED, ResizeStep::kConverted, {}},
+      {{{"MoveFileExW", 10}}, ERROR_SHARING_VIOLATION, ResizeStep::kNotReplaced, {}},
+      {{{"MoveFileExW", 1}}, ERROR_PATH_NOT_FOUND, ResizeStep::kNotReplaced, {}},  // waiting mends nothing
+      {{{"MoveFileExW", 10}, {"DeleteFileW", 4}}, ERROR_SHARING_VIOLATION, ResizeStep::kNotReplaced, {}},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -157,7 +171,7 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
     const std::string trace =
         std::to_string(refusals) + " refused renames, error " + std::to_string(c.error);
     EXPECT_EQ(ResizeImageFile("a.bmp", folder / "kept.png", 16, 16), c.expected) << trace;
-    EXPECT_EQ(ReadBytes(folder / "kept.png"), c.expected == 0 ? kStandInImage : kKeep) << trace;
+    EXPECT_EQ(ReadBytes(folder / "kept.png"), c.expected == ResizeStep::kConverted ? kStandInImage : kKeep) << trace;
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;
     std::vector<std::string> sleeps;
     for (const std::string& call : gdi.calls) {
@@ -198,42 +212,43 @@ TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
   EXPECT_GT(total, 3u);
 }
 
-TEST(ResizeImageFile, UnusableDimensionsReleaseTheSourceBeforeShutdown) {
-  const float sizes[][2] = {{0, 480}, {640, 0}, {-1, 480}, {640, -0.5f}};
-  for (const auto& size : sizes) {
-    RecordingGdiplus gdi;
-    gdi.script.width = size[0];
-    gdi.script.height = size[1];
-    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 10, 10), -1);
-    ASSERT_EQ(gdi.calls.size(), 5u);
-    EXPECT_EQ(gdi.calls[3], "GdipDisposeImage(source)");
-    EXPECT_EQ(gdi.calls[4], "GdiplusShutdown(77)");
-  }
-}
-
-// The bitmap keeps the source's format unless Windows' GDI+ could not draw into it.
-TEST(ResizeImageFile, PaletteAndUndrawableFormatsAreDrawnIn32BitArgb) {
+// The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
+// it; everything else is drawn in 32-bit ARGB. A refused drawing context is tried again in ARGB;
+// a bitmap that cannot be made is not.
+TEST(ResizeImageFile, CanvasFormats) {
   const struct {
     int32_t source;
+    std::set<int32_t> noBitmap;
+    int refusedContexts;
     std::vector<std::string> bitmaps;  // the formats of the bitmaps asked for, in order
+    ResizeStep step;
   } cases[] = {
-      {0x30101, {"0x26200A"}},             // 1-bit palette: straight to ARGB
-      {0x30803, {"0x26200A"}},             // 8-bit palette
-      {0x101004, {"0x101004", "0x26200A"}},  // 16-bit grey: the context is refused
-      {0x61007, {"0x61007", "0x26200A"}},    // ARGB 1555: likewise
-      {0x200F, {"0x200F", "0x26200A"}},      // CMYK: no bitmap at all
-      {0x26200A, {"0x26200A"}},            // alpha is kept
-      {0x22009, {"0x22009"}},              // 32-bit RGB
+      {0x30101, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // 1-bit palette
+      {0x30803, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // 8-bit palette
+      {0x101004, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 16-bit grey
+      {0x61007, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // ARGB 1555
+      {0x200F, {}, 0, {"0x26200A"}, ResizeStep::kConverted},    // CMYK, which Windows would make
+      {0x10300C, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 48-bit RGB
+      {0x34400D, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 64-bit ARGB
+      {0x26200A, {}, 0, {"0x26200A"}, ResizeStep::kConverted},
+      {0xE200B, {}, 0, {"0xE200B"}, ResizeStep::kConverted},
+      {0x22009, {}, 0, {"0x22009"}, ResizeStep::kConverted},
+      {0x21005, {}, 0, {"0x21005"}, ResizeStep::kConverted},
+      {0x21006, {}, 0, {"0x21006"}, ResizeStep::kConverted},
+      {0x21808, {}, 1, {"0x21808", "0x26200A"}, ResizeStep::kConverted},
+      {0x21808, {0x21808}, 0, {"0x21808"}, ResizeStep::kNoCanvas},
+      {0x26200A, {}, 1, {"0x26200A"}, ResizeStep::kNoCanvas},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
     RecordingGdiplus gdi;
     gdi.script.pixelFormat = c.source;
-    gdi.script.noBitmapFormats = {0x200F};
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 400, 300), 0) << std::hex << c.source;
+    gdi.script.noBitmapFormats = c.noBitmap;
+    gdi.script.failFirst["GdipGetImageGraphicsContext"] = c.refusedContexts;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 800, 600), c.step) << std::hex << c.source;
     std::vector<std::string> asked;
     for (const std::string& call : gdi.calls) {
-      if (call.rfind("GdipCreateBitmapFromScan0", 0) == 0) {
+      if (call.rfind("GdipCreateBitmapFromScan0(800", 0) == 0) {
         asked.push_back(call.substr(call.find("0x"), call.find(", 0000") - call.find("0x")));
       }
     }
@@ -248,16 +263,19 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
   // 640 by 480 to 16 by 16 is averaged over boxes first; to 400 by 300 it is drawn directly.
   const struct {
     const char* failing;
-    int32_t side, expected;
+    int32_t side;
+    ResizeStep expected;
+    bool unreadableSave;  // the encoder writes what nothing reads
   } cases[] = {
-      {"GdipLoadImageFromFile", 16, -1},       {"GdipGetImageDimension", 16, -1},
-      {"GdipCreateBitmapFromScan0", 16, -1},   {"GdipGetImageGraphicsContext", 16, -1},
-      {"GdipDrawImageRectRectI", 400, -1},     {"GdipDrawImageRectRect", 16, -1},
-      {"GdipGetImageEncodersSize", 16, -1},    {"GdipGetImageEncoders", 16, -1},
-      {"GdipSaveImageToFile", 16, -1},
-      {"GdipCreateImageAttributes", 16, 0},  // drawn without them, edges and all
-      {"GdipBitmapLockBits", 16, 0},         // drawn directly, as without boxes
-      {"GdipGetImageType", 16, 0},
+      {"GdipLoadImageFromFile", 16, ResizeStep::kSourceNotLoaded, false},       {"GdipGetImageDimension", 16, ResizeStep::kSourceWithoutSize, false},
+      {"GdipCreateBitmapFromScan0", 16, ResizeStep::kNoCanvas, false},   {"GdipGetImageGraphicsContext", 16, ResizeStep::kNoCanvas, false},
+      {"GdipDrawImageRectRectI", 400, ResizeStep::kNotDrawn, false},     {"GdipDrawImageRectRect", 16, ResizeStep::kNotDrawn, false},
+      {"GdipGetImageEncodersSize", 16, ResizeStep::kNoEncoder, false},    {"GdipGetImageEncoders", 16, ResizeStep::kNoEncoder, false},
+      {"GdipSaveImageToFile", 16, ResizeStep::kNotSaved, false},
+      {"GdipCreateImageAttributes", 16, ResizeStep::kConverted, false},  // drawn without them, edges and all
+      {"GdipBitmapLockBits", 16, ResizeStep::kConverted, false},         // drawn directly, as without boxes
+      {"GdipGetImageType", 16, ResizeStep::kConverted, false},
+      {"", 16, ResizeStep::kNotReadBack, true},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -265,10 +283,11 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
     ASSERT_TRUE(WriteBytes(target, kKeep));
     RecordingGdiplus gdi;
     gdi.script.failing = {c.failing};
+    gdi.script.savedFilesLoad = !c.unreadableSave;
     EXPECT_EQ(ResizeImageFile("a.bmp", target, c.side, c.side), c.expected) << c.failing;
     EXPECT_EQ(gdi.Unreleased(), 0) << c.failing;
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << c.failing;
-    if (c.expected != 0) {
+    if (c.expected != ResizeStep::kConverted) {
       EXPECT_EQ(ReadBytes(target), kKeep) << c.failing;
     }
   }
@@ -289,7 +308,9 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
       {"GdipCreateBitmapFromScan0(101, 97", 0x21808, 1, 707, 481},  // the averaged bitmap
       {"GdipCreateBitmapFromScan0(101, 97", 0x26200A, 1, 707, 481},
       {"GdipBitmapLockBits(bitmap2", 0x26200A, 1, 707, 481},        // its pixels
-      {"", 0x21808, 2, 707, 481},                                   // a metafile: nothing to average
+      // A metafile is rendered whole by GDI+, whatever units its dimensions are in: Windows
+      // answers 0.01 mm (a 50 by 18 pixel picture is 750 by 216), Wine pixels.
+      {"", 0x21808, 2, 750, 216},
       {"", 0x21808, 1, 2147483520.0f, 481},  // a damaged header's width: rows past any picture
   };
   for (const auto& c : cases) {
@@ -301,7 +322,7 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
       clean.script.width = c.width;
       clean.script.height = c.height;
       clean.script.pixelFormat = c.format;
-      ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0);
+      ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted);
       for (size_t i = 0; i < clean.calls.size() && victim == 0; ++i) {
         if (clean.calls[i].rfind(c.call, 0) == 0) victim = i + 1;
       }
@@ -314,10 +335,12 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
     gdi.script.pixelFormat = c.format;
     gdi.script.imageType = c.imageType;
     gdi.script.failAt = victim;
-    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0) << c.call << size;
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << c.call << size;
     EXPECT_EQ(gdi.Unreleased(), 0) << c.call;
     const std::string direct =
-        "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 " + size + ", 2, attributes1";
+        c.imageType == 2 ? "GdipDrawImageRectI(graphics1, source, 0 0 101 96)"
+                         : "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 " + size +
+                               ", 2, attributes1";
     EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
                             [&](const std::string& call) { return call.rfind(direct, 0) == 0; }),
               1) << c.call << size;
@@ -336,7 +359,7 @@ TEST(ResizeImageFile, AveragedBitmapCoversTheWholeSource) {
   RecordingGdiplus gdi;
   gdi.script.width = 707;
   gdi.script.height = 481;
-  ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), 0);
+  ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted);
   std::remove("b.png");
   std::vector<std::string> boxes;
   for (const std::string& call : gdi.calls) {
@@ -365,7 +388,7 @@ TEST(ResizeImageFile, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
     ASSERT_TRUE(WriteBytes(folder / c.target, kKeep));
     RecordingGdiplus gdi;
     gdi.script.encoderMimeTypes = c.encoders;
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / c.target, 16, 16), -1) << c.target;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / c.target, 16, 16), ResizeStep::kNoEncoder) << c.target;
     EXPECT_EQ(ReadBytes(folder / c.target), kKeep) << c.target;
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{c.target});
     EXPECT_EQ(gdi.Unreleased(), 0);
@@ -376,7 +399,7 @@ TEST(ResizeImageFile, NamesReachGdiplusWithTheirBlanks) {
   ScratchFolder folder;
   RecordingGdiplus gdi;
   const std::string target = folder / " out.png";
-  EXPECT_EQ(ResizeImageFile("  photo.bmp ", target, 5, 5), 0);
+  EXPECT_EQ(ResizeImageFile("  photo.bmp ", target, 5, 5), ResizeStep::kConverted);
   EXPECT_EQ(gdi.calls[1], "GdipLoadImageFromFile(  photo.bmp )");
   const std::string saved = "GdipSaveImageToFile(bitmap1:0x21808, " + LoggedTemporaryName(target);
   EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
@@ -397,7 +420,7 @@ TEST(ResizeImageFile, TargetThatIsTheSourceFailsAndKeepsIt) {
                {folder / "photo.png", ".\\photo.png"}};
   for (const auto& c : cases) {
     RecordingGdiplus gdi;
-    EXPECT_EQ(ResizeImageFile(c.source, c.target, 5, 5), -1) << c.source << " " << c.target;
+    EXPECT_EQ(ResizeImageFile(c.source, c.target, 5, 5), ResizeStep::kTargetRefused) << c.source << " " << c.target;
     EXPECT_EQ(ReadBytes(folder / "photo.png"), kKeep);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.png"});
     EXPECT_EQ(gdi.Unreleased(), 0);

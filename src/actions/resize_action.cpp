@@ -4,13 +4,14 @@
 #include "text/fixed_texts.h"
 
 HostAssignments ResizeAction(const std::string& parameter) {
-  int32_t result = -1;
+  ResizeStep result = ResizeStep::kNotDrawn;
   try {
     const ResizeRequest request = ParseResizeParameter(parameter);
     result = ResizeImageFile(request.source, request.target, request.width, request.height);
   } catch (...) {
     // Out of memory on the way is a failed conversion like any other; everything the resize
-    // held has been released by its owners.
+    // held has been released by its owners. Which step failed matters to no script: every
+    // failure is the one text.
   }
-  return {{kResizeOutcomeVariable, result == 0 ? kConvertedText : kConversionFailedText}};
+  return {{kResizeOutcomeVariable, result == ResizeStep::kConverted ? kConvertedText : kConversionFailedText}};
 }

@@ -34,12 +34,6 @@ ReadFormat ReadFormatOf(int32_t format) {
   return {kPixelFormat32bppARGB, alpha ? PixelLayout::kBgra32 : PixelLayout::kBgrx32};
 }
 
-// A lock that hands out fewer pixels than asked for would be read past its end.
-bool Holds(const GpBitmapData& data, int32_t width, int32_t height, int32_t rowBytes) {
-  return data.Scan0 != nullptr && data.Width >= static_cast<UINT>(width) &&
-         data.Height >= static_cast<UINT>(height) && std::abs(data.Stride) >= rowBytes;
-}
-
 uint8_t* Row(const GpBitmapData& data, int32_t y) {
   return static_cast<uint8_t*>(data.Scan0) + static_cast<intptr_t>(y) * data.Stride;
 }
@@ -64,7 +58,7 @@ bool AverageBands(GpImage* source, const ReadFormat& read, int32_t sourceWidth,
       return false;
     }
     in.bitmap = source;
-    if (!Holds(in.data, sourceWidth, rows, rowBytes)) return false;
+    if (!LockHolds(in.data, sourceWidth, rows, rowBytes)) return false;
     for (int32_t y = 0; y < rows; ++y) {
       AddSourceRow(&averager, Row(in.data, y));
       if (averager.rowsAdded == factorY || top + y + 1 == sourceHeight) {
@@ -82,10 +76,6 @@ BoxReduction ReduceByBoxes(GpImage* source, int32_t sourceFormat, int32_t source
   int32_t factorX = BoxFactor(sourceWidth, width), factorY = BoxFactor(sourceHeight, height);
   LimitBoxFactors(&factorX, &factorY);
   if ((factorX == 1 && factorY == 1) || int64_t{sourceWidth} * 4 > kMaxRowBytes) return reduction;
-  int type = 0;
-  if (gdiplus.GdipGetImageType(source, &type) != kGpOk || type != kImageTypeBitmap) {
-    return reduction;
-  }
 
   const ReadFormat read = ReadFormatOf(sourceFormat);
   const int32_t reducedFormat =
@@ -106,7 +96,7 @@ BoxReduction ReduceByBoxes(GpImage* source, int32_t sourceFormat, int32_t source
   }
   out.bitmap = reduced.handle;
   const int32_t reducedRowBytes = reducedWidth * (HasAlpha(read.layout) ? 4 : 3);
-  if (!Holds(out.data, reducedWidth, reducedHeight, reducedRowBytes) ||
+  if (!LockHolds(out.data, reducedWidth, reducedHeight, reducedRowBytes) ||
       !AverageBands(source, read, sourceWidth, sourceHeight, factorX, factorY, out.data)) {
     return reduction;
   }

@@ -18,8 +18,8 @@ struct BoxReduction {
 // Averages the source over boxes of BoxFactor(source side, target side) pixels along each side,
 // reading it in bands of rows in its own layout where that is 24-bit RGB or one of the 32-bit
 // RGB layouts, and converted by GDI+ to 32-bit ARGB otherwise. Alpha is averaged premultiplied.
-// Answers a null bitmap when the draw should take the source directly: neither side shrinks by 2
-// or more, the source is not a pixel grid (a metafile is rendered by GDI+ at the target size),
+// The source must be a bitmap (a metafile is rendered by GDI+ at the target size). Answers a
+// null bitmap when the draw should take the source directly: neither side shrinks by 2 or more,
 // its rows are longer than any picture's, or GDI+ refuses a lock or the averaged bitmap.
 BoxReduction ReduceByBoxes(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                            int32_t sourceHeight, int32_t width, int32_t height);

@@ -24,6 +24,8 @@ const GdiplusApi kDefaults = {
     ThenPluginFpu<::GdipSetImageAttributesWrapMode>,
     ThenPluginFpu<::GdipDisposeImageAttributes>,
     ThenPluginFpu<::GdipDrawImageRectRectI>,
+    ThenPluginFpu<::GdipDrawImageRectI>,
+    ThenPluginFpu<::GdipSetImagePalette>,
     ThenPluginFpu<::GdipDrawImageRectRect>,
     ThenPluginFpu<::GdipGetImageEncodersSize>,
     ThenPluginFpu<::GdipGetImageEncoders>,

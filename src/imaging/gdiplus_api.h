@@ -49,6 +49,10 @@ constexpr int32_t kPixelFormat24bppRGB = 0x00021808;
 constexpr int32_t kPixelFormat32bppRGB = 0x00022009;
 constexpr int32_t kPixelFormat32bppARGB = 0x0026200A;
 constexpr int32_t kPixelFormat32bppPARGB = 0x000E200B;
+constexpr int32_t kPixelFormat16bppRGB555 = 0x00021005;
+constexpr int32_t kPixelFormat16bppRGB565 = 0x00021006;
+constexpr int32_t kPixelFormat8bppIndexed = 0x00030803;
+constexpr UINT kPaletteFlagsHasAlpha = 1;
 constexpr int kImageTypeBitmap = 1;  // the other kinds are metafiles (2) and unknown (0)
 constexpr UINT kImageLockModeRead = 1;
 constexpr UINT kImageLockModeWrite = 2;
@@ -69,6 +73,14 @@ struct GpBitmapData {
   int32_t PixelFormat;
   void* Scan0;
   UINT_PTR Reserved;
+};
+
+// A palette as GDI+ takes it: flags, count, then the count entries (0xAARRGGBB); only the
+// first entry is declared.
+struct ColorPalette {
+  UINT Flags;
+  UINT Count;
+  UINT Entries[1];
 };
 
 struct GdiplusApi {
@@ -97,6 +109,9 @@ struct GdiplusApi {
                                      INT srcWidth, INT srcHeight, int srcUnit,
                                      const GpImageAttributes* attributes, void* abortCallback,
                                      void* callbackData);
+  GpStatus (*GdipDrawImageRectI)(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width,
+                                 INT height);
+  GpStatus (*GdipSetImagePalette)(GpImage* image, const ColorPalette* palette);
   GpStatus (*GdipDrawImageRectRect)(GpGraphics* graphics, GpImage* image, float dstX, float dstY,
                                     float dstWidth, float dstHeight, float srcX, float srcY,
                                     float srcWidth, float srcHeight, int srcUnit,

@@ -24,6 +24,8 @@ GpStatus WINAPI GdipSetImageAttributesWrapMode(GpImageAttributes*, int, DWORD, B
 GpStatus WINAPI GdipDisposeImageAttributes(GpImageAttributes*);
 GpStatus WINAPI GdipDrawImageRectRectI(GpGraphics*, GpImage*, INT, INT, INT, INT, INT, INT, INT,
                                        INT, int, const GpImageAttributes*, void*, void*);
+GpStatus WINAPI GdipDrawImageRectI(GpGraphics*, GpImage*, INT, INT, INT, INT);
+GpStatus WINAPI GdipSetImagePalette(GpImage*, const ColorPalette*);
 GpStatus WINAPI GdipDrawImageRectRect(GpGraphics*, GpImage*, float, float, float, float, float,
                                       float, float, float, int, const GpImageAttributes*, void*,
                                       void*);

@@ -66,3 +66,11 @@ struct BitsLock {
     bitmap = nullptr;
   }
 };
+
+// True when a lock handed out at least width by height pixels of rowBytes each: reading or
+// writing a lock that gave fewer would run past its end.
+inline bool LockHolds(const GpBitmapData& data, int32_t width, int32_t height, int32_t rowBytes) {
+  return data.Scan0 != nullptr && data.Width >= static_cast<UINT>(width) &&
+         data.Height >= static_cast<UINT>(height) &&
+         (data.Stride < 0 ? -int64_t{data.Stride} : int64_t{data.Stride}) >= rowBytes;
+}

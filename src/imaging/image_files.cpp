@@ -14,7 +14,11 @@ GpStatus StartGdiplusSession(SessionOwner* session) {
 }
 
 GpStatus LoadImageFile(const std::string& name, GpImage** image) {
-  return gdiplus.GdipLoadImageFromFile(ToWideText(name).c_str(), image);
+  return LoadImageFile(ToWideText(name), image);
+}
+
+GpStatus LoadImageFile(const std::wstring& name, GpImage** image) {
+  return gdiplus.GdipLoadImageFromFile(name.c_str(), image);
 }
 
 GpStatus SaveImageFile(GpImage* image, const std::wstring& name, const CLSID* encoder,

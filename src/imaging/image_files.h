@@ -17,6 +17,7 @@ GpStatus StartGdiplusSession(SessionOwner* session);
 // GdipLoadImageFromFile on the wide form of the name. A failed load leaves *image as it was
 // (callers set it to 0 first).
 GpStatus LoadImageFile(const std::string& name, GpImage** image);
+GpStatus LoadImageFile(const std::wstring& name, GpImage** image);
 
 // GdipSaveImageToFile with the encoder and parameter list given. The name is wide already: the
 // file saved is the one its owner renames or deletes (see TemporaryFile).

@@ -1,52 +1,91 @@
 #include "imaging/resize_image_file.h"
 
+#include "imaging/bitmap_size.h"
 #include "imaging/box_reduction.h"
 #include "imaging/gdiplus_api.h"
 #include "imaging/gdiplus_owners.h"
+#include "imaging/gif_file.h"
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
+#include "imaging/indexed_bitmap.h"
 #include "imaging/target_file.h"
 #include "platform/windows_text.h"
 #include "text/number.h"
 
+#include <utility>
+
 namespace {
-// A bitmap of the given size and format with a drawing context on it; false, holding nothing,
-// when GDI+ gives either not.
-bool MakeCanvas(int32_t width, int32_t height, int32_t format, ImageOwner* bitmap,
-                GraphicsOwner* graphics) {
-  bitmap->Reset();
-  graphics->Reset();
-  if (gdiplus.GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap->handle) !=
-          kGpOk ||
-      bitmap->handle == nullptr ||
-      gdiplus.GdipGetImageGraphicsContext(bitmap->handle, &graphics->handle) != kGpOk ||
-      graphics->handle == nullptr) {
-    graphics->Reset();
-    bitmap->Reset();
-    return false;
+// What a step answers when the resize goes on.
+constexpr ResizeStep kGoOn = ResizeStep::kConverted;
+
+// The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
+// it, so that an alpha channel survives. Every other source (palettes, grey, CMYK, 48 and 64
+// bits, ARGB 1555) is drawn in 32-bit ARGB: Windows gives no drawing context on some of them,
+// and what it draws into or encodes from the others is nowhere recorded.
+int32_t CanvasFormat(int32_t sourceFormat) {
+  switch (sourceFormat) {
+    case kPixelFormat24bppRGB:
+    case kPixelFormat32bppRGB:
+    case kPixelFormat32bppARGB:
+    case kPixelFormat32bppPARGB:
+    case kPixelFormat16bppRGB555:
+    case kPixelFormat16bppRGB565:
+      return sourceFormat;
+    default:
+      return kPixelFormat32bppARGB;
   }
-  return true;
 }
 
-// The whole source drawn into a new bitmap of exactly width by height, or null when no bitmap
-// could be made or the drawing failed: a blank bitmap is never passed on to be saved.
-ImageOwner DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, int32_t width,
-                      int32_t height) {
-  // The new bitmap keeps the source's pixel format, so that an alpha channel survives. GDI+ on
-  // Windows gives no drawing context on palette formats (nor on 16-bit grey, ARGB 1555, and no
-  // bitmap in CMYK), so those are drawn into 32-bit ARGB instead.
+bool MakeBitmapAndContext(int32_t width, int32_t height, int32_t format, ImageOwner* bitmap,
+                          GraphicsOwner* graphics) {
+  graphics->Reset();
+  bitmap->Reset();
+  return gdiplus.GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap->handle) ==
+             kGpOk &&
+         bitmap->handle != nullptr &&
+         gdiplus.GdipGetImageGraphicsContext(bitmap->handle, &graphics->handle) == kGpOk &&
+         graphics->handle != nullptr;
+}
+
+// A bitmap of the given size and format with a drawing context on it, or false, holding
+// nothing. A refused context is tried again in 32-bit ARGB; a bitmap that could not be made at
+// all is not tried again in a format of more bytes.
+bool MakeCanvas(int32_t width, int32_t height, int32_t format, ImageOwner* bitmap,
+                GraphicsOwner* graphics) {
+  if (MakeBitmapAndContext(width, height, format, bitmap, graphics)) return true;
+  const bool contextRefused = bitmap->handle != nullptr;
+  if (contextRefused && format != kPixelFormat32bppARGB &&
+      MakeBitmapAndContext(width, height, kPixelFormat32bppARGB, bitmap, graphics)) {
+    return true;
+  }
+  graphics->Reset();
+  bitmap->Reset();
+  return false;
+}
+
+// The whole source drawn into a new bitmap of exactly width by height: a blank bitmap is never
+// passed on to be saved.
+ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, int32_t width,
+                      int32_t height, ImageOwner* canvas) {
   int32_t sourceFormat = 0;
   gdiplus.GdipGetImagePixelFormat(source, &sourceFormat);
-  const int32_t format = sourceFormat & kPixelFormatIndexed ? kPixelFormat32bppARGB : sourceFormat;
-  ImageOwner bitmap;
+  int type = 0;
+  const bool metafile =
+      gdiplus.GdipGetImageType(source, &type) == kGpOk && type != kImageTypeBitmap;
   GraphicsOwner graphics;
-  if (!MakeCanvas(width, height, format, &bitmap, &graphics) &&
-      (format == kPixelFormat32bppARGB ||
-       !MakeCanvas(width, height, kPixelFormat32bppARGB, &bitmap, &graphics))) {
-    return ImageOwner();
+  if (!MakeCanvas(width, height, CanvasFormat(sourceFormat), canvas, &graphics)) {
+    return ResizeStep::kNoCanvas;
   }
   gdiplus.GdipSetInterpolationMode(graphics.handle, kInterpolationModeHighQuality);
   gdiplus.GdipSetSmoothingMode(graphics.handle, kSmoothingModeHighQuality);
+  // A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
+  // source rectangle is built from its dimensions: GDI+ renders the whole of it at the target's
+  // size.
+  if (metafile) {
+    return gdiplus.GdipDrawImageRectI(graphics.handle, source, 0, 0, width, height) == kGpOk
+               ? kGoOn
+               : ResizeStep::kNotDrawn;
+  }
 
   // Without attributes GDI+ samples beyond the source's edge as transparent black, which leaves
   // a dark, half-transparent border; mirrored tiling makes the edge samples repeat the edge.
@@ -69,58 +108,83 @@ ImageOwner DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
           : gdiplus.GdipDrawImageRectRectI(graphics.handle, source, 0, 0, width, height, 0, 0,
                                            wholeWidth, wholeHeight, kUnitPixel, attributes.handle,
                                            nullptr, nullptr);
-  if (drawn != kGpOk) return ImageOwner();
-  return bitmap;
+  return drawn == kGpOk ? kGoOn : ResizeStep::kNotDrawn;
 }
 
 // Saves the bitmap to a new temporary file beside the target, which `temporary` then owns, and
-// tells what stood at the target's name; false, with nothing left on disk, when nothing was
-// saved.
-bool SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::string& target,
-                      const std::string& mimeType, TemporaryFile* temporary,
-                      TargetStanding* standing) {
+// tells what stood at the target's name.
+ResizeStep SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::string& target,
+                            const std::string& mimeType, TemporaryFile* temporary,
+                            TargetStanding* standing) {
   CLSID encoder;
-  if (!FindEncoder(mimeType, &encoder)) return false;
+  if (!FindEncoder(mimeType, &encoder)) return ResizeStep::kNoEncoder;
   // Nothing is written where no file would be made (a device), where a file must not be replaced
   // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
   // image came from, and replacing it afterwards would destroy the user's picture.
-  if (NamesDevice(ToWideText(target))) return false;
+  if (NamesDevice(ToWideText(target))) return ResizeStep::kTargetRefused;
   *standing = InspectTarget(target);
   if (standing->kind == kTargetNotReplaceable ||
       (standing->kind == kTargetFile && NamesSameFile(source, target))) {
-    return false;
+    return ResizeStep::kTargetRefused;
   }
-  return temporary->Name(TemporaryNameBeside(target)) &&
-         SaveImageFile(bitmap, temporary->wideName, &encoder, nullptr) == kGpOk;
+  if (!temporary->CreateBeside(target)) return ResizeStep::kNoTemporaryFile;
+  return SaveImageFile(bitmap, temporary->wideName, &encoder, nullptr) == kGpOk
+             ? kGoOn
+             : ResizeStep::kNotSaved;
+}
+
+// An encoder may report success and write something no decoder reads (Wine's GIF encoder writes
+// no pixels from a 32-bit bitmap): the file must load as an image of the size asked for before
+// it replaces anything. The image is released before the rename, since GDI+ keeps its file open.
+bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
+  ImageOwner written;
+  if (LoadImageFile(name, &written.handle) != kGpOk || written.handle == nullptr) return false;
+  float writtenWidth = 0, writtenHeight = 0;
+  return gdiplus.GdipGetImageDimension(written.handle, &writtenWidth, &writtenHeight) == kGpOk &&
+         writtenWidth == static_cast<float>(width) && writtenHeight == static_cast<float>(height);
 }
 }  // namespace
 
-int32_t ResizeImageFile(const std::string& source, const std::string& target, int32_t width,
-                        int32_t height) {
-  if (ResizeRejectedByNames(source, target)) return -1;
+ResizeStep ResizeImageFile(const std::string& source, const std::string& target, int32_t width,
+                           int32_t height) {
+  if (ResizeRejectedByNames(source, target)) return ResizeStep::kNamesRejected;
+  // The canvas may end up in 32-bit ARGB whatever the source.
+  if (!BitmapFits(width, height, 4)) return ResizeStep::kSizeRejected;
   const std::string mimeType = WritableMimeType(target);
 
   SessionOwner session;
   StartGdiplusSession(&session);  // a failed start shows in the load that follows
   ImageOwner image;
   LoadImageFile(source, &image.handle);
-  if (image.handle == nullptr) return -1;
+  if (image.handle == nullptr) return ResizeStep::kSourceNotLoaded;
   float sourceWidth = 0, sourceHeight = 0;
   gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
-  if (!(sourceWidth > 0 && sourceHeight > 0)) return -1;
+  if (!(sourceWidth > 0 && sourceHeight > 0)) return ResizeStep::kSourceWithoutSize;
 
-  ImageOwner bitmap = DrawScaled(image.handle, sourceWidth, sourceHeight, width, height);
+  ImageOwner canvas;
+  ResizeStep step = DrawScaled(image.handle, sourceWidth, sourceHeight, width, height, &canvas);
   // The source is not needed past the draw; its memory goes before the encoder takes its own.
   image.Reset();
-  if (bitmap.handle == nullptr) return -1;
+  if (step != kGoOn) return step;
+  int transparentIndex = -1;
+  if (mimeType == "image/gif") {
+    IndexedBitmap indexed = IndexedCopy(canvas.handle, width, height);
+    if (indexed.bitmap.handle == nullptr) return ResizeStep::kNotDrawn;
+    canvas = std::move(indexed.bitmap);
+    transparentIndex = indexed.transparentIndex;
+  }
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
-  if (!SaveBesideTarget(bitmap.handle, source, target, mimeType, &temporary, &standing)) {
-    return -1;
+  step = SaveBesideTarget(canvas.handle, source, target, mimeType, &temporary, &standing);
+  if (step != kGoOn) return step;
+  canvas.Reset();
+  if (transparentIndex >= 0 && !EditFile(temporary.wideName, MarkGifTransparency,
+                                         static_cast<uint8_t>(transparentIndex))) {
+    return ResizeStep::kNotSaved;
   }
-  bitmap.Reset();
+  if (!ReadsBack(temporary.wideName, width, height)) return ResizeStep::kNotReadBack;
   session.End();
-  if (!ReplaceTarget(temporary, target, standing.attributes)) return -1;
+  if (!ReplaceTarget(temporary, target, standing.attributes)) return ResizeStep::kNotReplaced;
   temporary.Keep();
-  return 0;
+  return ResizeStep::kConverted;
 }

@@ -55,18 +55,6 @@ TargetStanding InspectTarget(const std::string& target) {
   return {replaceable ? kTargetFile : kTargetNotReplaceable, attributes};
 }
 
-std::string TemporaryNameBeside(const std::string& target) {
-  static unsigned counter = 0;
-  const std::string folder = target.substr(0, target.find_last_of("\\/:") + 1);
-  const std::string process = std::to_string(windows.GetCurrentProcessId());
-  std::string name;
-  // A file of that name left by another program is not ours to overwrite.
-  for (int tries = 0; tries < 100; ++tries) {
-    name = folder + "~qt" + process + "-" + std::to_string(++counter) + ".tmp";
-    if (windows.GetFileAttributesW(ToWideText(name).c_str()) == INVALID_FILE_ATTRIBUTES) break;
-  }
-  return name;
-}
 
 bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
                    uint32_t replacedAttributes) {
@@ -83,10 +71,56 @@ bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
   });
 }
 
-bool TemporaryFile::Name(const std::string& temporary) {
+bool EditFile(const std::wstring& name, bool (*edit)(std::vector<uint8_t>* bytes, uint8_t value),
+              uint8_t value) {
+  constexpr LONGLONG kMaxBytes = LONGLONG{1} << 28;
+  std::vector<uint8_t> bytes;
+  HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size = {};
+  DWORD done = 0;
+  bool ok = windows.GetFileSizeEx(file, &size) && size.QuadPart <= kMaxBytes;
+  if (ok) {
+    try {
+      bytes.resize(static_cast<size_t>(size.QuadPart));
+    } catch (...) {
+      windows.CloseHandle(file);
+      throw;
+    }
+    ok = windows.ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+         done == bytes.size();
+  }
+  windows.CloseHandle(file);
+  if (!ok || !edit(&bytes, value)) return false;
+  file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  ok = windows.WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+       done == bytes.size();
+  return windows.CloseHandle(file) && ok;
+}
+
+bool TemporaryFile::CreateBeside(const std::string& target) {
   Remove();
-  wideName = ToWideText(temporary);
-  return !wideName.empty();
+  static unsigned counter = 0;
+  const std::string folder = target.substr(0, target.find_last_of("\\/:") + 1);
+  const std::string process = std::to_string(windows.GetCurrentProcessId());
+  for (int tries = 0; tries < 100; ++tries) {
+    std::wstring name =
+        ToWideText(folder + "~qt" + process + "-" + std::to_string(++counter) + ".tmp");
+    if (name.empty()) return false;
+    const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      wideName.swap(name);  // owned before anything else can fail
+      windows.CloseHandle(file);
+      return true;
+    }
+    const DWORD error = windows.GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
 }
 
 void TemporaryFile::Remove() noexcept {

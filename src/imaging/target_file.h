@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // True when both names exist and are one and the same file, however they are spelled (case,
 // relative or absolute, links).
@@ -20,12 +21,6 @@ struct TargetStanding {
 };
 TargetStanding InspectTarget(const std::string& target);
 
-// A name in the target's folder for the new image while it is written, unique within the
-// process and among the folder's files, and as short whatever the target's own name, so that
-// every name the folder can hold can be a target: "C:\pics\photo.png" ->
-// "C:\pics\~qt1234-1.tmp".
-std::string TemporaryNameBeside(const std::string& target);
-
 // The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
 // name is made once, up front: the file is saved, renamed and deleted by that one name, and
 // deleting it needs no memory and cannot throw.
@@ -37,15 +32,25 @@ struct TemporaryFile {
   TemporaryFile& operator=(const TemporaryFile&) = delete;
   ~TemporaryFile() { Remove(); }
 
-  // Takes on the name of a file about to be written; false, owning nothing, when the name has no
-  // wide form (then nothing may be written under it).
-  bool Name(const std::string& temporary);
+  // Creates a new, empty file in the target's folder for the new image, under a name of the
+  // process's own that no file had, as short whatever the target's name (so that every name
+  // the folder can hold can be a target): "C:\pics\photo.png" -> "C:\pics\~qt1234-1.tmp".
+  // The file is created exclusively, so the name is the plug-in's from the first moment and
+  // nothing another program made is ever written over or deleted. False, owning nothing and
+  // having made nothing, when 100 names are taken or the folder refuses a new file.
+  bool CreateBeside(const std::string& target);
   // Deletes the file, if there is one, retrying as ReplaceTarget does; nothing is owned
   // afterwards.
   void Remove() noexcept;
   // The file has become the target: nothing to delete any more.
   void Keep() noexcept;
 };
+
+// Reads the whole file, lets `edit` change its bytes, and writes them back when it answers true.
+// False when the file cannot be read or written (then it may be half written: callers own it as
+// a temporary file), or is larger than 256 MB, or `edit` answers false.
+bool EditFile(const std::wstring& name, bool (*edit)(std::vector<uint8_t>* bytes, uint8_t value),
+              uint8_t value);
 
 // Renames the temporary file to the target, replacing an existing one, and hands on the
 // replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving

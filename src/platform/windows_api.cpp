@@ -18,6 +18,9 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::GlobalFree>,
     ThenPluginFpu<::MultiByteToWideChar>,
     ThenPluginFpu<::MessageBoxA>,
+    ThenPluginFpu<::GetFileSizeEx>,
+    ThenPluginFpu<::ReadFile>,
+    ThenPluginFpu<::WriteFile>,
 };
 }  // namespace
 
