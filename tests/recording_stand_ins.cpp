@@ -130,7 +130,8 @@ GpStatus LockBits(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t forma
   std::vector<BYTE>& pixels = locks[bitmap];
   pixels.assign(static_cast<size_t>(stride) * rect->Height, 0);
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<BYTE>(i * 7);
-  *data = GpBitmapData{static_cast<UINT>(rect->Width), static_cast<UINT>(rect->Height), stride,
+  *data = GpBitmapData{static_cast<UINT>(rect->Width),
+                       static_cast<UINT>(rect->Height - (script.shortLocks ? 1 : 0)), stride,
                        format, pixels.data(), 0};
   return kGpOk;
 }

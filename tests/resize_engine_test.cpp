@@ -128,31 +128,75 @@ TEST(ResizeEngine, FineDetailReducesToAFlatGrey) {
   }
 }
 
+// GDI+ as it is, but with its first lock for writing refused: the resampler's, so that a
+// reduction takes the boxes and GDI+'s draw instead.
+struct FirstWriteLockRefused {
+  static int writes;
+  static GpStatus Lock(GpImage* bitmap, const GpRect* rect, UINT flags, int32_t format,
+                       GpBitmapData* data) {
+    if ((flags & kImageLockModeWrite) != 0 && writes++ == 0) return 8;
+    return DefaultGdiplus().GdipBitmapLockBits(bitmap, rect, flags, format, data);
+  }
+  FirstWriteLockRefused() {
+    writes = 0;
+    GdiplusApi refusing = {};
+    refusing.GdipBitmapLockBits = Lock;
+    UseGdiplus(&refusing);
+  }
+  ~FirstWriteLockRefused() { UseGdiplus(nullptr); }
+};
+int FirstWriteLockRefused::writes = 0;
+
 // A small bright square lands where scaling puts it, at the edges too, and a one-pixel frame
-// around a source whose sides are not multiples of the factors shows on all four sides.
+// around a source whose sides are not multiples of the factors shows on all four sides: by the
+// plug-in's resampler (within a tenth of an output pixel away from the edges, where the square
+// is whole) and by the boxes and GDI+'s draw where the resampler is refused.
 TEST(ResizeEngine, ReductionKeepsPlacesAndEdges) {
   ScratchFolder folder;
-  const int places[][2] = {{500, 400}, {123, 77}, {991, 13}, {3, 795}};
-  for (const auto& at : places) {
+  const struct {
+    int x, y, width, height;
+    double tolerance;
+    bool drawn;  // by the boxes and GDI+'s draw
+  } cases[] = {
+      {500, 400, 130, 100, 0.1, false}, {123, 77, 130, 100, 0.1, false},
+      {991, 13, 130, 100, 0.25, false}, {3, 795, 130, 100, 0.25, false},
+      {500, 400, 667, 533, 0.1, false},  // a reduction below 2, which Wine's draw shifts
+      {123, 77, 667, 533, 0.1, false},
+      // 1000 by 800 to 111 by 71: boxes of 9 by 11 cover 111.1 by 72.7 of 112 by 73 pixels.
+      {500, 400, 111, 71, 0.25, true},  {991, 13, 111, 71, 0.25, true},
+      {500, 770, 111, 71, 0.25, true},
+  };
+  for (const auto& c : cases) {
     ASSERT_TRUE(WriteBmp24(folder / "square.bmp", 1000, 800, [&](int x, int y) {
-      const bool lit = x >= at[0] && x < at[0] + 6 && y >= at[1] && y < at[1] + 6;
+      const bool lit = x >= c.x && x < c.x + 6 && y >= c.y && y < c.y + 6;
       return lit ? Rgba{255, 255, 255, 255} : Rgba{0, 0, 0, 255};
     }));
-    const std::vector<Rgba> pixels = Resized(folder, "square.bmp", 130, 100);
-    ASSERT_EQ(pixels.size(), 13000u);
+    std::vector<Rgba> pixels;
+    if (c.drawn) {
+      FirstWriteLockRefused refused;
+      pixels = Resized(folder, "square.bmp", c.width, c.height);
+    } else {
+      pixels = Resized(folder, "square.bmp", c.width, c.height);
+    }
+    const std::string where = std::to_string(c.x) + "," + std::to_string(c.y) + " to " +
+                              std::to_string(c.width) + "x" + std::to_string(c.height);
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(c.width) * c.height) << where;
     double sum = 0, sx = 0, sy = 0;
-    for (int y = 0; y < 100; ++y) {
-      for (int x = 0; x < 130; ++x) {
-        const int v = pixels[y * 130 + x].g;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        const int v = pixels[y * c.width + x].g;
         sum += v;
         sx += v * x;
         sy += v * y;
       }
     }
-    ASSERT_GT(sum, 0) << at[0] << "," << at[1] << " vanished";
-    // The square's centre, at + 3, in output pixels whose centres are at whole numbers.
-    EXPECT_NEAR(sx / sum, (at[0] + 3) * 0.13 - 0.5, 0.25) << at[0] << "," << at[1];
-    EXPECT_NEAR(sy / sum, (at[1] + 3) * 0.125 - 0.5, 0.25) << at[0] << "," << at[1];
+    ASSERT_GT(sum, 0) << where << " vanished";
+    // The centre of the square's lit pixels (the edge may cut it), in output pixels whose
+    // centres are at whole numbers.
+    const double centreX = (c.x + std::min(c.x + 6, 1000)) / 2.0;
+    const double centreY = (c.y + std::min(c.y + 6, 800)) / 2.0;
+    EXPECT_NEAR(sx / sum, centreX * c.width / 1000 - 0.5, c.tolerance) << where;
+    EXPECT_NEAR(sy / sum, centreY * c.height / 800 - 0.5, c.tolerance) << where;
   }
   const Rgba kWhite = {255, 255, 255, 255}, kBlack = {0, 0, 0, 255};
   ASSERT_TRUE(WriteBmp24(folder / "frame.bmp", 1003, 707, [&](int x, int y) {
@@ -272,14 +316,23 @@ TEST(ResizeEngine, CorpusSourcesOfOtherPixelFormats) {
   }
 }
 
+// Sizes whose bitmap would not fit a 32-bit process fail before any bitmap is made: Wine makes
+// a far too small bitmap where width * 4 * height passes 2^32, and its draw then writes past
+// the end inside the host's process.
 TEST(ResizeEngine, ImpossibleSizesFailQuicklyAndWriteNothing) {
-  const int sizes[][2] = {{0, 10}, {10, 0}, {-5, 10}, {10, -5}, {60000, 60000}, {INT32_MIN, 1}};
+  const int sizes[][2] = {{0, 10},        {10, 0},        {-5, 10},       {10, -5},
+                          {60000, 60000}, {INT32_MIN, 1}, {32768, 32768}, {46341, 46341},
+                          {65536, 16384}, {40000, 30000}, {16385, 16384}};
   ScratchFolder folder;
   ASSERT_TRUE(WriteBmp24(folder / "source.bmp", 16, 16, Gradient()));
-  for (const auto& size : sizes) {
-    EXPECT_EQ(ResizeImageFile(folder / "source.bmp", folder / "out.png", size[0], size[1]), ResizeStep::kSizeRejected)
-        << size[0] << "x" << size[1];
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"source.bmp"});
+  ASSERT_TRUE(WritePng(folder / "source.png", PngImage{16, 16, 6, 8, Gradient(), {}, {}}));
+  for (const char* source : {"source.bmp", "source.png"}) {
+    for (const auto& size : sizes) {
+      EXPECT_EQ(ResizeImageFile(folder / source, folder / "out.bmp", size[0], size[1]),
+                ResizeStep::kSizeRejected)
+          << source << " to " << size[0] << "x" << size[1];
+      EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"source.bmp", "source.png"}));
+    }
   }
 }
 

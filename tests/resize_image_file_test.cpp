@@ -190,6 +190,24 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
   }
 }
 
+// The temporary file is made exclusively under a name no file had: a taken name is skipped, never
+// written over or deleted, and when 100 are taken the resize fails with nothing touched.
+TEST(ResizeImageFile, TakenTemporaryNamesAreNeverUsed) {
+  for (const int taken : {1, 99, 100}) {
+    ScratchFolder folder;
+    ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
+    RecordingGdiplus gdi;
+    RecordingWindows windowsCalls;
+    gdi.script.failFirst["CreateFileW"] = taken + 1;  // and the open that compares with the source
+    gdi.script.windowsError = ERROR_FILE_EXISTS;
+    const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.png", 16, 16);
+    EXPECT_EQ(step, taken < 100 ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile) << taken;
+    EXPECT_EQ(ReadBytes(folder / "kept.png"), taken < 100 ? kStandInImage : kKeep) << taken;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << taken;
+    EXPECT_EQ(gdi.Unreleased(), 0);
+  }
+}
+
 // Thrown or failed at any call (once, or every call from there on), the measuring releases
 // everything and reports both sizes or neither.
 TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
@@ -260,7 +278,7 @@ TEST(ResizeImageFile, CanvasFormats) {
 // Each failure along the way: the right answer, everything released, an existing target kept
 // byte for byte and no temporary file left behind.
 TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
-  // 640 by 480 to 16 by 16 is averaged over boxes first; to 400 by 300 it is drawn directly.
+  // 640 by 480 to 16 by 16 is resampled by the plug-in; to 800 by 800 GDI+ draws it.
   const struct {
     const char* failing;
     int32_t side;
@@ -268,8 +286,11 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
     bool unreadableSave;  // the encoder writes what nothing reads
   } cases[] = {
       {"GdipLoadImageFromFile", 16, ResizeStep::kSourceNotLoaded, false},       {"GdipGetImageDimension", 16, ResizeStep::kSourceWithoutSize, false},
-      {"GdipCreateBitmapFromScan0", 16, ResizeStep::kNoCanvas, false},   {"GdipGetImageGraphicsContext", 16, ResizeStep::kNoCanvas, false},
-      {"GdipDrawImageRectRectI", 400, ResizeStep::kNotDrawn, false},     {"GdipDrawImageRectRect", 16, ResizeStep::kNotDrawn, false},
+      {"GdipCreateBitmapFromScan0", 16, ResizeStep::kNoCanvas, false},
+      {"GdipGetImageGraphicsContext", 800, ResizeStep::kNoCanvas, false},
+      {"GdipGetImageGraphicsContext", 16, ResizeStep::kConverted, false},  // resampled: no draw
+      {"GdipDrawImageRectRectI", 800, ResizeStep::kNotDrawn, false},
+      {"GdipDrawImageRectRect", 16, ResizeStep::kConverted, false},
       {"GdipGetImageEncodersSize", 16, ResizeStep::kNoEncoder, false},    {"GdipGetImageEncoders", 16, ResizeStep::kNoEncoder, false},
       {"GdipSaveImageToFile", 16, ResizeStep::kNotSaved, false},
       {"GdipCreateImageAttributes", 16, ResizeStep::kConverted, false},  // drawn without them, edges and all
@@ -293,29 +314,36 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
   }
 }
 
-// Where the averaging cannot be had, the source is drawn directly, as without it: the call of
-// each row is found in a clean run and failed alone in a second one.
-TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
+// A reduction is resampled by the plug-in; where that cannot be had, it is averaged over boxes
+// and drawn by GDI+; where that cannot be had either, the source is drawn directly. The call
+// that fails is found in a clean run and failed alone in a second one.
+TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
+  const std::string resampled = "", boxes = "GdipDrawImageRectRect(graphics1, bitmap",
+                    direct = "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 ",
+                    whole = "GdipDrawImageRectI(graphics1, source, 0 0 101 96)";
   const struct {
     const char* call;  // the beginning of the call that fails
     int32_t format;
     int imageType;
     float width, height;
+    bool shortLocks;
+    const std::string& drawn;  // the beginning of the draw that made the picture
   } cases[] = {
-      // 707 is 7 times 101; 481 rows make 97 boxes of 5, the last one partial.
-      {"GdipBitmapLockBits(source", 0x21808, 1, 707, 481},          // the source's first band
-      {"GdipBitmapLockBits(source", 0x30803, 1, 707, 481},          // a palette, read converted
-      {"GdipCreateBitmapFromScan0(101, 97", 0x21808, 1, 707, 481},  // the averaged bitmap
-      {"GdipCreateBitmapFromScan0(101, 97", 0x26200A, 1, 707, 481},
-      {"GdipBitmapLockBits(bitmap2", 0x26200A, 1, 707, 481},        // its pixels
+      {"", 0x21808, 1, 707, 481, false, resampled},
+      {"GdipCreateBitmapFromScan0(101, 96", 0x21808, 1, 707, 481, false, boxes},
+      {"GdipBitmapLockBits(bitmap1", 0x21808, 1, 707, 481, false, boxes},
+      {"GdipBitmapLockBits(source", 0x21808, 1, 707, 481, false, boxes},
+      {"GdipBitmapLockBits(source", 0x30803, 1, 707, 481, false, boxes},  // read converted
+      {"GdipBitmapUnlockBits(bitmap1", 0x21808, 1, 707, 481, false, boxes},
+      {"", 0x21808, 1, 707, 481, true, direct},  // no lock gives what it says
       // A metafile is rendered whole by GDI+, whatever units its dimensions are in: Windows
       // answers 0.01 mm (a 50 by 18 pixel picture is 750 by 216), Wine pixels.
-      {"", 0x21808, 2, 750, 216},
-      {"", 0x21808, 1, 2147483520.0f, 481},  // a damaged header's width: rows past any picture
+      {"", 0x21808, 2, 750, 216, false, whole},
+      {"", 0x21808, 1, 2147483520.0f, 481, false, direct},  // a damaged header's width
   };
   for (const auto& c : cases) {
-    const std::string size = std::to_string(RoundToInt32(c.width)) + " " +
-                             std::to_string(RoundToInt32(c.height));
+    const std::string trace = std::string(c.call) + " " + std::to_string(c.format) + " " +
+                              std::to_string(RoundToInt32(c.width)) + (c.shortLocks ? " short" : "");
     size_t victim = 0;
     if (*c.call != '\0') {
       RecordingGdiplus clean;
@@ -326,7 +354,7 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
       for (size_t i = 0; i < clean.calls.size() && victim == 0; ++i) {
         if (clean.calls[i].rfind(c.call, 0) == 0) victim = i + 1;
       }
-      ASSERT_NE(victim, 0u) << c.call;
+      ASSERT_NE(victim, 0u) << trace;
       std::remove("b.png");
     }
     RecordingGdiplus gdi;
@@ -334,16 +362,20 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
     gdi.script.height = c.height;
     gdi.script.pixelFormat = c.format;
     gdi.script.imageType = c.imageType;
+    gdi.script.shortLocks = c.shortLocks;
     gdi.script.failAt = victim;
-    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << c.call << size;
-    EXPECT_EQ(gdi.Unreleased(), 0) << c.call;
-    const std::string direct =
-        c.imageType == 2 ? "GdipDrawImageRectI(graphics1, source, 0 0 101 96)"
-                         : "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 " + size +
-                               ", 2, attributes1";
-    EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
-                            [&](const std::string& call) { return call.rfind(direct, 0) == 0; }),
-              1) << c.call << size;
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << trace;
+    EXPECT_EQ(gdi.Unreleased(), 0) << trace;
+    std::vector<std::string> draws;
+    for (const std::string& call : gdi.calls) {
+      if (call.rfind("GdipDrawImage", 0) == 0) draws.push_back(call);
+    }
+    if (c.drawn.empty()) {
+      EXPECT_TRUE(draws.empty()) << trace << ": " << draws.front();
+    } else {
+      ASSERT_EQ(draws.size(), 1u) << trace;
+      EXPECT_EQ(draws[0].rfind(c.drawn, 0), 0u) << trace << ": " << draws[0];
+    }
     if (c.width > 1e9f) {  // not even tried: the row's length is no arithmetic to trust
       EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
                               [](const std::string& call) { return call.rfind("GdipBitmapLock", 0) == 0; }),
@@ -353,24 +385,25 @@ TEST(ResizeImageFile, BoxAveragingFallsBackToTheSingleDraw) {
   }
 }
 
-// The whole box grid: 707 by 481 to 101 by 96 averages 7 by 5 boxes into 101 by 97 pixels and
-// draws the 101 by 96.2 of them that the source covers.
-TEST(ResizeImageFile, AveragedBitmapCoversTheWholeSource) {
-  RecordingGdiplus gdi;
-  gdi.script.width = 707;
-  gdi.script.height = 481;
-  ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted);
-  std::remove("b.png");
-  std::vector<std::string> boxes;
-  for (const std::string& call : gdi.calls) {
-    if (call.find("bitmap2") != std::string::npos && call.rfind("GdipDispose", 0) != 0) boxes.push_back(call);
+// A source that may have alpha (a palette may) is resampled with it; an opaque one without.
+TEST(ResizeImageFile, ResampledAlphaOnlyWhereTheSourceMayHaveIt) {
+  const struct {
+    int32_t source;
+    const char* resampled;
+  } cases[] = {{0x30803, "0xE200B"}, {0x26200A, "0xE200B"}, {0xE200B, "0xE200B"},
+               {0x22009, "0x21808"}, {0x101004, "0x21808"}, {0x21808, "0x21808"}};
+  for (const auto& c : cases) {
+    RecordingGdiplus gdi;
+    gdi.script.pixelFormat = c.source;
+    ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << std::hex << c.source;
+    const auto first = std::find_if(gdi.calls.begin(), gdi.calls.end(), [](const std::string& call) {
+      return call.rfind("GdipCreateBitmapFromScan0(101, 96", 0) == 0;
+    });
+    ASSERT_NE(first, gdi.calls.end()) << std::hex << c.source;
+    EXPECT_EQ(first->rfind(std::string("GdipCreateBitmapFromScan0(101, 96, 0, ") + c.resampled, 0), 0u)
+        << std::hex << c.source << ": " << *first;
+    std::remove("b.png");
   }
-  EXPECT_EQ(boxes, (std::vector<std::string>{
-                       "GdipBitmapLockBits(bitmap2:0x21808, 0 0 101 97, 2, 0x21808)",
-                       "GdipBitmapUnlockBits(bitmap2:0x21808)",
-                       "GdipDrawImageRectRect(graphics1, bitmap2:0x21808, 0 0 101 96, 0 0 101 "
-                       "96.2, 2, attributes1, 00000000, 00000000)"}));
-  EXPECT_EQ(gdi.Unreleased(), 0);
 }
 
 TEST(ResizeImageFile, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {

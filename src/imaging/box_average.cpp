@@ -2,20 +2,14 @@
 
 #include <algorithm>
 
-int32_t BoxFactor(int32_t sourceSide, int32_t targetSide) {
-  if (targetSide <= 0 || sourceSide < 2 * static_cast<int64_t>(targetSide)) return 1;
-  return sourceSide / targetSide;
+int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap) {
+  if (targetSide <= 0 || gap <= 0) return 1;
+  const int64_t factor = sourceSide / (int64_t{targetSide} * gap);
+  return factor >= 2 ? static_cast<int32_t>(factor) : 1;
 }
 
 int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
   return static_cast<int32_t>((static_cast<int64_t>(sourceSide) + factor - 1) / factor);
-}
-
-void LimitBoxFactors(int32_t* factorX, int32_t* factorY) {
-  while (static_cast<int64_t>(*factorX) * *factorY > kMaxBoxPixels) {
-    int32_t* larger = *factorX >= *factorY ? factorX : factorY;
-    *larger /= 2;
-  }
 }
 
 bool HasAlpha(PixelLayout layout) {
@@ -27,7 +21,7 @@ BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t fac
   const size_t channels = HasAlpha(input) ? 4 : 3;
   const size_t boxes = static_cast<size_t>(ReducedSide(sourceWidth, factorX));
   return BoxAverager{input, sourceWidth, factorX, factorY,
-                     std::vector<uint32_t>(boxes * channels, 0), 0};
+                     std::vector<uint64_t>(boxes * channels, 0), 0};
 }
 
 namespace {
@@ -38,13 +32,14 @@ inline uint32_t Premultiply(uint32_t v, uint32_t a) {
 }
 
 // One loop over a row, compiled once per layout: the layout decides the bytes per pixel and
-// whether alpha is read, premultiplied or ignored.
-template <int kBytes, bool kAlpha, bool kStraight>
+// whether alpha is read, premultiplied or ignored. A box's share of one row is summed in
+// `RowSum`: 32 bits while a box is narrower than 2^24 pixels (255 times that fits), else 64.
+template <int kBytes, bool kAlpha, bool kStraight, typename RowSum>
 void AddRow(BoxAverager* a, const uint8_t* p) {
-  uint32_t* sum = a->sums.data();
+  uint64_t* sum = a->sums.data();
   for (int32_t x0 = 0; x0 < a->sourceWidth; x0 += a->factorX) {
     const int32_t end = std::min(a->sourceWidth, x0 + a->factorX);
-    uint32_t b = 0, g = 0, r = 0, alpha = 0;
+    RowSum b = 0, g = 0, r = 0, alpha = 0;
     for (int32_t x = x0; x < end; ++x, p += kBytes) {
       if (kStraight) {
         const uint32_t pa = p[3];
@@ -69,14 +64,23 @@ void AddRow(BoxAverager* a, const uint8_t* p) {
     }
   }
 }
+
+template <typename RowSum>
+void AddRowOfLayout(BoxAverager* averager, const uint8_t* row) {
+  switch (averager->input) {
+    case PixelLayout::kBgr24: AddRow<3, false, false, RowSum>(averager, row); break;
+    case PixelLayout::kBgrx32: AddRow<4, false, false, RowSum>(averager, row); break;
+    case PixelLayout::kBgra32: AddRow<4, true, true, RowSum>(averager, row); break;
+    case PixelLayout::kPbgra32: AddRow<4, true, false, RowSum>(averager, row); break;
+  }
+}
 }  // namespace
 
 void AddSourceRow(BoxAverager* averager, const uint8_t* row) {
-  switch (averager->input) {
-    case PixelLayout::kBgr24: AddRow<3, false, false>(averager, row); break;
-    case PixelLayout::kBgrx32: AddRow<4, false, false>(averager, row); break;
-    case PixelLayout::kBgra32: AddRow<4, true, true>(averager, row); break;
-    case PixelLayout::kPbgra32: AddRow<4, true, false>(averager, row); break;
+  if (averager->factorX < (1 << 24)) {
+    AddRowOfLayout<uint32_t>(averager, row);
+  } else {
+    AddRowOfLayout<uint64_t>(averager, row);
   }
   ++averager->rowsAdded;
 }
@@ -84,15 +88,19 @@ void AddSourceRow(BoxAverager* averager, const uint8_t* row) {
 void TakeReducedRow(BoxAverager* averager, uint8_t* out) {
   const int channels = HasAlpha(averager->input) ? 4 : 3;
   const int32_t boxes = ReducedSide(averager->sourceWidth, averager->factorX);
-  const uint32_t rows = static_cast<uint32_t>(std::max(averager->rowsAdded, 1));
-  uint32_t* sum = averager->sums.data();
+  const uint64_t rows = static_cast<uint64_t>(std::max(averager->rowsAdded, 1));
+  uint64_t* sum = averager->sums.data();
   for (int32_t box = 0; box < boxes; ++box) {
-    const int32_t first = box * averager->factorX;
-    const uint32_t columns =
-        static_cast<uint32_t>(std::min(averager->factorX, averager->sourceWidth - first));
-    const uint32_t n = columns * rows;
+    const int64_t first = int64_t{box} * averager->factorX;
+    const uint64_t n =
+        static_cast<uint64_t>(std::min<int64_t>(averager->factorX, averager->sourceWidth - first)) *
+        rows;
     for (int c = 0; c < channels; ++c, ++sum, ++out) {
-      *out = static_cast<uint8_t>((*sum + n / 2) / n);
+      const uint64_t rounded = *sum + n / 2;
+      // A 64-bit division is a library call in a 32-bit process; most boxes need none.
+      *out = static_cast<uint8_t>(rounded >> 32 == 0 && n >> 32 == 0
+                                      ? static_cast<uint32_t>(rounded) / static_cast<uint32_t>(n)
+                                      : rounded / n);
       *sum = 0;
     }
   }

@@ -9,20 +9,15 @@
 #include <cstdint>
 #include <vector>
 
-// The integer factor by which a side is averaged: floor(source / target) when the side shrinks
-// by 2 or more, else 1: 4000 -> 800 gives 5, 1001 -> 500 gives 2, 1000 -> 600 gives 1, and any
-// target of 0 or below gives 1.
-int32_t BoxFactor(int32_t sourceSide, int32_t targetSide);
+// The integer factor by which a side is averaged so that a reduction by at least `gap` is left
+// to the step after it: floor(source / (gap * target)) when that is 2 or more, else 1. With gap
+// 1: 4000 -> 800 gives 5, 1001 -> 500 gives 2, 1000 -> 500 gives 2, 1000 -> 600 gives 1; with
+// gap 2: 4000 -> 800 gives 2, 1000 -> 300 gives 1. A target of 0 or below gives 1.
+int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap);
 
 // The side after averaging; the last box is a partial one when the side is not a multiple of
 // the factor: ReducedSide(1001, 5) -> 201, ReducedSide(1000, 5) -> 200.
 int32_t ReducedSide(int32_t sourceSide, int32_t factor);
-
-// Sums stay below 2^32: 255 times the pixels of one box must fit, so a box holds at most 2^24
-// pixels. LimitBoxFactors lowers the larger factor until it does; only a picture of more than 16
-// megapixels squeezed into a few pixels meets that limit.
-constexpr int64_t kMaxBoxPixels = int64_t{1} << 24;
-void LimitBoxFactors(int32_t* factorX, int32_t* factorY);
 
 // Rows of pixels as GDI+ lays them out in memory, blue first.
 enum class PixelLayout {
@@ -41,7 +36,9 @@ bool HasAlpha(PixelLayout layout);
 struct BoxAverager {
   PixelLayout input;
   int32_t sourceWidth, factorX, factorY;
-  std::vector<uint32_t> sums;  // per reduced pixel and output channel, for the rows added so far
+  // Per reduced pixel and output channel, for the rows added so far. 64 bits, so that a box of
+  // any size is averaged whole: a whole picture in one pixel sums 255 times 2^31 pixels at most.
+  std::vector<uint64_t> sums;
   int32_t rowsAdded;
 };
 

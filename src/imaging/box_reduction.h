@@ -1,5 +1,6 @@
-// The first step of a large reduction: the source bitmap averaged over boxes into a smaller
-// bitmap, which the engine's own draw then takes the rest of the way (a reduction below 2).
+// The reduction by GDI+'s own draw, where the plug-in's resampler could not be had: the source
+// bitmap averaged over boxes into a smaller bitmap, which the draw then takes the rest of the way
+// (a reduction below 2).
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
 #include "imaging/indexed_bitmap.h"
+#include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
 #include "platform/windows_text.h"
 #include "text/number.h"
@@ -72,10 +73,30 @@ ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
   int type = 0;
   const bool metafile =
       gdiplus.GdipGetImageType(source, &type) == kGpOk && type != kImageTypeBitmap;
+  const int32_t format = CanvasFormat(sourceFormat);
+  const int32_t wholeWidth = RoundToInt32(sourceWidth), wholeHeight = RoundToInt32(sourceHeight);
   GraphicsOwner graphics;
-  if (!MakeCanvas(width, height, CanvasFormat(sourceFormat), canvas, &graphics)) {
-    return ResizeStep::kNoCanvas;
+  // Where a side shrinks, the plug-in resamples the picture itself; GDI+ at most converts it to
+  // the canvas's format, in a draw of 1 to 1 that copies pixels exactly.
+  if (!metafile && (width < wholeWidth || height < wholeHeight)) {
+    ImageOwner resampled =
+        ResampledBitmap(source, sourceFormat, wholeWidth, wholeHeight, width, height);
+    int32_t resampledFormat = 0;
+    if (resampled.handle != nullptr &&
+        gdiplus.GdipGetImagePixelFormat(resampled.handle, &resampledFormat) == kGpOk &&
+        resampledFormat == format) {
+      *canvas = std::move(resampled);
+      return kGoOn;
+    }
+    if (resampled.handle != nullptr) {
+      if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
+      return gdiplus.GdipDrawImageRectI(graphics.handle, resampled.handle, 0, 0, width, height) ==
+                     kGpOk
+                 ? kGoOn
+                 : ResizeStep::kNotDrawn;
+    }
   }
+  if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
   gdiplus.GdipSetInterpolationMode(graphics.handle, kInterpolationModeHighQuality);
   gdiplus.GdipSetSmoothingMode(graphics.handle, kSmoothingModeHighQuality);
   // A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
@@ -94,9 +115,9 @@ ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
       attributes.handle != nullptr) {
     gdiplus.GdipSetImageAttributesWrapMode(attributes.handle, kWrapModeTileFlipXY, 0, FALSE);
   }
-  // A reduction by 2 or more is first averaged over boxes: the engine's interpolation reads only
-  // the few source pixels nearest to each output pixel, which skips most of a large source.
-  const int32_t wholeWidth = RoundToInt32(sourceWidth), wholeHeight = RoundToInt32(sourceHeight);
+  // Without the resampler, a reduction by 2 or more is first averaged over boxes: the engine's
+  // interpolation reads only the few source pixels nearest to each output pixel, which skips
+  // most of a large source.
   const BoxReduction reduction =
       ReduceByBoxes(source, sourceFormat, wholeWidth, wholeHeight, width, height);
   const GpStatus drawn =
@@ -148,8 +169,6 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
 ResizeStep ResizeImageFile(const std::string& source, const std::string& target, int32_t width,
                            int32_t height) {
   if (ResizeRejectedByNames(source, target)) return ResizeStep::kNamesRejected;
-  // The canvas may end up in 32-bit ARGB whatever the source.
-  if (!BitmapFits(width, height, 4)) return ResizeStep::kSizeRejected;
   const std::string mimeType = WritableMimeType(target);
 
   SessionOwner session;
@@ -160,6 +179,9 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   float sourceWidth = 0, sourceHeight = 0;
   gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
   if (!(sourceWidth > 0 && sourceHeight > 0)) return ResizeStep::kSourceWithoutSize;
+  // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
+  // the source.
+  if (!BitmapFits(width, height, 4)) return ResizeStep::kSizeRejected;
 
   ImageOwner canvas;
   ResizeStep step = DrawScaled(image.handle, sourceWidth, sourceHeight, width, height, &canvas);

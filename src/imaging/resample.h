@@ -1,0 +1,71 @@
+// Reductions computed by the plug-in itself, as sharp as a Lanczos resample: boxes of whole
+// source pixels first, then a separable Lanczos-3 convolution over what is left. Plain integer
+// code over rows of pixels; platform-free.
+//
+// Where the result is at least a quarter of the source along a side, the boxes are 1 pixel and
+// the convolution does all the work; below that, integer boxes take the source down to at least
+// twice the target (the reducing gap), and the convolution, whose support grows with the
+// reduction left, takes it the rest of the way. Geometry is that of one resample of the whole:
+// output pixel i covers source pixels (i + 0.5) * source / target around its centre, so nothing
+// shifts and no edge row or column is lost or doubled.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "imaging/box_average.h"
+
+// The boxes leave at least this much reduction to the convolution: a box average is soft, and
+// from a reduction of about 2 the convolution's own averaging over its wider support makes up
+// for it (measured on photos: 47 dB or more against a Lanczos reference of the whole).
+constexpr int32_t kReducingGap = 2;
+
+// The Lanczos-3 kernel: sinc(x) * sinc(x / 3) for |x| < 3, else 0.
+double Lanczos3(double x);
+
+// The coefficient table of one axis: for output pixel i, the weights of input pixels first[i]
+// to first[i] + count[i] - 1, at weights[i * taps ...], in fixed point with kWeightBits
+// fractional bits, summing to exactly 1 << kWeightBits so that a flat colour stays exact.
+// `covered` is the part of the `inputSize` pixels that the source covers (a partial last box
+// covers less than a pixel): output pixel i is centred on input position (i + 0.5) * covered /
+// outputSize. Each pixel's weights are normalised over the input pixels that exist, so an edge
+// needs nothing beyond it: no dark or doubled border.
+constexpr int kWeightBits = 14;
+struct AxisCoefficients {
+  int32_t taps;
+  std::vector<int32_t> first, count;
+  std::vector<int32_t> weights;
+};
+AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t outputSize);
+
+// Resamples a source fed row by row, top first, into width by height output rows as they
+// become ready. Source rows are in any PixelLayout; output rows are 24-bit BGR for an opaque
+// layout, else premultiplied BGRA with every colour at most its alpha; where alpha overshoots
+// 255, the colours are scaled down with it, keeping their ratio to alpha. Memory: one row of boxes
+// and the few rows of the horizontal pass that the vertical one still needs.
+struct Resampler {
+  int32_t sourceHeight, sourceRowsAdded;
+  int channels;  // 3 or 4
+  BoxAverager boxes;
+  AxisCoefficients horizontal, vertical;
+  std::vector<uint8_t> reducedRow;
+  // The horizontal pass's last vertical.taps rows, as a ring: values in 1/64 of a level, not
+  // clamped, so that the vertical pass sees the overshoot of both lobes.
+  std::vector<int16_t> window;
+  int32_t windowRows, reducedRowsDone, outputRowsDone;
+  std::vector<int32_t> sums;
+  uint8_t* out;
+  int32_t outStride;
+};
+
+// False when the sides are not positive, or the resampler's own buffers would pass a bitmap's
+// limit (see bitmap_size.h).
+bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height);
+
+// Output row y is written to out + y * outStride.
+Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
+                         int32_t width, int32_t height, uint8_t* out, int32_t outStride);
+
+// Adds the next source row; every output row whose inputs are all in is written. After the
+// last source row, all are.
+void AddSourceRow(Resampler* resampler, const uint8_t* row);
