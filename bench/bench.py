@@ -4,10 +4,16 @@ contender's picture: its PSNR against a Lanczos reference that ImageMagick makes
 source at the same size, all written losslessly (PNG).
 
 Contenders:
-  plugin  quintara-host.exe batch: many resizes in one host process, timed per action inside it
-  floor   gdiplus_floor.exe: the same GDI+ calls and nothing else, timed the same way
-  convert ImageMagick's convert -resize WxH!, one process per image, timed from outside
-  vips    vipsthumbnail --size WxH!, one process per image, timed from outside
+  plugin   quintara-host.exe batch: many resizes in one host process, timed per action inside it
+  limit    gdiplus_floor.exe --limit: the source loaded and decoded, a bitmap of the target's size
+           saved, no scaling: the least any resize through GDI+ can cost, timed the same way
+  floor    gdiplus_floor.exe: GDI+'s own single high-quality draw, timed the same way
+  convert  ImageMagick's convert -resize WxH!, one process per image, timed from outside
+  vips     vipsthumbnail --size WxH!, one process per image, timed from outside
+  baseline (with --baseline BUILD) an earlier build's quintara-host.exe, as the plug-in
+
+Also: the GIF a resize writes against Pillow's quantize(256) of the same canvas, and the cost
+of reading back each written file.
 """
 import argparse
 import datetime
@@ -45,12 +51,16 @@ def psnr(picture, reference):
     return float("inf") if out.startswith("inf") else float(out.split()[0])
 
 
-def quality(source, w, h, tmp, build):
+def quality(source, w, h, tmp, build, baseline):
     """Each contender's PSNR against the Lanczos reference, one PNG each."""
     reference = os.path.join(tmp, "reference.png")
     subprocess.run([CONVERT, source, "-filter", "Lanczos", "-resize", f"{w}x{h}!", reference],
                    check=True)
     out = {c: os.path.join(tmp, f"quality-{c}.png") for c in ["plugin", "floor", "convert", "vips"]}
+    if baseline:
+        out["baseline"] = os.path.join(tmp, "quality-baseline.png")
+        in_process(os.path.join(baseline, "bin", "quintara-host.exe"), ["batch"],
+                   [f"ae_resize {windows(source)}|{windows(out['baseline'])}|{w}|{h}"] * 2, tmp)
     in_process(os.path.join(build, "bin", "quintara-host.exe"), ["batch"],
                [f"ae_resize {windows(source)}|{windows(out['plugin'])}|{w}|{h}"] * 2, tmp)
     in_process(os.path.join(build, "bin", "gdiplus_floor.exe"), [],
@@ -85,22 +95,46 @@ def per_process(command_for, jobs):
     return seconds
 
 
-def run_work(name, source, w, h, extension, count, rounds, tmp, build, results):
+def run_work(name, source, w, h, extension, count, rounds, tmp, build, baseline, results):
     jobs = [(source, os.path.join(tmp, f"{name}-{k}.{extension}"), w, h) for k in range(count)]
     warm = [(source, os.path.join(tmp, f"{name}-warm.{extension}"), w, h)]
     plugin_lines = [f"ae_resize {windows(s)}|{windows(t)}|{a}|{b}" for s, t, a, b in warm + jobs]
     floor_lines = [f"{windows(s)}|{windows(t)}|{a}|{b}" for s, t, a, b in warm + jobs]
+    floor = os.path.join(build, "bin", "gdiplus_floor.exe")
+    in_process_contenders = [("plugin", os.path.join(build, "bin", "quintara-host.exe"), ["batch"], plugin_lines),
+                             ("limit", floor, ["--limit"], floor_lines),
+                             ("floor", floor, [], floor_lines)]
+    if baseline:
+        in_process_contenders.append(
+            ("baseline", os.path.join(baseline, "bin", "quintara-host.exe"), ["batch"], plugin_lines))
     for _ in range(rounds):  # the contenders take turns, so drift hits all alike
-        t, peak = in_process(os.path.join(build, "bin", "quintara-host.exe"), ["batch"], plugin_lines, tmp)
-        results[name]["plugin"] += t
-        results[name]["plugin peak MB"] = max(results[name].get("plugin peak MB", 0), peak)
-        t, peak = in_process(os.path.join(build, "bin", "gdiplus_floor.exe"), [], floor_lines, tmp)
-        results[name]["floor"] += t
-        results[name]["floor peak MB"] = max(results[name].get("floor peak MB", 0), peak)
+        for contender, program, args, lines in in_process_contenders:
+            t, peak = in_process(program, args, lines, tmp)
+            results[name][contender] += t
+            key = f"{contender} peak MB"
+            results[name][key] = max(results[name].get(key, 0), peak)
+            if contender == "plugin":  # the read-back: one load of each file the plug-in wrote
+                t, _ = in_process(floor, ["--read"], floor_lines, tmp)
+                results[name]["read-back"] += t
         results[name]["convert"] += per_process(
             lambda s, t, a, b: [CONVERT, s, "-resize", f"{a}x{b}!", t], jobs)
         results[name]["vips"] += per_process(
             lambda s, t, a, b: ["vipsthumbnail", s, "--size", f"{a}x{b}!", "-o", t], jobs)
+
+
+def gif_quality(source, w, h, tmp, build):
+    """The plug-in's GIF against its own un-quantised canvas (a PNG of the same resize), beside
+    Pillow's quantize(256) of that canvas: PSNR in dB of each."""
+    canvas, gif = os.path.join(tmp, "canvas.png"), os.path.join(tmp, "plugin.gif")
+    pillow = os.path.join(tmp, "pillow.png")
+    in_process(os.path.join(build, "bin", "quintara-host.exe"), ["batch"],
+               [f"ae_resize {windows(source)}|{windows(canvas)}|{w}|{h}",
+                f"ae_resize {windows(source)}|{windows(gif)}|{w}|{h}"], tmp)
+    from PIL import Image
+    Image.open(canvas).convert("RGB").quantize(256).convert("RGB").save(pillow)
+    plugin_png = os.path.join(tmp, "plugin-gif.png")
+    Image.open(gif).convert("RGB").save(plugin_png)
+    return psnr(plugin_png, canvas), psnr(pillow, canvas)
 
 
 def main():
@@ -109,17 +143,20 @@ def main():
     parser.add_argument("--out", required=True)
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--only", help="run only the work of this name (for looking into one figure)")
+    parser.add_argument("--baseline", help="an earlier build folder whose quintara-host.exe runs beside")
     options = parser.parse_args()
     rounds = 2 if options.quick else 3
     os.makedirs(options.out, exist_ok=True)
     inputs = os.path.join(options.build, "bench-inputs")
     os.makedirs(inputs, exist_ok=True)
-    contenders = ["plugin", "floor", "convert", "vips"]
+    contenders = ["plugin", "limit", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
+    pictured = ["plugin", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
 
     works = [  # name, source size, target size, target format, images per round
         ("small", (64, 48), (32, 24), "png", 60 if options.quick else 200),
         ("photo", (4000, 3000), (800, 600), "jpg", 3 if options.quick else 5),
         ("poster", (8000, 6000), (2000, 1500), "png", 2 if options.quick else 3),
+        ("photo 1.5x", (4000, 3000), (2667, 2000), "jpg", 2 if options.quick else 3),
     ]
     series = [0.1, 1, 4, 12] if options.quick else [0.1, 0.5, 1, 2, 4, 8, 12, 16, 24, 32, 48]
     for mp in series:
@@ -130,23 +167,38 @@ def main():
     if options.only:
         works = [w for w in works if w[0] == options.only]
         series = []
-    results = {}
+    results, gifs = {}, {}
     with tempfile.TemporaryDirectory() as tmp:
         for name, (sw, sh), (tw, th), extension, count in works:
             source_ext = "png" if name == "small" else "jpg"
             source = os.path.join(inputs, f"{sw}x{sh}-detail.{source_ext}")
             make_image(source, sw, sh)
-            results[name] = {c: [] for c in contenders}
+            results[name] = {c: [] for c in contenders + ["read-back"]}
             print(f"{name}: {sw}x{sh} {source_ext} -> {tw}x{th} {extension}, {count} images x {rounds} rounds",
                   flush=True)
-            run_work(name, source, tw, th, extension, count, rounds, tmp, options.build, results)
+            run_work(name, source, tw, th, extension, count, rounds, tmp, options.build, options.baseline,
+                     results)
             if name != "small":
-                results[name]["dB"] = quality(source, tw, th, tmp, options.build)
+                results[name]["dB"] = quality(source, tw, th, tmp, options.build, options.baseline)
+            if name in ("photo", "poster", "1 MP"):
+                gifs[name] = gif_quality(source, tw, th, tmp, options.build)
+                # The palette's cost: the plug-in to GIF less to BMP (no encoding to speak of)
+                # less GDI+'s GIF encoder over the same GIF's picture, saved again.
+                for kind in ("gif", "bmp"):
+                    lines = [f"{windows(source)}|{windows(os.path.join(tmp, f'cost{k}.{kind}'))}|{tw}|{th}"
+                             for k in range(count + 1)]
+                    t, _ = in_process(os.path.join(options.build, "bin", "quintara-host.exe"), ["batch"],
+                                      ["ae_resize " + line for line in lines], tmp)
+                    results[name][f"plugin {kind}"] = statistics.median(t)
+                    if kind == "gif":
+                        t, _ = in_process(os.path.join(options.build, "bin", "gdiplus_floor.exe"),
+                                          ["--encode"], lines, tmp)
+                        results[name]["gif encoder"] = statistics.median(t)
             for f in os.listdir(tmp):
                 if f != "jobs.txt":
                     os.remove(os.path.join(tmp, f))
 
-    median = {n: {c: statistics.median(r[c]) for c in contenders} for n, r in results.items()}
+    median = {n: {c: statistics.median(r[c]) for c in contenders + ["read-back"]} for n, r in results.items()}
     machine = f"{platform.node() and 'Debian'} {platform.machine()}, {os.cpu_count()} cores, Wine " + \
         subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
     date = datetime.date.today().isoformat()
@@ -155,19 +207,39 @@ def main():
              "Quality: PSNR in dB against ImageMagick's Lanczos reduction of the same source to the "
              "same size, every picture written as PNG (higher is closer; from about 40 dB the "
              "difference is hard to see).", "",
-             "| work | plug-in | floor | convert | vipsthumbnail | plug-in/floor | plug-in/convert "
-             "| plug-in/vips | dB plug-in | dB floor | dB convert | dB vips |",
-             "|---|---|---|---|---|---|---|---|---|---|---|---|"]
+             "| work | plug-in | limit | floor | convert | vipsthumbnail | plug-in/limit | plug-in/convert "
+             "| plug-in/vips | " + " | ".join(f"dB {c}" for c in pictured) + " |",
+             "|---|---|---|---|---|---|---|---|---|" + "---|" * len(pictured)]
     for name, m in median.items():
         d = results[name].get("dB")
-        db = " | ".join(f"{d[c]:.1f}" for c in contenders) if d else "- | - | - | -"
-        lines.append(f"| {name} | {m['plugin']:.4f} | {m['floor']:.4f} | {m['convert']:.4f} | {m['vips']:.4f} "
-                     f"| {m['plugin'] / m['floor']:.3f} | {m['plugin'] / m['convert']:.2f} "
+        db = " | ".join(f"{d[c]:.1f}" for c in pictured) if d else " | ".join("-" for _ in pictured)
+        lines.append(f"| {name} | {m['plugin']:.4f} | {m['limit']:.4f} | {m['floor']:.4f} | {m['convert']:.4f} "
+                     f"| {m['vips']:.4f} | {m['plugin'] / m['limit']:.3f} | {m['plugin'] / m['convert']:.2f} "
                      f"| {m['plugin'] / m['vips']:.2f} | {db} |")
-    lines += ["", "| work | peak memory, plug-in's process | floor's process | difference |", "|---|---|---|---|"]
+    lines += ["", "| work | peak memory, plug-in's process | limit's | floor's"
+              + (" | baseline's" if options.baseline else "") + " |",
+              "|---|---|---|---|" + ("---|" if options.baseline else "")]
     for name in [n for n in ["small", "photo", "poster", "48 MP"] if n in results]:
-        p, f = results[name]["plugin peak MB"], results[name]["floor peak MB"]
-        lines.append(f"| {name} | {p:.1f} MB | {f:.1f} MB | {p - f:+.1f} MB |")
+        r = results[name]
+        lines.append(f"| {name} | {r['plugin peak MB']:.1f} MB | {r['limit peak MB']:.1f} MB | "
+                     f"{r['floor peak MB']:.1f} MB"
+                     + (f" | {r['baseline peak MB']:.1f} MB" if options.baseline else "") + " |")
+    lines += ["", "Reading back each written file (a load by GDI+ and its size asked):", "",
+              "| work | read-back | share of the plug-in's time |", "|---|---|---|"]
+    for name in [n for n in ["small", "photo", "poster", "48 MP"] if n in results]:
+        m = median[name]
+        lines.append(f"| {name} | {m['read-back'] * 1000:.1f} ms | {100 * m['read-back'] / m['plugin']:.1f} % |")
+    if gifs:
+        lines += ["", "GIF: PSNR in dB of the written GIF against the un-quantised picture of the same "
+                  "resize, beside Pillow's quantize(256) of that picture; the palette's cost (the plug-in "
+                  "to GIF less to BMP, less the encoder) beside GDI+'s GIF encoder over the same picture:",
+                  "", "| work | dB plug-in GIF | dB Pillow quantize(256) | palette | GIF encoder |",
+                  "|---|---|---|---|---|"]
+        for name, (ours, pillows) in gifs.items():
+            r = results[name]
+            palette = r['plugin gif'] - r['plugin bmp'] - r['gif encoder']
+            lines.append(f"| {name} | {ours:.2f} | {pillows:.2f} | {palette * 1000:.1f} ms | "
+                         f"{r['gif encoder'] * 1000:.1f} ms |")
     with open(os.path.join(options.out, "results.md"), "w") as f:
         f.write("\n".join(lines) + "\n")
     print("\n".join(lines))
@@ -176,10 +248,10 @@ def main():
         return
     data = os.path.join(options.out, "series.dat")
     with open(data, "w") as f:
-        f.write("# megapixels, seconds: plugin floor convert vips, dB: plugin floor convert vips\n")
+        f.write("# megapixels, seconds: plugin floor convert vips limit, dB: plugin floor convert vips\n")
         for mp in series:
             m, d = median[f"{mp} MP"], results[f"{mp} MP"]["dB"]
-            f.write(f"{mp} {m['plugin']} {m['floor']} {m['convert']} {m['vips']} "
+            f.write(f"{mp} {m['plugin']} {m['floor']} {m['convert']} {m['vips']} {m['limit']} "
                     f"{d['plugin']} {d['floor']} {d['convert']} {d['vips']}\n")
     plot = os.path.join(options.out, "seconds-per-megapixel.png")
     script = f"""
@@ -192,16 +264,17 @@ set ylabel 'seconds per image'
 set key left top
 set grid
 plot '{data}' using 1:2 with linespoints title 'plug-in (in the host)', \\
+     '' using 1:6 with linespoints title 'limit (GDI+ load and save, no scaling)', \\
      '' using 1:3 with linespoints title 'GDI+ floor (single draw)', \\
      '' using 1:4 with linespoints title 'ImageMagick convert', \\
      '' using 1:5 with linespoints title 'vipsthumbnail'
 set title 'Quality: PSNR against a Lanczos reduction (dB, higher is better)'
 set ylabel 'dB'
 set key right bottom
-plot '{data}' using 1:6 with linespoints title 'plug-in', \\
-     '' using 1:7 with linespoints title 'GDI+ floor (single draw)', \\
-     '' using 1:8 with linespoints title 'ImageMagick convert', \\
-     '' using 1:9 with linespoints title 'vipsthumbnail'
+plot '{data}' using 1:7 with linespoints title 'plug-in', \\
+     '' using 1:8 with linespoints title 'GDI+ floor (single draw)', \\
+     '' using 1:9 with linespoints title 'ImageMagick convert', \\
+     '' using 1:10 with linespoints title 'vipsthumbnail'
 unset multiplot
 """
     subprocess.run(["gnuplot"], input=script, text=True, check=True)

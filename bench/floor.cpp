@@ -1,15 +1,26 @@
-// The floor: what one resize costs in GDI+ alone. For each job line "source|target|width|height"
-// it makes the scaling worker's GDI+ calls (start-up, load, dimensions, pixel format, bitmap,
-// context, modes, attributes, draw, encoder lookup, save, releases, shut-down) straight into
-// gdiplus.dll, and nothing else: no parameter text, no name checks, no temporary file, no
-// rename. Prints one line per job with its time, and the peak memory at the end, in the same
-// form as quintara-host's batch command.
+// What one resize costs in GDI+ alone, three ways, for job lines "source|target|width|height":
+// - the floor (no option): the single draw a GDI+ resize would make (start-up, load,
+//   dimensions, pixel format, bitmap, context, modes, attributes, draw, encoder lookup, save,
+//   releases, shut-down) straight into gdiplus.dll;
+// - the limit (--limit): the source loaded and its pixels decoded (one lock of the whole in its
+//   own format), and a 24-bit bitmap of the target's size saved, holding the source's top left
+//   corner (an encoder takes longer over a picture than over a blank), with no scaling at all:
+//   the least any resize through GDI+ can cost;
+// - the read-back (--read): the target file loaded and its size asked, as the plug-in checks
+//   each file it writes;
+// - the encoder (--encode): the target file (a GIF the plug-in wrote) loaded and decoded, then
+//   saved again in its own format; only the save is timed: GDI+'s GIF encoder over the very
+//   picture the plug-in's palette made.
+// Nothing else: no parameter text, no name checks, no temporary file, no rename. Prints one line
+// per job with its time, and the peak memory at the end, in the same form as quintara-host's
+// batch command.
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -41,12 +52,116 @@ bool FindEncoder(const wchar_t* mime, CLSID* clsid) {
   return false;
 }
 
-bool Resize(const std::string& source, const std::string& target, int width, int height) {
-  const wchar_t* mime = nullptr;
+const wchar_t* MimeOf(const std::string& target) {
   const std::string extension = target.substr(target.find_last_of('.') + 1);
-  if (_stricmp(extension.c_str(), "png") == 0) mime = L"image/png";
-  if (_stricmp(extension.c_str(), "jpg") == 0) mime = L"image/jpeg";
-  if (_stricmp(extension.c_str(), "bmp") == 0) mime = L"image/bmp";
+  if (_stricmp(extension.c_str(), "png") == 0) return L"image/png";
+  if (_stricmp(extension.c_str(), "jpg") == 0) return L"image/jpeg";
+  if (_stricmp(extension.c_str(), "bmp") == 0) return L"image/bmp";
+  if (_stricmp(extension.c_str(), "gif") == 0) return L"image/gif";
+  return nullptr;
+}
+
+bool Limit(const std::string& source, const std::string& target, int width, int height) {
+  const wchar_t* mime = MimeOf(target);
+  CLSID encoder;
+  if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
+  ULONG_PTR token = 0;
+  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
+  GdiplusStartup(&token, &input, nullptr);
+  GpImage* image = nullptr;
+  GdipLoadImageFromFile(Wide(source).c_str(), &image);
+  bool saved = false;
+  if (image != nullptr) {
+    float sourceWidth = 0, sourceHeight = 0;
+    GdipGetImageDimension(image, &sourceWidth, &sourceHeight);
+    int32_t format = 0;
+    GdipGetImagePixelFormat(image, &format);
+    // A GIF is written from 8-bit indices (the corner's bytes, under GDI+'s default palette).
+    const bool gif = std::wcscmp(mime, L"image/gif") == 0;
+    const int32_t savedFormat = gif ? kPixelFormat8bppIndexed : kPixelFormat24bppRGB;
+    const int bytes = gif ? 1 : 3;
+    GpImage* bitmap = nullptr;
+    GdipCreateBitmapFromScan0(width, height, 0, savedFormat, nullptr, &bitmap);
+    const GpRect all = {0, 0, static_cast<INT>(sourceWidth), static_cast<INT>(sourceHeight)};
+    const GpRect corner = {0, 0, width, height};
+    GpBitmapData in = {}, out = {};
+    if (GdipBitmapLockBits(image, &all, kImageLockModeRead, format, &in) == 0) {
+      if (bitmap != nullptr && format == kPixelFormat24bppRGB && width <= all.Width &&
+          height <= all.Height &&
+          GdipBitmapLockBits(bitmap, &corner, kImageLockModeWrite, savedFormat, &out) == 0) {
+        for (int y = 0; y < height; ++y) {
+          std::memcpy(static_cast<BYTE*>(out.Scan0) + y * out.Stride,
+                      static_cast<const BYTE*>(in.Scan0) + y * in.Stride, static_cast<size_t>(width) * bytes);
+        }
+        GdipBitmapUnlockBits(bitmap, &out);
+      }
+      GdipBitmapUnlockBits(image, &in);
+    }
+    GdipDisposeImage(image);
+    saved = bitmap != nullptr && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
+    if (bitmap != nullptr) GdipDisposeImage(bitmap);
+  }
+  GdiplusShutdown(token);
+  return saved;
+}
+
+bool ReadBack(const std::string& file) {
+  ULONG_PTR token = 0;
+  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
+  GdiplusStartup(&token, &input, nullptr);
+  GpImage* image = nullptr;
+  GdipLoadImageFromFile(Wide(file).c_str(), &image);
+  float width = 0, height = 0;
+  if (image != nullptr) {
+    GdipGetImageDimension(image, &width, &height);
+    GdipDisposeImage(image);
+  }
+  GdiplusShutdown(token);
+  return width > 0 && height > 0;
+}
+
+// The milliseconds of the timed part of the last job, where only a part is timed; else negative.
+double timedPart = -1;
+
+double Milliseconds() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+bool Encode(const std::string& file) {
+  const wchar_t* mime = MimeOf(file);
+  CLSID encoder;
+  if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
+  ULONG_PTR token = 0;
+  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
+  GdiplusStartup(&token, &input, nullptr);
+  GpImage* image = nullptr;
+  GdipLoadImageFromFile(Wide(file).c_str(), &image);
+  bool saved = false;
+  if (image != nullptr) {
+    float width = 0, height = 0;
+    GdipGetImageDimension(image, &width, &height);
+    int32_t format = 0;
+    GdipGetImagePixelFormat(image, &format);
+    const GpRect all = {0, 0, static_cast<INT>(width), static_cast<INT>(height)};
+    GpBitmapData data = {};
+    if (GdipBitmapLockBits(image, &all, kImageLockModeRead, format, &data) == 0) {
+      GdipBitmapUnlockBits(image, &data);
+    }
+    const double started = Milliseconds();
+    saved = GdipSaveImageToFile(image, Wide(file + ".again" + file.substr(file.find_last_of('.'))).c_str(),
+                                &encoder, nullptr) == 0;
+    timedPart = Milliseconds() - started;
+    GdipDisposeImage(image);
+  }
+  GdiplusShutdown(token);
+  return saved;
+}
+
+bool Resize(const std::string& source, const std::string& target, int width, int height) {
+  const wchar_t* mime = MimeOf(target);
   if (mime == nullptr) return false;
 
   ULONG_PTR token = 0;
@@ -87,11 +202,14 @@ bool Resize(const std::string& source, const std::string& target, int width, int
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: floor JOBS-FILE   (lines: source|target|width|height)\n");
+  const std::string mode = argc == 3 ? argv[1] : "";
+  if (argc < 2 || argc > 3 ||
+      !(mode.empty() || mode == "--limit" || mode == "--read" || mode == "--encode")) {
+    std::fprintf(stderr, "usage: floor [--limit | --read | --encode] JOBS-FILE   "
+                         "(lines: source|target|width|height)\n");
     return 2;
   }
-  std::ifstream jobs(argv[1]);
+  std::ifstream jobs(argv[argc - 1]);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   int number = 0, failed = 0;
@@ -107,12 +225,18 @@ int main(int argc, char** argv) {
     if (fields.size() != 4) continue;
     LARGE_INTEGER before, after;
     QueryPerformanceCounter(&before);
-    const bool ok = Resize(fields[0], fields[1], std::atoi(fields[2].c_str()), std::atoi(fields[3].c_str()));
+    const int width = std::atoi(fields[2].c_str()), height = std::atoi(fields[3].c_str());
+    timedPart = -1;
+    const bool ok = mode == "--limit"    ? Limit(fields[0], fields[1], width, height)
+                    : mode == "--read"   ? ReadBack(fields[1])
+                    : mode == "--encode" ? Encode(fields[1])
+                                         : Resize(fields[0], fields[1], width, height);
     QueryPerformanceCounter(&after);
     failed += !ok;
+    const double whole = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                         static_cast<double>(frequency.QuadPart);
     std::printf("%d: floor -- %s [%.2f ms]\n", number, ok ? "ok" : "failed",
-                1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
-                    static_cast<double>(frequency.QuadPart));
+                timedPart >= 0 ? timedPart : whole);
   }
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof memory;

@@ -50,3 +50,8 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi) {
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, &wide[0], n);
   return Utf16ToAnsi(wide, ansi);
 }
+
+bool IsUtf8(const std::string& text) {
+  return text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                             static_cast<int>(text.size()), nullptr, 0) > 0;
+}

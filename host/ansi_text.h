@@ -25,4 +25,8 @@ void UseWideToMultiByte(WideToMultiByteProc convert);
 // In code page 1252: L"caf\u00E9" -> "caf\xE9"; L"\u0416" -> false. In 65001: L"\u0416" ->
 // "\xD0\x96"; a lone surrogate -> false.
 bool Utf16ToAnsi(const std::wstring& wide, std::string* ansi);
+
+// True when the bytes are well-formed UTF-8: "caf\xC3\xA9" is, "caf\xE9" (the same word saved in
+// code page 1252) is not.
+bool IsUtf8(const std::string& text);
 bool Utf8ToAnsi(const std::string& utf8, std::string* ansi);

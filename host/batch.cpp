@@ -54,7 +54,9 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
     double milliseconds = 0;
     const int32_t action = FindDeclaredAction(line.action);
     ActionRun run{0, hostRecord.assignments.size()};
-    if (action == 0) {
+    if (!IsUtf8(line.action + " " + line.parameter)) {
+      reason = "the line is not UTF-8 text; save the batch file as UTF-8";
+    } else if (action == 0) {
       reason = "the plug-in declares no action " + line.action;
     } else if (!Utf8ToAnsi(line.parameter, &parameter)) {
       reason = "the parameter holds characters that the ANSI code page cannot represent";

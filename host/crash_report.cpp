@@ -99,7 +99,7 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception) {
   WriteReport(report, at);
   // Ended here and now: an orderly exit would run the libraries' detach code, which can wait
   // forever for a lock the crashed code still holds.
-  TerminateProcess(GetCurrentProcess(), record->ExceptionCode);
+  TerminateProcess(GetCurrentProcess(), kCrashExitStatus);
   return EXCEPTION_EXECUTE_HANDLER;
 }
 

@@ -7,7 +7,12 @@
 
 #include <cstdint>
 
-// The unhandled-exception filter of the host program: reports the crash and ends the process.
+// The exit status of a host program ended by a crash or a hang: one documented number, where the
+// exception code would reach a shell cut to its last byte (0xC0000005 shows as 5).
+constexpr UINT kCrashExitStatus = 3;
+
+// The unhandled-exception filter of the host program: reports the crash and ends the process
+// with kCrashExitStatus.
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS* exception);
 
 // Appends text, or a 32-bit value in hexadecimal, to a report being built in a stack buffer; used

@@ -25,7 +25,8 @@ const char kGeneral[] =
     "when it runs longer than that.\n"
     "Texts reach the plug-in in the ANSI code page; a name that the code page cannot\n"
     "represent is refused. Exit status: 0 when every action ran and succeeded, 1 when\n"
-    "one failed, 2 for a usage error or a file that cannot be read.\n";
+    "one failed, 2 for a usage error or a file that cannot be read, 3 when the plug-in\n"
+    "or what it calls crashed or hung (with a report of where).\n";
 
 int Fail(const std::string& reason) {
   std::fprintf(stderr, "quintara-host: %s\n", reason.c_str());

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "host/ansi_text.h"
+#include "imaging/bitmap_size.h"
 #include "imaging/image_types.h"
 #include "text/fixed_texts.h"
 #include "text/number.h"
@@ -62,6 +63,9 @@ std::string LikelyResizeCause(const std::string& parameter) {
   const DWORD sourceAttributes = Attributes(source);
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return "the source " + source + " does not exist";
   if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the source " + source + " is a folder";
+  if (!BitmapFits(RoundToInt32(ParseNumber(width)), RoundToInt32(ParseNumber(height)), 4)) {
+    return "the size " + width + " by " + height + " is too large: its picture would pass 1 GiB";
+  }
   if (NamesDevice(Wide(target))) return "the target " + target + " names a device, not a file";
   const DWORD targetAttributes = Attributes(target);
   if (targetAttributes != INVALID_FILE_ATTRIBUTES) {

@@ -25,7 +25,7 @@ DWORD WINAPI Watch(void*) {
 #endif
     AppendText(&at, "\n");
     WriteReport(report, at);
-    TerminateProcess(GetCurrentProcess(), 3);
+    TerminateProcess(GetCurrentProcess(), kCrashExitStatus);
   }
 }
 }  // namespace

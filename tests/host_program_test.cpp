@@ -62,6 +62,14 @@ TEST(HostProgram, FailuresExitNonZeroWithAReason) {
     EXPECT_NE(outcome.status, 0) << c.arguments;
     EXPECT_NE(outcome.output.find(c.reason), std::string::npos) << outcome.output;
   }
+  // A crash inside the plug-in ends the program with its documented status, not the exception
+  // code (which a shell shows cut to its last byte).
+  const std::wstring folder = ProgramFolder();
+  const Outcome crashed =
+      RunHost("--dll \"" + std::string(folder.begin(), folder.end()) + "crashing_plugin.dll\" info");
+  EXPECT_EQ(crashed.status, 3) << crashed.output;
+  EXPECT_NE(crashed.output.find("crash: exception 0xC0000005 in crashing_plugin.dll"), std::string::npos)
+      << crashed.output;
 }
 // 200 action lines of every kind in one host process: one line out per action, with the batch
 // file's own line number, and a summary that adds up.
@@ -86,7 +94,7 @@ TEST(HostProgram, BatchOfTwoHundredLines) {
   for (int i = 0; static_cast<int>(expected.size()) < 200; ++i) {
     std::string line, text;
     bool ok = false;
-    switch (i % 8) {
+    switch (i % 9) {
       case 0:
         line = "ae_resize " + folder / "photo.bmp|" + folder / ("out" + std::to_string(i) + ".png") + "|16|12";
         text = "ae_ResizeImage = \"The file was converted succesfully\" -- ok";
@@ -122,6 +130,10 @@ TEST(HostProgram, BatchOfTwoHundredLines) {
       case 7:
         line = "ae_resize " + folder / "photo.bmp|" + folder / "\xD0\x96.png|16|12";  // Cyrillic
         text = "-- failed: the parameter holds characters that the ANSI code page cannot represent";
+        break;
+      case 8:  // saved in the ANSI code page: an \xE9 alone is no UTF-8
+        line = "AE_Image_Get_Metrics " + folder / "caf\xE9.bmp";
+        text = "-- failed: the line is not UTF-8 text; save the batch file as UTF-8";
         break;
     }
     batch += line + "\r\n";
@@ -186,6 +198,7 @@ TEST(HostProgram, LikelyCauseOfAFailedResize) {
       {photo + "|" + folder / "out.ico|10|10", "no format is written for the target's extension"},
       {photo + "|" + folder / "out.png|0|10", "the size \"0\" by \"10\" is not a positive whole"},
       {photo + "|" + folder / "out.png|10|abc", "is not a positive whole number of pixels"},
+      {photo + "|" + folder / "out.png|32768|32768", "the size 32768 by 32768 is too large"},
       {folder / "none.bmp|" + folder / "out.png|10|10", "the source " + folder / "none.bmp does not exist"},
       {folder.path + "|" + folder / "out.png|10|10", "is a folder"},
       {photo + "|" + folder / "NUL .png|10|10", "names a device, not a file"},

@@ -12,16 +12,11 @@ ensure_packages >&2
 build_windows >/dev/null
 ensure_wineprefix
 
-# A Linux path that names an existing file, or a file with an extension in an existing folder,
-# becomes a Windows path; everything else (numbers, action names, pipe-joined texts) is unchanged.
+# A Linux file name becomes a Windows path; only the arguments that are file names of the command
+# given are converted (resize's source and target, metrics' image, batch's file, demo's folder and
+# --dll's plug-in), so that a file called 320 or info in the current folder changes nothing.
 to_windows() {
-  local arg=$1
-  if [[ "$arg" != *"|"* ]] && { [ -e "$arg" ] ||
-       { [[ "$(basename -- "$arg")" =~ \.[A-Za-z][A-Za-z0-9]*$ ]] && [ -d "$(dirname -- "$arg")" ]; }; }; then
-    winepath -w -- "$arg" 2>/dev/null || printf '%s' "$arg"
-  else
-    printf '%s' "$arg"
-  fi
+  winepath -w -- "$1" 2>/dev/null || printf '%s' "$1"
 }
 
 if [ $# -eq 0 ]; then
@@ -29,5 +24,22 @@ if [ $# -eq 0 ]; then
   set -- demo quintara-demo
 fi
 args=()
-for arg in "$@"; do args+=("$(to_windows "$arg")"); done
+while [ $# -ge 2 ] && { [ "$1" = --dll ] || [ "$1" = --watchdog ]; }; do
+  if [ "$1" = --dll ]; then args+=("$1" "$(to_windows "$2")"); else args+=("$1" "$2"); fi
+  shift 2
+done
+files=0  # how many of the command's arguments are file names
+case "${1:-}" in
+  resize) files=2 ;;
+  metrics|batch|demo) files=1 ;;
+esac
+if [ $# -ge 1 ]; then args+=("$1"); shift; fi
+for arg in "$@"; do
+  if [ "$files" -gt 0 ] && [ "$arg" != --help ]; then
+    args+=("$(to_windows "$arg")")
+    files=$((files - 1))
+  else
+    args+=("$arg")
+  fi
+done
 exec wine "$WIN_BUILD/bin/quintara-host.exe" "${args[@]}"

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 
+namespace {
+// The most pixels a box may have for its sums to be kept in 32 bits.
+constexpr int64_t kMaxNarrowBox = int64_t{1} << 24;
+}  // namespace
+
 int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap) {
   if (targetSide <= 0 || gap <= 0) return 1;
   const int64_t factor = sourceSide / (int64_t{targetSide} * gap);
@@ -19,9 +24,14 @@ bool HasAlpha(PixelLayout layout) {
 BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t factorX,
                              int32_t factorY) {
   const size_t channels = HasAlpha(input) ? 4 : 3;
-  const size_t boxes = static_cast<size_t>(ReducedSide(sourceWidth, factorX));
-  return BoxAverager{input, sourceWidth, factorX, factorY,
-                     std::vector<uint64_t>(boxes * channels, 0), 0};
+  const size_t values = static_cast<size_t>(ReducedSide(sourceWidth, factorX)) * channels;
+  BoxAverager averager{input, sourceWidth, factorX, factorY, {}, {}, 0};
+  if (int64_t{factorX} * factorY <= kMaxNarrowBox) {
+    averager.sums.assign(values, 0);
+  } else {
+    averager.wideSums.assign(values, 0);
+  }
+  return averager;
 }
 
 namespace {
@@ -31,78 +41,115 @@ inline uint32_t Premultiply(uint32_t v, uint32_t a) {
   return (t + (t >> 8)) >> 8;
 }
 
-// One loop over a row, compiled once per layout: the layout decides the bytes per pixel and
-// whether alpha is read, premultiplied or ignored. A box's share of one row is summed in
-// `RowSum`: 32 bits while a box is narrower than 2^24 pixels (255 times that fits), else 64.
-template <int kBytes, bool kAlpha, bool kStraight, typename RowSum>
-void AddRow(BoxAverager* a, const uint8_t* p) {
-  uint64_t* sum = a->sums.data();
-  for (int32_t x0 = 0; x0 < a->sourceWidth; x0 += a->factorX) {
-    const int32_t end = std::min(a->sourceWidth, x0 + a->factorX);
-    RowSum b = 0, g = 0, r = 0, alpha = 0;
-    for (int32_t x = x0; x < end; ++x, p += kBytes) {
-      if (kStraight) {
-        const uint32_t pa = p[3];
-        b += Premultiply(p[0], pa);
-        g += Premultiply(p[1], pa);
-        r += Premultiply(p[2], pa);
-      } else {
-        b += p[0];
-        g += p[1];
-        r += p[2];
-      }
-      if (kAlpha) alpha += p[3];
-    }
-    sum[0] += b;
-    sum[1] += g;
-    sum[2] += r;
-    if (kAlpha) {
-      sum[3] += alpha;
-      sum += 4;
+// The sums of one box's pixels in a row, `count` of them from p.
+template <int kBytes, bool kAlpha, bool kStraight, typename Sum>
+inline void AddBox(const uint8_t* p, int32_t count, Sum* sum) {
+  Sum b = 0, g = 0, r = 0, alpha = 0;
+  for (int32_t x = 0; x < count; ++x, p += kBytes) {
+    if (kStraight) {
+      const uint32_t pa = p[3];
+      b += Premultiply(p[0], pa);
+      g += Premultiply(p[1], pa);
+      r += Premultiply(p[2], pa);
     } else {
-      sum += 3;
+      b += p[0];
+      g += p[1];
+      r += p[2];
     }
+    if (kAlpha) alpha += p[3];
+  }
+  sum[0] += b;
+  sum[1] += g;
+  sum[2] += r;
+  if (kAlpha) sum[3] += alpha;
+}
+
+// One loop over a row, compiled once per layout: the layout decides the bytes per pixel and
+// whether alpha is read, premultiplied or ignored; `Sum` is the width of the sums. The common
+// factors 1 to 4 get loops of a known length, which the compiler unrolls.
+template <int kBytes, bool kAlpha, bool kStraight, int kFactor, typename Sum>
+void AddRow(BoxAverager* a, Sum* sum, const uint8_t* p) {
+  const int32_t factor = kFactor != 0 ? kFactor : a->factorX;
+  const int32_t wholeBoxes = a->sourceWidth / factor, left = a->sourceWidth % factor;
+  const int channels = kAlpha ? 4 : 3;
+  for (int32_t box = 0; box < wholeBoxes; ++box, p += factor * kBytes, sum += channels) {
+    AddBox<kBytes, kAlpha, kStraight>(p, factor, sum);
+  }
+  if (left != 0) AddBox<kBytes, kAlpha, kStraight>(p, left, sum);
+}
+
+template <int kBytes, bool kAlpha, bool kStraight, typename Sum>
+void AddRowOfFactor(BoxAverager* a, Sum* sum, const uint8_t* p) {
+  switch (a->factorX) {
+    case 1: return AddRow<kBytes, kAlpha, kStraight, 1>(a, sum, p);
+    case 2: return AddRow<kBytes, kAlpha, kStraight, 2>(a, sum, p);
+    case 3: return AddRow<kBytes, kAlpha, kStraight, 3>(a, sum, p);
+    case 4: return AddRow<kBytes, kAlpha, kStraight, 4>(a, sum, p);
+    default: return AddRow<kBytes, kAlpha, kStraight, 0>(a, sum, p);
   }
 }
 
-template <typename RowSum>
-void AddRowOfLayout(BoxAverager* averager, const uint8_t* row) {
+// (x + n / 2) / n for the sum x of n pixels, so x < 256 n. Below 4096 pixels it is a multiply
+// by m = ceil(2^32 / n) and a shift, exact: the product overshoots x / n by less than
+// x / 2^32 < 256 n / 2^32, which stays below the 1 / n that the fraction of x / n is short of 1
+// while n * n < 2^24. Larger boxes divide (in a 32-bit process, a library call).
+struct Divisor {
+  uint64_t n;
+  uint32_t m;  // 0 where the division is made
+};
+Divisor DivisorOf(uint64_t n) {
+  return {n, n > 1 && n < 4096 ? static_cast<uint32_t>(((uint64_t{1} << 32) + n - 1) / n) : 0};
+}
+inline uint8_t Average(uint64_t sum, const Divisor& d) {
+  const uint64_t x = sum + d.n / 2;
+  if (d.m != 0) return static_cast<uint8_t>((static_cast<uint32_t>(x) * uint64_t{d.m}) >> 32);
+  return static_cast<uint8_t>(d.n == 1 ? x : x / d.n);
+}
+
+template <typename Sum>
+void AddRowOfLayout(BoxAverager* averager, Sum* sums, const uint8_t* row) {
   switch (averager->input) {
-    case PixelLayout::kBgr24: AddRow<3, false, false, RowSum>(averager, row); break;
-    case PixelLayout::kBgrx32: AddRow<4, false, false, RowSum>(averager, row); break;
-    case PixelLayout::kBgra32: AddRow<4, true, true, RowSum>(averager, row); break;
-    case PixelLayout::kPbgra32: AddRow<4, true, false, RowSum>(averager, row); break;
+    case PixelLayout::kBgr24: AddRowOfFactor<3, false, false>(averager, sums, row); break;
+    case PixelLayout::kBgrx32: AddRowOfFactor<4, false, false>(averager, sums, row); break;
+    case PixelLayout::kBgra32: AddRowOfFactor<4, true, true>(averager, sums, row); break;
+    case PixelLayout::kPbgra32: AddRowOfFactor<4, true, false>(averager, sums, row); break;
   }
+}
+
+template <typename Sum>
+void TakeRow(BoxAverager* averager, Sum* sum, uint8_t* out) {
+  const int channels = HasAlpha(averager->input) ? 4 : 3;
+  const int32_t boxes = ReducedSide(averager->sourceWidth, averager->factorX);
+  const uint64_t rows = static_cast<uint64_t>(std::max(averager->rowsAdded, 1));
+  // Every box but the last is whole; the last has the columns that are left.
+  const int64_t lastColumns =
+      averager->sourceWidth - int64_t{boxes - 1} * averager->factorX;
+  const Divisor whole = DivisorOf(static_cast<uint64_t>(averager->factorX) * rows);
+  const Divisor last = DivisorOf(static_cast<uint64_t>(lastColumns) * rows);
+  for (int32_t box = 0; box < boxes; ++box) {
+    const Divisor& d = box + 1 < boxes ? whole : last;
+    for (int c = 0; c < channels; ++c, ++sum, ++out) {
+      *out = Average(*sum, d);
+      *sum = 0;
+    }
+  }
+  averager->rowsAdded = 0;
 }
 }  // namespace
 
 void AddSourceRow(BoxAverager* averager, const uint8_t* row) {
-  if (averager->factorX < (1 << 24)) {
-    AddRowOfLayout<uint32_t>(averager, row);
+  if (averager->wideSums.empty()) {
+    AddRowOfLayout(averager, averager->sums.data(), row);
   } else {
-    AddRowOfLayout<uint64_t>(averager, row);
+    AddRowOfLayout(averager, averager->wideSums.data(), row);
   }
   ++averager->rowsAdded;
 }
 
 void TakeReducedRow(BoxAverager* averager, uint8_t* out) {
-  const int channels = HasAlpha(averager->input) ? 4 : 3;
-  const int32_t boxes = ReducedSide(averager->sourceWidth, averager->factorX);
-  const uint64_t rows = static_cast<uint64_t>(std::max(averager->rowsAdded, 1));
-  uint64_t* sum = averager->sums.data();
-  for (int32_t box = 0; box < boxes; ++box) {
-    const int64_t first = int64_t{box} * averager->factorX;
-    const uint64_t n =
-        static_cast<uint64_t>(std::min<int64_t>(averager->factorX, averager->sourceWidth - first)) *
-        rows;
-    for (int c = 0; c < channels; ++c, ++sum, ++out) {
-      const uint64_t rounded = *sum + n / 2;
-      // A 64-bit division is a library call in a 32-bit process; most boxes need none.
-      *out = static_cast<uint8_t>(rounded >> 32 == 0 && n >> 32 == 0
-                                      ? static_cast<uint32_t>(rounded) / static_cast<uint32_t>(n)
-                                      : rounded / n);
-      *sum = 0;
-    }
+  if (averager->wideSums.empty()) {
+    TakeRow(averager, averager->sums.data(), out);
+  } else {
+    TakeRow(averager, averager->wideSums.data(), out);
   }
-  averager->rowsAdded = 0;
 }

@@ -36,9 +36,11 @@ bool HasAlpha(PixelLayout layout);
 struct BoxAverager {
   PixelLayout input;
   int32_t sourceWidth, factorX, factorY;
-  // Per reduced pixel and output channel, for the rows added so far. 64 bits, so that a box of
-  // any size is averaged whole: a whole picture in one pixel sums 255 times 2^31 pixels at most.
-  std::vector<uint64_t> sums;
+  // Per reduced pixel and output channel, for the rows added so far: 32 bits where a box has at
+  // most 2^24 pixels (255 times that fits), else 64, so that a box of any size is averaged whole
+  // (a whole picture in one pixel sums 255 times 2^31 pixels at most). One of the two is used.
+  std::vector<uint32_t> sums;
+  std::vector<uint64_t> wideSums;
   int32_t rowsAdded;
 };
 

@@ -35,6 +35,7 @@ struct AxisCoefficients {
   int32_t taps;
   std::vector<int32_t> first, count;
   std::vector<int32_t> weights;
+  std::vector<int16_t> weights16;  // the same, for the SSE2 pass
 };
 AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t outputSize);
 
@@ -54,8 +55,11 @@ struct Resampler {
   std::vector<int16_t> window;
   int32_t windowRows, reducedRowsDone, outputRowsDone;
   std::vector<int32_t> sums;
+  std::vector<const int16_t*> rows;  // the window's rows that one output row reads
   uint8_t* out;
   int32_t outStride;
+  // Both passes with SSE2 (the default), or in plain code, which gives the same values.
+  bool simd;
 };
 
 // False when the sides are not positive, or the resampler's own buffers would pass a bitmap's
