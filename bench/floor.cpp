@@ -61,28 +61,52 @@ const wchar_t* MimeOf(const std::string& target) {
   return nullptr;
 }
 
+// A GDI+ session for one job.
+struct Session {
+  ULONG_PTR token = 0;
+  Session() {
+    const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
+    GdiplusStartup(&token, &input, nullptr);
+  }
+  ~Session() { GdiplusShutdown(token); }
+};
+
+// An image file loaded, with its whole rectangle and pixel format; image is null when it does
+// not load.
+struct Loaded {
+  GpImage* image;
+  GpRect all;
+  int32_t format;
+};
+Loaded Load(const std::string& file) {
+  Loaded loaded = {nullptr, {0, 0, 0, 0}, 0};
+  GdipLoadImageFromFile(Wide(file).c_str(), &loaded.image);
+  if (loaded.image != nullptr) {
+    float width = 0, height = 0;
+    GdipGetImageDimension(loaded.image, &width, &height);
+    GdipGetImagePixelFormat(loaded.image, &loaded.format);
+    loaded.all = {0, 0, static_cast<INT>(width), static_cast<INT>(height)};
+  }
+  return loaded;
+}
+
 bool Limit(const std::string& source, const std::string& target, int width, int height) {
   const wchar_t* mime = MimeOf(target);
   CLSID encoder;
   if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
-  ULONG_PTR token = 0;
-  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
-  GdiplusStartup(&token, &input, nullptr);
-  GpImage* image = nullptr;
-  GdipLoadImageFromFile(Wide(source).c_str(), &image);
+  Session session;
+  const Loaded loaded = Load(source);
+  GpImage* image = loaded.image;
+  const GpRect& all = loaded.all;
+  const int32_t format = loaded.format;
   bool saved = false;
   if (image != nullptr) {
-    float sourceWidth = 0, sourceHeight = 0;
-    GdipGetImageDimension(image, &sourceWidth, &sourceHeight);
-    int32_t format = 0;
-    GdipGetImagePixelFormat(image, &format);
     // A GIF is written from 8-bit indices (the corner's bytes, under GDI+'s default palette).
     const bool gif = std::wcscmp(mime, L"image/gif") == 0;
     const int32_t savedFormat = gif ? kPixelFormat8bppIndexed : kPixelFormat24bppRGB;
     const int bytes = gif ? 1 : 3;
     GpImage* bitmap = nullptr;
     GdipCreateBitmapFromScan0(width, height, 0, savedFormat, nullptr, &bitmap);
-    const GpRect all = {0, 0, static_cast<INT>(sourceWidth), static_cast<INT>(sourceHeight)};
     const GpRect corner = {0, 0, width, height};
     GpBitmapData in = {}, out = {};
     if (GdipBitmapLockBits(image, &all, kImageLockModeRead, format, &in) == 0) {
@@ -101,23 +125,14 @@ bool Limit(const std::string& source, const std::string& target, int width, int 
     saved = bitmap != nullptr && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
     if (bitmap != nullptr) GdipDisposeImage(bitmap);
   }
-  GdiplusShutdown(token);
   return saved;
 }
 
 bool ReadBack(const std::string& file) {
-  ULONG_PTR token = 0;
-  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
-  GdiplusStartup(&token, &input, nullptr);
-  GpImage* image = nullptr;
-  GdipLoadImageFromFile(Wide(file).c_str(), &image);
-  float width = 0, height = 0;
-  if (image != nullptr) {
-    GdipGetImageDimension(image, &width, &height);
-    GdipDisposeImage(image);
-  }
-  GdiplusShutdown(token);
-  return width > 0 && height > 0;
+  Session session;
+  const Loaded loaded = Load(file);
+  if (loaded.image != nullptr) GdipDisposeImage(loaded.image);
+  return loaded.all.Width > 0 && loaded.all.Height > 0;
 }
 
 // The milliseconds of the timed part of the last job, where only a part is timed; else negative.
@@ -134,20 +149,13 @@ bool Encode(const std::string& file) {
   const wchar_t* mime = MimeOf(file);
   CLSID encoder;
   if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
-  ULONG_PTR token = 0;
-  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
-  GdiplusStartup(&token, &input, nullptr);
-  GpImage* image = nullptr;
-  GdipLoadImageFromFile(Wide(file).c_str(), &image);
+  Session session;
+  const Loaded loaded = Load(file);
+  GpImage* image = loaded.image;
   bool saved = false;
   if (image != nullptr) {
-    float width = 0, height = 0;
-    GdipGetImageDimension(image, &width, &height);
-    int32_t format = 0;
-    GdipGetImagePixelFormat(image, &format);
-    const GpRect all = {0, 0, static_cast<INT>(width), static_cast<INT>(height)};
     GpBitmapData data = {};
-    if (GdipBitmapLockBits(image, &all, kImageLockModeRead, format, &data) == 0) {
+    if (GdipBitmapLockBits(image, &loaded.all, kImageLockModeRead, loaded.format, &data) == 0) {
       GdipBitmapUnlockBits(image, &data);
     }
     const double started = Milliseconds();
@@ -156,7 +164,6 @@ bool Encode(const std::string& file) {
     timedPart = Milliseconds() - started;
     GdipDisposeImage(image);
   }
-  GdiplusShutdown(token);
   return saved;
 }
 
@@ -164,17 +171,12 @@ bool Resize(const std::string& source, const std::string& target, int width, int
   const wchar_t* mime = MimeOf(target);
   if (mime == nullptr) return false;
 
-  ULONG_PTR token = 0;
-  const GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
-  GdiplusStartup(&token, &input, nullptr);
-  GpImage* image = nullptr;
-  GdipLoadImageFromFile(Wide(source).c_str(), &image);
+  Session session;
+  const Loaded loaded = Load(source);
+  GpImage* image = loaded.image;
   bool saved = false;
   if (image != nullptr) {
-    float sourceWidth = 0, sourceHeight = 0;
-    GdipGetImageDimension(image, &sourceWidth, &sourceHeight);
-    int32_t format = 0;
-    GdipGetImagePixelFormat(image, &format);
+    int32_t format = loaded.format;
     if (format & kPixelFormatIndexed) format = kPixelFormat32bppARGB;
     GpImage* bitmap = nullptr;
     GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap);
@@ -186,7 +188,7 @@ bool Resize(const std::string& source, const std::string& target, int width, int
     GdipCreateImageAttributes(&attributes);
     GdipSetImageAttributesWrapMode(attributes, kWrapModeTileFlipXY, 0, FALSE);
     GdipDrawImageRectRectI(graphics, image, 0, 0, width, height, 0, 0,
-                           static_cast<INT>(sourceWidth + 0.5f), static_cast<INT>(sourceHeight + 0.5f),
+                           loaded.all.Width, loaded.all.Height,
                            kUnitPixel, attributes, nullptr, nullptr);
     GdipDisposeImageAttributes(attributes);
     GdipDeleteGraphics(graphics);
@@ -196,7 +198,6 @@ bool Resize(const std::string& source, const std::string& target, int width, int
     GdipDisposeImage(image);
     GdipDisposeImage(bitmap);
   }
-  GdiplusShutdown(token);
   return saved;
 }
 }  // namespace

@@ -242,17 +242,21 @@ std::vector<Rgba> DecodedPixels(const std::string& path) {
   return pixels;
 }
 
+// An opaque disc of colour kDisc on a transparent green ground, in a square of the given side.
+const Rgba kDisc = {200, 40, 90, 255};
+bool WriteDisc(const std::string& path, int side) {
+  return WritePng(path, PngImage{side, side, 6, 8, [side](int x, int y) {
+                                   const int dx = x - side / 2, dy = y - side / 2;
+                                   return 9 * (dx * dx + dy * dy) < side * side ? kDisc : Rgba{0, 255, 0, 0};
+                                 }, {}, {}});
+}
+
 // Transparent pixels lend no colour: an opaque disc on a transparent green ground keeps its own
 // colour out to its softened edge. (Below a quarter opacity the 8-bit premultiplied pixels that
 // GDI+ draws with cannot hold a colour to a few levels, with or without averaging.)
 TEST(ResizeEngine, TransparentGroundLeavesNoFringe) {
   ScratchFolder folder;
-  const Rgba kDisc = {200, 40, 90, 255};
-  PngImage png{600, 600, 6, 8, [&](int x, int y) {
-                 const int dx = x - 300, dy = y - 300;
-                 return dx * dx + dy * dy < 200 * 200 ? kDisc : Rgba{0, 255, 0, 0};
-               }, {}, {}};
-  ASSERT_TRUE(WritePng(folder / "disc.png", png));
+  ASSERT_TRUE(WriteDisc(folder / "disc.png", 600));
   ASSERT_EQ(ResizeImageFile(folder / "disc.png", folder / "out.png", 100, 100), ResizeStep::kConverted);
   const std::vector<Rgba> pixels = DecodedPixels(folder / "out.png");
   ASSERT_EQ(pixels.size(), 10000u);
@@ -475,12 +479,7 @@ TEST(ResizeEngine, EveryLayoutIntoEveryWrittenFormatLoadsBackWhole) {
 // A GIF keeps a transparent ground transparent and the picture's own colours.
 TEST(ResizeEngine, GifKeepsTransparencyAndColours) {
   ScratchFolder folder;
-  const Rgba kDisc = {200, 40, 90, 255};
-  PngImage png{300, 300, 6, 8, [&](int x, int y) {
-                 const int dx = x - 150, dy = y - 150;
-                 return dx * dx + dy * dy < 100 * 100 ? kDisc : Rgba{0, 255, 0, 0};
-               }, {}, {}};
-  ASSERT_TRUE(WritePng(folder / "disc.png", png));
+  ASSERT_TRUE(WriteDisc(folder / "disc.png", 300));
   ASSERT_EQ(ResizeImageFile(folder / "disc.png", folder / "out.gif", 100, 100), ResizeStep::kConverted);
   const std::vector<Rgba> pixels = DecodedPixels(folder / "out.gif");
   ASSERT_EQ(pixels.size(), 10000u);

@@ -37,47 +37,42 @@ struct Box {
   double error;
 };
 
-double MeanOf(const std::vector<Colours>& list, const Box& box, int channel) {
-  double n = 0, sum = 0;
-  for (size_t i = box.begin; i < box.end; ++i) {
-    n += list[i].count;
-    sum += list[i].count * list[i].mean[channel];
-  }
-  return sum / n;
-}
+// What a box's colours sum to: their number, and per channel the sums of count times the value
+// and of count times its square, from which the mean and the spread follow.
+struct BoxSums {
+  double n, sum[3], squares[3];
+  double Mean(int c) const { return sum[c] / n; }
+  // sum of count * (value - mean)^2
+  double Spread(int c) const { return squares[c] - sum[c] * sum[c] / n; }
+  double Error() const { return Spread(0) + Spread(1) + Spread(2); }
+};
 
-// The spread of one channel over a box: sum of count * (value - mean)^2.
-double Spread(const std::vector<Colours>& list, const Box& box, int channel) {
-  const double mean = MeanOf(list, box, channel);
-  double spread = 0;
+BoxSums SumsOf(const std::vector<Colours>& list, const Box& box) {
+  BoxSums s = {0, {0, 0, 0}, {0, 0, 0}};
   for (size_t i = box.begin; i < box.end; ++i) {
-    const double d = list[i].mean[channel] - mean;
-    spread += list[i].count * d * d;
+    const Colours& colours = list[i];
+    s.n += colours.count;
+    for (int c = 0; c < 3; ++c) {
+      const double weighted = colours.count * colours.mean[c];
+      s.sum[c] += weighted;
+      s.squares[c] += weighted * colours.mean[c];
+    }
   }
-  return spread;
-}
-
-double ErrorOf(const std::vector<Colours>& list, const Box& box) {
-  return Spread(list, box, 0) + Spread(list, box, 1) + Spread(list, box, 2);
+  return s;
 }
 
 // Splits the box along its widest channel where the two halves' error along it is least (the
 // split that maximises sumL^2 / nL + sumR^2 / nR); the list's range is reordered.
 void Split(std::vector<Colours>* list, const Box& box, Box* left, Box* right) {
+  const BoxSums sums = SumsOf(*list, box);
   int axis = 0;
-  double widest = -1;
-  for (int c = 0; c < 3; ++c) {
-    const double spread = Spread(*list, box, c);
-    if (spread > widest) widest = spread, axis = c;
+  for (int c = 1; c < 3; ++c) {
+    if (sums.Spread(c) > sums.Spread(axis)) axis = c;
   }
   std::sort(list->begin() + static_cast<ptrdiff_t>(box.begin),
             list->begin() + static_cast<ptrdiff_t>(box.end),
             [axis](const Colours& a, const Colours& b) { return a.mean[axis] < b.mean[axis]; });
-  double totalN = 0, totalSum = 0;
-  for (size_t i = box.begin; i < box.end; ++i) {
-    totalN += (*list)[i].count;
-    totalSum += (*list)[i].count * (*list)[i].mean[axis];
-  }
+  const double totalN = sums.n, totalSum = sums.sum[axis];
   size_t cut = box.begin + 1;
   double best = -1, n = 0, sum = 0;
   for (size_t i = box.begin; i + 1 < box.end; ++i) {
@@ -88,44 +83,52 @@ void Split(std::vector<Colours>* list, const Box& box, Box* left, Box* right) {
   }
   *left = {box.begin, cut, 0};
   *right = {cut, box.end, 0};
-  left->error = ErrorOf(*list, *left);
-  right->error = ErrorOf(*list, *right);
+  left->error = SumsOf(*list, *left).Error();
+  right->error = SumsOf(*list, *right).Error();
 }
 
 uint32_t EntryOf(const std::vector<Colours>& list, const Box& box) {
+  const BoxSums sums = SumsOf(list, box);
   uint32_t channel[3];
   for (int c = 0; c < 3; ++c) {
-    channel[c] = static_cast<uint32_t>(std::min(255.0, MeanOf(list, box, c) + 0.5));
+    channel[c] = static_cast<uint32_t>(std::min(255.0, sums.Mean(c) + 0.5));
   }
   return Opaque(channel[0], channel[1], channel[2]);
 }
 
 std::vector<uint32_t> MedianCut(const PixelRows& picture, size_t wanted) {
-  struct Bin {
-    uint32_t count;
-    uint64_t sum[3];
-  };
-  std::vector<Bin> bins(kBins, Bin{0, {0, 0, 0}});
+  // Two passes over the picture keep the histogram small: the first counts pixels per bin, the
+  // bins in use then get places in a short list, the second sums each bin's colours there.
+  std::vector<uint32_t> bins(kBins, 0);
+  for (int32_t y = 0; y < picture.height; ++y) {
+    for (int32_t x = 0; x < picture.width; ++x) {
+      const uint8_t* p = Pixel(picture, x, y);
+      if (!IsTransparent(p)) ++bins[BinOf(p[0], p[1], p[2])];
+    }
+  }
+  std::vector<Colours> list;
+  for (uint32_t& bin : bins) {
+    if (bin == 0) continue;
+    list.push_back({static_cast<double>(bin), {0, 0, 0}});
+    bin = static_cast<uint32_t>(list.size() - 1);  // from here on the bin's place in the list
+  }
+  std::vector<uint64_t> sums(list.size() * 3, 0);
   for (int32_t y = 0; y < picture.height; ++y) {
     for (int32_t x = 0; x < picture.width; ++x) {
       const uint8_t* p = Pixel(picture, x, y);
       if (IsTransparent(p)) continue;
-      Bin& bin = bins[BinOf(p[0], p[1], p[2])];
-      ++bin.count;
-      for (int c = 0; c < 3; ++c) bin.sum[c] += p[c];
+      uint64_t* sum = &sums[bins[BinOf(p[0], p[1], p[2])] * size_t{3}];
+      for (int c = 0; c < 3; ++c) sum[c] += p[c];
     }
   }
-  std::vector<Colours> list;
-  for (const Bin& bin : bins) {
-    if (bin.count == 0) continue;
-    const double n = bin.count;
-    list.push_back({n,
-                    {static_cast<double>(bin.sum[0]) / n, static_cast<double>(bin.sum[1]) / n,
-                     static_cast<double>(bin.sum[2]) / n}});
+  for (size_t i = 0; i < list.size(); ++i) {
+    for (int c = 0; c < 3; ++c) {
+      list[i].mean[c] = static_cast<double>(sums[i * 3 + c]) / list[i].count;
+    }
   }
   std::vector<Box> boxes;
   if (!list.empty()) boxes.push_back({0, list.size(), 0});
-  if (!boxes.empty()) boxes[0].error = ErrorOf(list, boxes[0]);
+  if (!boxes.empty()) boxes[0].error = SumsOf(list, boxes[0]).Error();
   while (boxes.size() < wanted) {
     auto worst = std::max_element(boxes.begin(), boxes.end(),
                                   [](const Box& a, const Box& b) { return a.error < b.error; });
@@ -142,14 +145,30 @@ std::vector<uint32_t> MedianCut(const PixelRows& picture, size_t wanted) {
 
 inline int32_t Channel(uint32_t entry, int c) { return static_cast<int32_t>(entry >> (8 * c) & 0xFF); }
 
+// The palette's opaque entries channel by channel, for a search the compiler can unroll; the
+// transparent entry is placed where no colour comes near it.
+struct Channels {
+  int32_t value[3][256];
+  size_t count;
+};
+Channels ChannelsOf(const std::vector<uint32_t>& entries) {
+  Channels channels = {};
+  channels.count = entries.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    for (int c = 0; c < 3; ++c) {
+      channels.value[c][i] = entries[i] == kTransparentEntry ? 1 << 12 : Channel(entries[i], c);
+    }
+  }
+  return channels;
+}
+
 // The opaque entry nearest to a colour.
-uint8_t Nearest(const std::vector<uint32_t>& entries, int32_t b, int32_t g, int32_t r) {
+uint8_t Nearest(const Channels& entries, int32_t b, int32_t g, int32_t r) {
   uint8_t best = 0;
   int32_t bestDistance = INT32_MAX;
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i] == kTransparentEntry) continue;
-    const int32_t db = Channel(entries[i], 0) - b, dg = Channel(entries[i], 1) - g,
-                  dr = Channel(entries[i], 2) - r;
+  for (size_t i = 0; i < entries.count; ++i) {
+    const int32_t db = entries.value[0][i] - b, dg = entries.value[1][i] - g,
+                  dr = entries.value[2][i] - r;
     const int32_t distance = db * db + dg * dg + dr * dr;
     if (distance < bestDistance) bestDistance = distance, best = static_cast<uint8_t>(i);
   }
@@ -207,6 +226,7 @@ void MapToPalette(const PixelRows& picture, const Palette& palette, uint8_t* out
                   int32_t outStride) {
   if (palette.exact) return MapExactly(picture, palette, out, outStride);
   const uint8_t transparent = TransparentIndex(palette.entries);
+  const Channels channels = ChannelsOf(palette.entries);
   // The nearest entry per bin, found when first needed.
   constexpr uint16_t kUnknown = 0xFFFF;
   std::vector<uint16_t> nearest(kBins, kUnknown);
@@ -233,7 +253,7 @@ void MapToPalette(const PixelRows& picture, const Palette& palette, uint8_t* out
       uint16_t& cached = nearest[BinOf(want[0], want[1], want[2])];
       if (cached == kUnknown) {
         const int32_t half = 1 << kBinShift >> 1;
-        cached = Nearest(palette.entries, (want[0] & ~3) + half, (want[1] & ~3) + half,
+        cached = Nearest(channels, (want[0] & ~3) + half, (want[1] & ~3) + half,
                          (want[2] & ~3) + half);
       }
       row[x] = static_cast<uint8_t>(cached);
