@@ -90,10 +90,15 @@ Loaded Load(const std::string& file) {
   return loaded;
 }
 
+// The encoder for a file name's extension; false when there is none.
+bool EncoderFor(const std::string& file, CLSID* encoder) {
+  const wchar_t* mime = MimeOf(file);
+  return mime != nullptr && FindEncoder(mime, encoder);
+}
+
 bool Limit(const std::string& source, const std::string& target, int width, int height) {
-  const wchar_t* mime = MimeOf(target);
   CLSID encoder;
-  if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
+  if (!EncoderFor(target, &encoder)) return false;
   Session session;
   const Loaded loaded = Load(source);
   GpImage* image = loaded.image;
@@ -102,7 +107,7 @@ bool Limit(const std::string& source, const std::string& target, int width, int 
   bool saved = false;
   if (image != nullptr) {
     // A GIF is written from 8-bit indices (the corner's bytes, under GDI+'s default palette).
-    const bool gif = std::wcscmp(mime, L"image/gif") == 0;
+    const bool gif = std::wcscmp(MimeOf(target), L"image/gif") == 0;
     const int32_t savedFormat = gif ? kPixelFormat8bppIndexed : kPixelFormat24bppRGB;
     const int bytes = gif ? 1 : 3;
     GpImage* bitmap = nullptr;
@@ -146,9 +151,8 @@ double Milliseconds() {
 }
 
 bool Encode(const std::string& file) {
-  const wchar_t* mime = MimeOf(file);
   CLSID encoder;
-  if (mime == nullptr || !FindEncoder(mime, &encoder)) return false;
+  if (!EncoderFor(file, &encoder)) return false;
   Session session;
   const Loaded loaded = Load(file);
   GpImage* image = loaded.image;
@@ -211,8 +215,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::ifstream jobs(argv[argc - 1]);
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
   int number = 0, failed = 0;
   for (std::string line; std::getline(jobs, line);) {
     ++number;
@@ -224,18 +226,15 @@ int main(int argc, char** argv) {
     }
     fields.push_back(line.substr(begin));
     if (fields.size() != 4) continue;
-    LARGE_INTEGER before, after;
-    QueryPerformanceCounter(&before);
+    const double started = Milliseconds();
     const int width = std::atoi(fields[2].c_str()), height = std::atoi(fields[3].c_str());
     timedPart = -1;
     const bool ok = mode == "--limit"    ? Limit(fields[0], fields[1], width, height)
                     : mode == "--read"   ? ReadBack(fields[1])
                     : mode == "--encode" ? Encode(fields[1])
                                          : Resize(fields[0], fields[1], width, height);
-    QueryPerformanceCounter(&after);
+    const double whole = Milliseconds() - started;
     failed += !ok;
-    const double whole = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
-                         static_cast<double>(frequency.QuadPart);
     std::printf("%d: floor -- %s [%.2f ms]\n", number, ok ? "ok" : "failed",
                 timedPart >= 0 ? timedPart : whole);
   }

@@ -232,46 +232,56 @@ TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
 
 // The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
 // it; everything else is drawn in 32-bit ARGB. A refused drawing context is tried again in ARGB;
-// a bitmap that cannot be made is not.
+// a bitmap that cannot be made is not. A reduction is resampled with alpha where the source may
+// have it (a palette may), without where it cannot, then converted to the canvas's format.
 TEST(ResizeImageFile, CanvasFormats) {
   const struct {
     int32_t source;
     std::set<int32_t> noBitmap;
     int refusedContexts;
-    std::vector<std::string> bitmaps;  // the formats of the bitmaps asked for, in order
+    std::vector<std::string> enlarged;  // the formats of the bitmaps asked for, in order
     ResizeStep step;
+    std::vector<std::string> reduced;   // the same for a reduction; empty: not tried
   } cases[] = {
-      {0x30101, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // 1-bit palette
-      {0x30803, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // 8-bit palette
-      {0x101004, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 16-bit grey
-      {0x61007, {}, 0, {"0x26200A"}, ResizeStep::kConverted},   // ARGB 1555
-      {0x200F, {}, 0, {"0x26200A"}, ResizeStep::kConverted},    // CMYK, which Windows would make
-      {0x10300C, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 48-bit RGB
-      {0x34400D, {}, 0, {"0x26200A"}, ResizeStep::kConverted},  // 64-bit ARGB
-      {0x26200A, {}, 0, {"0x26200A"}, ResizeStep::kConverted},
-      {0xE200B, {}, 0, {"0xE200B"}, ResizeStep::kConverted},
-      {0x22009, {}, 0, {"0x22009"}, ResizeStep::kConverted},
-      {0x21005, {}, 0, {"0x21005"}, ResizeStep::kConverted},
-      {0x21006, {}, 0, {"0x21006"}, ResizeStep::kConverted},
-      {0x21808, {}, 1, {"0x21808", "0x26200A"}, ResizeStep::kConverted},
-      {0x21808, {0x21808}, 0, {"0x21808"}, ResizeStep::kNoCanvas},
-      {0x26200A, {}, 1, {"0x26200A"}, ResizeStep::kNoCanvas},
+      {0x30101, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 1-bit palette
+      {0x30803, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 8-bit palette
+      {0x101004, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},  // 16-bit grey
+      {0x61007, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},   // ARGB 1555
+      {0x200F, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},    // CMYK, which Windows would make
+      {0x10300C, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},  // 48-bit RGB
+      {0x34400D, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 64-bit ARGB
+      {0x26200A, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},
+      {0xE200B, {}, 0, {"0xE200B"}, ResizeStep::kConverted, {"0xE200B"}},
+      {0x22009, {}, 0, {"0x22009"}, ResizeStep::kConverted, {"0x21808", "0x22009"}},
+      {0x21005, {}, 0, {"0x21005"}, ResizeStep::kConverted, {"0x21808", "0x21005"}},
+      {0x21006, {}, 0, {"0x21006"}, ResizeStep::kConverted, {"0x21808", "0x21006"}},
+      {0x21808, {}, 0, {"0x21808"}, ResizeStep::kConverted, {"0x21808"}},
+      {0x21808, {}, 1, {"0x21808", "0x26200A"}, ResizeStep::kConverted, {}},
+      {0x21808, {0x21808}, 0, {"0x21808"}, ResizeStep::kNoCanvas, {}},
+      {0x26200A, {}, 1, {"0x26200A"}, ResizeStep::kNoCanvas, {}},
   };
   for (const auto& c : cases) {
-    ScratchFolder folder;
-    RecordingGdiplus gdi;
-    gdi.script.pixelFormat = c.source;
-    gdi.script.noBitmapFormats = c.noBitmap;
-    gdi.script.failFirst["GdipGetImageGraphicsContext"] = c.refusedContexts;
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", 800, 600), c.step) << std::hex << c.source;
-    std::vector<std::string> asked;
-    for (const std::string& call : gdi.calls) {
-      if (call.rfind("GdipCreateBitmapFromScan0(800", 0) == 0) {
-        asked.push_back(call.substr(call.find("0x"), call.find(", 0000") - call.find("0x")));
+    for (const int32_t side : {800, 400}) {  // from 640 by 480
+      const std::vector<std::string>& expected = side == 800 ? c.enlarged : c.reduced;
+      if (expected.empty()) continue;
+      ScratchFolder folder;
+      RecordingGdiplus gdi;
+      gdi.script.pixelFormat = c.source;
+      gdi.script.noBitmapFormats = c.noBitmap;
+      gdi.script.failFirst["GdipGetImageGraphicsContext"] = c.refusedContexts;
+      EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", side, side * 3 / 4),
+                side == 800 ? c.step : ResizeStep::kConverted)
+          << std::hex << c.source << " to " << std::dec << side;
+      std::vector<std::string> asked;
+      const std::string made = "GdipCreateBitmapFromScan0(" + std::to_string(side) + ",";
+      for (const std::string& call : gdi.calls) {
+        if (call.rfind(made, 0) == 0) {
+          asked.push_back(call.substr(call.find("0x"), call.find(", 0000") - call.find("0x")));
+        }
       }
+      EXPECT_EQ(asked, expected) << std::hex << c.source << " to " << std::dec << side;
+      EXPECT_EQ(gdi.Unreleased(), 0);
     }
-    EXPECT_EQ(asked, c.bitmaps) << std::hex << c.source;
-    EXPECT_EQ(gdi.Unreleased(), 0);
   }
 }
 
@@ -381,27 +391,6 @@ TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
                               [](const std::string& call) { return call.rfind("GdipBitmapLock", 0) == 0; }),
                 0);
     }
-    std::remove("b.png");
-  }
-}
-
-// A source that may have alpha (a palette may) is resampled with it; an opaque one without.
-TEST(ResizeImageFile, ResampledAlphaOnlyWhereTheSourceMayHaveIt) {
-  const struct {
-    int32_t source;
-    const char* resampled;
-  } cases[] = {{0x30803, "0xE200B"}, {0x26200A, "0xE200B"}, {0xE200B, "0xE200B"},
-               {0x22009, "0x21808"}, {0x101004, "0x21808"}, {0x21808, "0x21808"}};
-  for (const auto& c : cases) {
-    RecordingGdiplus gdi;
-    gdi.script.pixelFormat = c.source;
-    ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << std::hex << c.source;
-    const auto first = std::find_if(gdi.calls.begin(), gdi.calls.end(), [](const std::string& call) {
-      return call.rfind("GdipCreateBitmapFromScan0(101, 96", 0) == 0;
-    });
-    ASSERT_NE(first, gdi.calls.end()) << std::hex << c.source;
-    EXPECT_EQ(first->rfind(std::string("GdipCreateBitmapFromScan0(101, 96, 0, ") + c.resampled, 0), 0u)
-        << std::hex << c.source << ": " << *first;
     std::remove("b.png");
   }
 }

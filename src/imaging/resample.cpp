@@ -92,8 +92,10 @@ void HorizontalPassSse2(const AxisCoefficients& table, int32_t width, const uint
   }
 }
 
-// The vertical pass's sums for values [begin, end) of a row, in plain code.
-void SumColumns(const int16_t* const* rows, const int32_t* w, int32_t count, size_t begin,
+// The vertical pass's sums for values [begin, end) of a row, in plain code; the weights are the
+// table's 32-bit ones or their 16-bit copies.
+template <typename Weight>
+void SumColumns(const int16_t* const* rows, const Weight* w, int32_t count, size_t begin,
                 size_t end, int32_t* sums) {
   for (size_t i = begin; i < end; ++i) sums[i] = 0;
   for (int32_t k = 0; k < count; ++k) {
@@ -129,11 +131,7 @@ void SumColumnsSse2(const int16_t* const* rows, const int16_t* w, int32_t count,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), low);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i + 4), high);
   }
-  if (i < span) {
-    int32_t wide[64];
-    for (int32_t k = 0; k < count; ++k) wide[k] = w[k];
-    SumColumns(rows, wide, count, i, span, sums);
-  }
+  SumColumns(rows, w, count, i, span, sums);
 }
 
 // Output row y from the window; colours never above their alpha.
@@ -145,7 +143,7 @@ void VerticalPass(Resampler* r, int32_t y) {
   for (int32_t k = 0; k < table.count[y]; ++k) {
     r->rows[k] = &r->window[static_cast<size_t>((table.first[y] + k) % r->windowRows) * span];
   }
-  if (r->simd && table.count[y] <= 64) {
+  if (r->simd) {
     SumColumnsSse2(r->rows.data(), &table.weights16[at], table.count[y], span, sums);
   } else {
     SumColumns(r->rows.data(), &table.weights[at], table.count[y], 0, span, sums);
@@ -254,15 +252,17 @@ bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32
   if (sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0) return false;
   const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
   const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
-  const double coveredX = static_cast<double>(sourceWidth) / factorX;
-  const double coveredY = static_cast<double>(sourceHeight) / factorY;
-  // Every buffer counted with 4 channels: the window and sums by rows of the output's width,
-  // the coefficients and the row of boxes.
-  const int64_t windowRow = int64_t{width} * 4 * (2 + 4);
-  return BitmapFits(windowRow, int64_t{TapsFor(coveredY, height)} + 1, 1) &&
-         BitmapFits(int64_t{TapsFor(coveredX, width)} * 8, width, 1) &&
-         BitmapFits(int64_t{TapsFor(coveredY, height)} * 8, height, 1) &&
-         BitmapFits(ReducedSide(sourceWidth, factorX), 4 * 9, 1);
+  const int64_t tapsX = TapsFor(static_cast<double>(sourceWidth) / factorX, width);
+  const int64_t tapsY = TapsFor(static_cast<double>(sourceHeight) / factorY, height);
+  // Every buffer, counted with 4 channels: the window of 16-bit rows and the 32-bit sums, each
+  // as wide as the output; the coefficients (32- and 16-bit weights, first and count); the row
+  // of boxes and its 64-bit sums, as wide as the averaged source.
+  const int64_t span = int64_t{width} * 4;
+  const int64_t bytes = span * 2 * tapsY + span * 4 +
+                        (int64_t{width} * tapsX + int64_t{height} * tapsY) * 6 +
+                        (int64_t{width} + height) * 8 +
+                        int64_t{ReducedSide(sourceWidth, factorX)} * 4 * (1 + 8);
+  return bytes <= kMaxBitmapBytes;
 }
 
 Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,

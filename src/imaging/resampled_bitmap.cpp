@@ -1,16 +1,19 @@
 #include "imaging/resampled_bitmap.h"
 
-#include "imaging/bitmap_size.h"
 #include "imaging/resample.h"
 #include "imaging/source_rows.h"
+
+int32_t ResampledFormat(int32_t sourceFormat) {
+  return HasAlpha(ReadFormatOf(sourceFormat).layout) ? kPixelFormat32bppPARGB
+                                                     : kPixelFormat24bppRGB;
+}
 
 ImageOwner ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                            int32_t sourceHeight, int32_t width, int32_t height) {
   const ReadFormat read = ReadFormatOf(sourceFormat);
-  const bool alpha = HasAlpha(read.layout);
-  const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
-  if (!RowsReadable(sourceWidth) || !BitmapFits(width, height, 4) ||
-      !CanResample(sourceWidth, sourceHeight, width, height)) {
+  const int32_t format = ResampledFormat(sourceFormat);
+  const bool alpha = format == kPixelFormat32bppPARGB;
+  if (!RowsReadable(sourceWidth) || !CanResample(sourceWidth, sourceHeight, width, height)) {
     return ImageOwner();
   }
   ImageOwner bitmap;

@@ -14,6 +14,7 @@
 #include "text/number.h"
 
 #include <utility>
+#include <vector>
 
 namespace {
 // What a step answers when the resize goes on.
@@ -64,6 +65,14 @@ bool MakeCanvas(int32_t width, int32_t height, int32_t format, ImageOwner* bitma
   return false;
 }
 
+// The whole of an image drawn into the whole of the canvas, GDI+ choosing the source's frame in
+// its own units.
+ResizeStep DrawWhole(GpGraphics* graphics, GpImage* image, int32_t width, int32_t height) {
+  return gdiplus.GdipDrawImageRectI(graphics, image, 0, 0, width, height) == kGpOk
+             ? kGoOn
+             : ResizeStep::kNotDrawn;
+}
+
 // The whole source drawn into a new bitmap of exactly width by height: a blank bitmap is never
 // passed on to be saved.
 ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, int32_t width,
@@ -81,19 +90,13 @@ ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
   if (!metafile && (width < wholeWidth || height < wholeHeight)) {
     ImageOwner resampled =
         ResampledBitmap(source, sourceFormat, wholeWidth, wholeHeight, width, height);
-    int32_t resampledFormat = 0;
-    if (resampled.handle != nullptr &&
-        gdiplus.GdipGetImagePixelFormat(resampled.handle, &resampledFormat) == kGpOk &&
-        resampledFormat == format) {
-      *canvas = std::move(resampled);
-      return kGoOn;
-    }
     if (resampled.handle != nullptr) {
+      if (ResampledFormat(sourceFormat) == format) {
+        *canvas = std::move(resampled);
+        return kGoOn;
+      }
       if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
-      return gdiplus.GdipDrawImageRectI(graphics.handle, resampled.handle, 0, 0, width, height) ==
-                     kGpOk
-                 ? kGoOn
-                 : ResizeStep::kNotDrawn;
+      return DrawWhole(graphics.handle, resampled.handle, width, height);
     }
   }
   if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
@@ -102,11 +105,7 @@ ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, in
   // A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
   // source rectangle is built from its dimensions: GDI+ renders the whole of it at the target's
   // size.
-  if (metafile) {
-    return gdiplus.GdipDrawImageRectI(graphics.handle, source, 0, 0, width, height) == kGpOk
-               ? kGoOn
-               : ResizeStep::kNotDrawn;
-  }
+  if (metafile) return DrawWhole(graphics.handle, source, width, height);
 
   // Without attributes GDI+ samples beyond the source's edge as transparent black, which leaves
   // a dark, half-transparent border; mirrored tiling makes the edge samples repeat the edge.
@@ -200,9 +199,13 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   step = SaveBesideTarget(canvas.handle, source, target, mimeType, &temporary, &standing);
   if (step != kGoOn) return step;
   canvas.Reset();
-  if (transparentIndex >= 0 && !EditFile(temporary.wideName, MarkGifTransparency,
-                                         static_cast<uint8_t>(transparentIndex))) {
-    return ResizeStep::kNotSaved;
+  if (transparentIndex >= 0) {
+    std::vector<uint8_t> gif;
+    if (!ReadWholeFile(temporary.wideName, &gif) ||
+        !MarkGifTransparency(&gif, static_cast<uint8_t>(transparentIndex)) ||
+        !WriteWholeFile(temporary.wideName, gif)) {
+      return ResizeStep::kNotSaved;
+    }
   }
   if (!ReadsBack(temporary.wideName, width, height)) return ResizeStep::kNotReadBack;
   session.End();

@@ -71,33 +71,37 @@ bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
   });
 }
 
-bool EditFile(const std::wstring& name, bool (*edit)(std::vector<uint8_t>* bytes, uint8_t value),
-              uint8_t value) {
+bool ReadWholeFile(const std::wstring& name, std::vector<uint8_t>* bytes) {
   constexpr LONGLONG kMaxBytes = LONGLONG{1} << 28;
-  std::vector<uint8_t> bytes;
-  HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size = {};
   DWORD done = 0;
   bool ok = windows.GetFileSizeEx(file, &size) && size.QuadPart <= kMaxBytes;
   if (ok) {
     try {
-      bytes.resize(static_cast<size_t>(size.QuadPart));
+      bytes->resize(static_cast<size_t>(size.QuadPart));
     } catch (...) {
       windows.CloseHandle(file);
       throw;
     }
-    ok = windows.ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-         done == bytes.size();
+    ok = windows.ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &done,
+                          nullptr) &&
+         done == bytes->size();
   }
   windows.CloseHandle(file);
-  if (!ok || !edit(&bytes, value)) return false;
-  file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  return ok;
+}
+
+bool WriteWholeFile(const std::wstring& name, const std::vector<uint8_t>& bytes) {
+  const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
-  ok = windows.WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-       done == bytes.size();
+  DWORD done = 0;
+  const bool ok =
+      windows.WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+      done == bytes.size();
   return windows.CloseHandle(file) && ok;
 }
 

@@ -46,11 +46,11 @@ struct TemporaryFile {
   void Keep() noexcept;
 };
 
-// Reads the whole file, lets `edit` change its bytes, and writes them back when it answers true.
-// False when the file cannot be read or written (then it may be half written: callers own it as
-// a temporary file), or is larger than 256 MB, or `edit` answers false.
-bool EditFile(const std::wstring& name, bool (*edit)(std::vector<uint8_t>* bytes, uint8_t value),
-              uint8_t value);
+// The whole file's bytes; false when it cannot be read or is larger than 256 MB.
+bool ReadWholeFile(const std::wstring& name, std::vector<uint8_t>* bytes);
+// Writes the file anew with exactly these bytes; false when it cannot (the file may then be half
+// written: it is meant for a temporary file, which its owner deletes).
+bool WriteWholeFile(const std::wstring& name, const std::vector<uint8_t>& bytes);
 
 // Renames the temporary file to the target, replacing an existing one, and hands on the
 // replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
