@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "host/ansi_text.h"
-#include "imaging/bitmap_size.h"
+#include "imaging/pixels/bitmap_size.h"
 #include "imaging/image_types.h"
 #include "text/fixed_texts.h"
 #include "text/number.h"

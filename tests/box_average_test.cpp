@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "imaging/box_average.h"
+#include "imaging/pixels/box_average.h"
 
 namespace {
 TEST(BoxAverage, FactorsAndReducedSides) {
@@ -51,11 +51,11 @@ TEST(BoxAverage, RowsOfEveryLayout) {
        {{26, 26, 26, 26}}},
   };
   for (const auto& c : cases) {
-    BoxAverager averager = StartBoxAverager(c.layout, c.width, c.factorX, c.factorY);
+    BoxAverager averager = StartBoxAverager(c.layout, c.width, static_cast<int32_t>(c.rows.size()),
+                                            c.factorX, c.factorY);
     std::vector<std::vector<uint8_t>> out;
     for (size_t y = 0; y < c.rows.size(); ++y) {
-      AddSourceRow(&averager, c.rows[y].data());
-      if (averager.rowsAdded == c.factorY || y + 1 == c.rows.size()) {
+      if (AddSourceRow(&averager, c.rows[y].data())) {
         out.emplace_back(c.expected[0].size());
         TakeReducedRow(&averager, out.back().data());
       }

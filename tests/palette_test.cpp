@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "imaging/palette.h"
+#include "imaging/pixels/palette.h"
 
 namespace {
 struct Picture {
@@ -109,7 +109,7 @@ TEST(Palette, PhotoLikePictureStaysClose) {
 }
 }  // namespace
 
-#include "imaging/gif_file.h"
+#include "imaging/pixels/gif_file.h"
 
 namespace {
 // The transparency a GIF encoder left out is put in before the image, once.

@@ -213,14 +213,18 @@ GpStatus SetPalette(GpImage* image, const ColorPalette* palette) {
   Log("GdipSetImagePalette(%s, %u entries)", Name(image).c_str(), palette->Count);
   return Fails("GdipSetImagePalette") ? 2 : kGpOk;
 }
-GpStatus DrawF(GpGraphics* graphics, GpImage* image, float dx, float dy, float dw, float dh,
-               float sx, float sy, float sw, float sh, int unit,
-               const GpImageAttributes* attributes, void* abort, void* data) {
-  Log("GdipDrawImageRectRect(%s, %s, %g %g %g %g, %g %g %g %g, %d, %s, %p, %p)",
-      Name(graphics).c_str(), Name(image).c_str(), dx, dy, dw, dh, sx, sy, sw, sh, unit,
-      Name(attributes).c_str(), abort, data);
-  return Fails("GdipDrawImageRectRect") ? 2 : kGpOk;
+// A bitmap's sides in whole pixels, as GDI+ counts them.
+GpStatus Side(const char* function, GpImage* image, bool width, UINT* side) {
+  Log("%s(%s)", function, Name(image).c_str());
+  if (Fails(function)) return 2;
+  const auto known = sizes.find(image);
+  const float value = known != sizes.end() ? (width ? known->second.first : known->second.second)
+                                           : (width ? script.width : script.height);
+  *side = value > 0 ? static_cast<UINT>(value) : 0;
+  return kGpOk;
 }
+GpStatus Width(GpImage* image, UINT* width) { return Side("GdipGetImageWidth", image, true, width); }
+GpStatus Height(GpImage* image, UINT* height) { return Side("GdipGetImageHeight", image, false, height); }
 
 // The encoder list as GDI+ lays it out: the records, then the texts they point to.
 std::vector<BYTE> EncoderList() {
@@ -278,7 +282,9 @@ GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const voi
   DWORD written = 0;
   if (!fails) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
   CloseHandle(file);
-  if (!fails && sizes.count(image)) savedSizes[name] = sizes[image];
+  if (!fails && sizes.count(image)) {
+    savedSizes[name] = {sizes[image].first + static_cast<float>(script.savedWidthOff), sizes[image].second};
+  }
   return fails ? 2 : kGpOk;
 }
 
@@ -286,7 +292,7 @@ const GdiplusApi kRecording = {
     Startup,  Shutdown,       Load,          Dispose,    Dimension,        PixelFormat,
     ImageType, LockBits,      UnlockBits,    CreateBitmap, Context,        DeleteGraphics,
     Interpolation, Smoothing, CreateAttributes, WrapMode, DisposeAttributes, Draw,
-    DrawWhole, SetPalette, DrawF,    EncodersSize,   Encoders,      Save};
+    DrawWhole, SetPalette, Width, Height, EncodersSize,   Encoders,      Save};
 // The Windows rows: the real call unless the script fails it, with the error it names.
 template <typename Result>
 Result Failed(Result value) {
@@ -378,6 +384,9 @@ BOOL RecordedWriteFile(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written
   if (Fails("WriteFile")) return Failed(FALSE);
   return WriteFile(file, buffer, bytes, written, overlapped);
 }
+BOOL RecordedIsProcessorFeaturePresent(DWORD feature) {  // not logged: asked once per process
+  return IsProcessorFeaturePresent(feature);
+}
 
 const WindowsApi kRecordingWindows = {
     RecordedCreateFileW,         RecordedCloseHandle,         RecordedGetFileInformationByHandle,
@@ -385,7 +394,7 @@ const WindowsApi kRecordingWindows = {
     RecordedDeleteFileW,         RecordedGetLastError,        RecordedSleep,
     RecordedGetCurrentProcessId, RecordedGlobalAlloc,         RecordedGlobalFree,
     RecordedMultiByteToWideChar, RecordedMessageBoxA,         RecordedGetFileSizeEx,
-    RecordedReadFile,            RecordedWriteFile,
+    RecordedReadFile,            RecordedWriteFile,           RecordedIsProcessorFeaturePresent,
 };
 }  // namespace
 

@@ -1,6 +1,6 @@
 // The box averaging and the resampler against plain references written here: a box average
-// over whole and partial boxes, and a floating-point Lanczos-3 of the averaged picture with the
-// same geometry. Platform-free: built natively under the sanitizers, and for Windows.
+// over whole and partial boxes, and a floating-point Lanczos-3 of the averaged picture over the
+// fractional rectangle that the source covers, each averaged pixel weighed by what it covers. Platform-free: built natively under the sanitizers, and for Windows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "imaging/resample.h"
+#include "imaging/pixels/resample.h"
 
 namespace {
 struct Image {
@@ -57,8 +57,10 @@ Image BoxAverage(Image& in, int kx, int ky) {
   return out;
 }
 
-// The whole reduction, in doubles: output pixel i centred on (i + 0.5) * covered / size, the
-// kernel widened by the reduction, weights normalised over the pixels that exist.
+// The whole resample, in doubles: output pixel i centred on (i + 0.5) * covered / size, the
+// kernel widened by the reduction, each averaged pixel weighing the kernel at the centre of the
+// part of it the source covers times that part (a partial last box covers less than a pixel),
+// weights normalised over the pixels that exist.
 std::vector<uint8_t> Reference(PixelLayout layout, const std::vector<uint8_t>& bytes, int sw,
                                int sh, int w, int h) {
   auto factor = [](int s, int t) { return s / (2 * t) >= 2 ? s / (2 * t) : 1; };
@@ -77,7 +79,10 @@ std::vector<uint8_t> Reference(PixelLayout layout, const std::vector<uint8_t>& b
     const int end = std::min(in, static_cast<int>(std::floor(centre + 3 * stretch + 0.5)));
     std::vector<double> wt;
     double total = 0;
-    for (int x = *first; x < end; ++x) total += wt.emplace_back(lanczos((x + 0.5 - centre) / stretch));
+    for (int x = *first; x < end; ++x) {
+      const double right = std::min(x + 1.0, covered);
+      total += wt.emplace_back((right - x) * lanczos(((x + right) / 2 - centre) / stretch));
+    }
     for (double& v : wt) v /= total;
     return wt;
   };
@@ -124,6 +129,24 @@ std::vector<uint8_t> RandomPixels(std::mt19937* random, PixelLayout layout, int 
   return bytes;
 }
 
+// A light, slightly noisy picture whose last column and row contrast with it: black, and
+// transparent in a layout with alpha half the time. A partial last box of them that weighs more
+// than it covers darkens (or clears) the whole edge of the result.
+std::vector<uint8_t> EdgedPixels(std::mt19937* random, PixelLayout layout, int width, int height) {
+  const int bytesPerPixel = BytesOf(layout);
+  const bool clear = AlphaIn(layout) && (*random)() % 2 == 0;
+  std::vector<uint8_t> bytes(static_cast<size_t>(width) * height * bytesPerPixel);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = &bytes[(static_cast<size_t>(y) * width + x) * bytesPerPixel];
+      const bool edge = x == width - 1 || y == height - 1;
+      for (int c = 0; c < 3; ++c) p[c] = edge ? 0 : static_cast<uint8_t>(180 + (*random)() % 40);
+      if (bytesPerPixel == 4) p[3] = edge && clear ? 0 : 255;
+    }
+  }
+  return bytes;
+}
+
 const PixelLayout kLayouts[] = {PixelLayout::kBgr24, PixelLayout::kBgrx32, PixelLayout::kBgra32,
                                 PixelLayout::kPbgra32};
 
@@ -137,12 +160,11 @@ TEST(BoxAverage, EqualsAPlainAverage) {
     const std::vector<uint8_t> bytes = RandomPixels(&random, layout, width, height);
     Image source = Decode(layout, bytes, width, height);
     const Image expected = BoxAverage(source, kx, ky);
-    BoxAverager averager = StartBoxAverager(layout, width, kx, ky);
+    BoxAverager averager = StartBoxAverager(layout, width, height, kx, ky);
     std::vector<uint8_t> got;
     std::vector<uint8_t> row(static_cast<size_t>(expected.width) * expected.channels);
     for (int y = 0; y < height; ++y) {
-      AddSourceRow(&averager, &bytes[static_cast<size_t>(y) * width * BytesOf(layout)]);
-      if (averager.rowsAdded == ky || y + 1 == height) {
+      if (AddSourceRow(&averager, &bytes[static_cast<size_t>(y) * width * BytesOf(layout)])) {
         TakeReducedRow(&averager, row.data());
         got.insert(got.end(), row.begin(), row.end());
       }
@@ -157,32 +179,45 @@ TEST(BoxAverage, BoxesOfMoreThan16MegapixelsAverageEveryPixel) {
   const int side = 4200;  // 17.6 million pixels in one box
   std::vector<uint8_t> row(side * 3);
   for (int x = 0; x < side; ++x) row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = x < side / 4 ? 0 : 255;
-  BoxAverager averager = StartBoxAverager(PixelLayout::kBgr24, side, side, side);
+  BoxAverager averager = StartBoxAverager(PixelLayout::kBgr24, side, side, side, side);
   for (int y = 0; y < side; ++y) AddSourceRow(&averager, row.data());
   uint8_t out[3];
   TakeReducedRow(&averager, out);
   EXPECT_EQ(out[0], 191);  // three quarters of 255, rounded
 }
 
+// A side of k * 2 * target + r pixels: boxes of k with a partial last box of r.
+int WithPartialBox(std::mt19937* random, int target) {
+  const int k = 2 + static_cast<int>((*random)() % 6);
+  return 2 * target * k + 1 + static_cast<int>((*random)() % static_cast<unsigned>(std::min(k, 2 * target) - 1));
+}
+
 // The resampler (with SSE2, and in plain code, which must agree exactly) equals the
-// floating-point reference within a level, over sizes that shrink,
-// keep and grow each side, with and without boxes, in every layout.
+// floating-point reference within a level, over sizes that shrink, keep and grow each side,
+// with and without boxes, partial last boxes beside a contrasting edge, in every layout.
 TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
   std::mt19937 random(5);
   int worst = 0;
-  for (int round = 0; round < 250; ++round) {
+  for (int round = 0; round < 300; ++round) {
     const PixelLayout layout = kLayouts[random() % 4];
-    const int sw = 1 + static_cast<int>(random() % 160), sh = 1 + static_cast<int>(random() % 120);
-    const int w = 1 + static_cast<int>(random() % (round % 3 == 0 ? 2 * sw : sw));
-    const int h = 1 + static_cast<int>(random() % (round % 5 == 0 ? 2 * sh : sh));
-    const std::vector<uint8_t> bytes = RandomPixels(&random, layout, sw, sh);
+    int sw = 1 + static_cast<int>(random() % 160), sh = 1 + static_cast<int>(random() % 120);
+    int w = 1 + static_cast<int>(random() % (round % 3 == 0 ? 4 * sw : sw));
+    int h = 1 + static_cast<int>(random() % (round % 5 == 0 ? 4 * sh : sh));
+    const bool edged = round % 4 == 1;
+    if (edged) {
+      w = 1 + static_cast<int>(random() % 12);
+      h = 1 + static_cast<int>(random() % 12);
+      sw = WithPartialBox(&random, w);
+      sh = WithPartialBox(&random, h);
+    }
+    const std::vector<uint8_t> bytes =
+        edged ? EdgedPixels(&random, layout, sw, sh) : RandomPixels(&random, layout, sw, sh);
     const int channels = AlphaIn(layout) ? 4 : 3;
     std::vector<uint8_t> got(static_cast<size_t>(w) * h * channels, 0xEE);
     ASSERT_TRUE(CanResample(sw, sh, w, h));
     std::vector<uint8_t> plain = got;
     for (std::vector<uint8_t>* into : {&got, &plain}) {
-      Resampler resampler = StartResampler(layout, sw, sh, w, h, into->data(), w * channels);
-      resampler.simd = into == &got;
+      Resampler resampler = StartResampler(layout, sw, sh, w, h, into->data(), w * channels, into == &got);
       for (int y = 0; y < sh; ++y) AddSourceRow(&resampler, &bytes[static_cast<size_t>(y) * sw * BytesOf(layout)]);
     }
     ASSERT_EQ(got, plain) << "round " << round << ": SSE2 and plain code differ";
@@ -195,6 +230,6 @@ TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
                         << ", layout " << static_cast<int>(layout) << ", byte " << i;
     }
   }
-  std::printf("resample: 250 random reductions and enlargements, worst %d level\n", worst);
+  std::printf("resample: 300 random reductions and enlargements, worst %d level\n", worst);
 }
 }  // namespace

@@ -230,47 +230,43 @@ TEST(ImageMetricsAction, EveryInjectedFailureReportsBothSizesOrNeither) {
   EXPECT_GT(total, 3u);
 }
 
-// The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
-// it; everything else is drawn in 32-bit ARGB. A refused drawing context is tried again in ARGB;
-// a bitmap that cannot be made is not. A reduction is resampled with alpha where the source may
-// have it (a palette may), without where it cannot, then converted to the canvas's format.
+// The picture is resampled with alpha where the source may have it (a palette may), without
+// where it cannot, then converted to the canvas's format where that differs: the source's own
+// where every GDI+ draws into it and every encoder takes it, 24 bits for 16-bit RGB, else 32-bit
+// ARGB. A refused drawing context is tried again in ARGB; a bitmap that cannot be made is not.
 TEST(ResizeImageFile, CanvasFormats) {
   const struct {
     int32_t source;
     std::set<int32_t> noBitmap;
     int refusedContexts;
-    std::vector<std::string> enlarged;  // the formats of the bitmaps asked for, in order
+    std::vector<std::string> asked;  // the formats of the bitmaps asked for, in order
     ResizeStep step;
-    std::vector<std::string> reduced;   // the same for a reduction; empty: not tried
   } cases[] = {
-      {0x30101, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 1-bit palette
-      {0x30803, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 8-bit palette
-      {0x101004, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},  // 16-bit grey
-      {0x61007, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},   // ARGB 1555
-      {0x200F, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},    // CMYK, which Windows would make
-      {0x10300C, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0x21808", "0x26200A"}},  // 48-bit RGB
-      {0x34400D, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},  // 64-bit ARGB
-      {0x26200A, {}, 0, {"0x26200A"}, ResizeStep::kConverted, {"0xE200B", "0x26200A"}},
-      {0xE200B, {}, 0, {"0xE200B"}, ResizeStep::kConverted, {"0xE200B"}},
-      {0x22009, {}, 0, {"0x22009"}, ResizeStep::kConverted, {"0x21808", "0x22009"}},
-      {0x21005, {}, 0, {"0x21005"}, ResizeStep::kConverted, {"0x21808", "0x21005"}},
-      {0x21006, {}, 0, {"0x21006"}, ResizeStep::kConverted, {"0x21808", "0x21006"}},
-      {0x21808, {}, 0, {"0x21808"}, ResizeStep::kConverted, {"0x21808"}},
-      {0x21808, {}, 1, {"0x21808", "0x26200A"}, ResizeStep::kConverted, {}},
-      {0x21808, {0x21808}, 0, {"0x21808"}, ResizeStep::kNoCanvas, {}},
-      {0x26200A, {}, 1, {"0x26200A"}, ResizeStep::kNoCanvas, {}},
+      {0x30101, {}, 0, {"0xE200B", "0x26200A"}, ResizeStep::kConverted},   // 1-bit palette
+      {0x30803, {}, 0, {"0xE200B", "0x26200A"}, ResizeStep::kConverted},   // 8-bit palette
+      {0x101004, {}, 0, {"0x21808", "0x26200A"}, ResizeStep::kConverted},  // 16-bit grey
+      {0x61007, {}, 0, {"0xE200B", "0x26200A"}, ResizeStep::kConverted},   // ARGB 1555
+      {0x200F, {}, 0, {"0x21808", "0x26200A"}, ResizeStep::kConverted},    // CMYK, which Windows would make
+      {0x10300C, {}, 0, {"0x21808", "0x26200A"}, ResizeStep::kConverted},  // 48-bit RGB
+      {0x34400D, {}, 0, {"0xE200B", "0x26200A"}, ResizeStep::kConverted},  // 64-bit ARGB
+      {0x26200A, {}, 0, {"0xE200B", "0x26200A"}, ResizeStep::kConverted},
+      {0xE200B, {}, 0, {"0xE200B"}, ResizeStep::kConverted},
+      {0x22009, {}, 0, {"0x21808", "0x22009"}, ResizeStep::kConverted},
+      {0x21005, {}, 0, {"0x21808"}, ResizeStep::kConverted},
+      {0x21006, {}, 0, {"0x21808"}, ResizeStep::kConverted},
+      {0x21808, {}, 0, {"0x21808"}, ResizeStep::kConverted},
+      {0x22009, {}, 1, {"0x21808", "0x22009", "0x26200A"}, ResizeStep::kConverted},
+      {0x21808, {0x21808}, 0, {"0x21808", "0x21808"}, ResizeStep::kNoCanvas},  // GDI+'s draw neither
+      {0x26200A, {}, 1, {"0xE200B", "0x26200A"}, ResizeStep::kNoCanvas},
   };
   for (const auto& c : cases) {
     for (const int32_t side : {800, 400}) {  // from 640 by 480
-      const std::vector<std::string>& expected = side == 800 ? c.enlarged : c.reduced;
-      if (expected.empty()) continue;
       ScratchFolder folder;
       RecordingGdiplus gdi;
       gdi.script.pixelFormat = c.source;
       gdi.script.noBitmapFormats = c.noBitmap;
       gdi.script.failFirst["GdipGetImageGraphicsContext"] = c.refusedContexts;
-      EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", side, side * 3 / 4),
-                side == 800 ? c.step : ResizeStep::kConverted)
+      EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", side, side * 3 / 4), c.step)
           << std::hex << c.source << " to " << std::dec << side;
       std::vector<std::string> asked;
       const std::string made = "GdipCreateBitmapFromScan0(" + std::to_string(side) + ",";
@@ -279,7 +275,7 @@ TEST(ResizeImageFile, CanvasFormats) {
           asked.push_back(call.substr(call.find("0x"), call.find(", 0000") - call.find("0x")));
         }
       }
-      EXPECT_EQ(asked, expected) << std::hex << c.source << " to " << std::dec << side;
+      EXPECT_EQ(asked, c.asked) << std::hex << c.source << " to " << std::dec << side;
       EXPECT_EQ(gdi.Unreleased(), 0);
     }
   }
@@ -288,48 +284,50 @@ TEST(ResizeImageFile, CanvasFormats) {
 // Each failure along the way: the right answer, everything released, an existing target kept
 // byte for byte and no temporary file left behind.
 TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
-  // 640 by 480 to 16 by 16 is resampled by the plug-in; to 800 by 800 GDI+ draws it.
   const struct {
     const char* failing;
-    int32_t side;
     ResizeStep expected;
-    bool unreadableSave;  // the encoder writes what nothing reads
+    int written;  // 0: the saved file loads back as saved; -1: not at all; 1: a pixel wider
   } cases[] = {
-      {"GdipLoadImageFromFile", 16, ResizeStep::kSourceNotLoaded, false},       {"GdipGetImageDimension", 16, ResizeStep::kSourceWithoutSize, false},
-      {"GdipCreateBitmapFromScan0", 16, ResizeStep::kNoCanvas, false},
-      {"GdipGetImageGraphicsContext", 800, ResizeStep::kNoCanvas, false},
-      {"GdipGetImageGraphicsContext", 16, ResizeStep::kConverted, false},  // resampled: no draw
-      {"GdipDrawImageRectRectI", 800, ResizeStep::kNotDrawn, false},
-      {"GdipDrawImageRectRect", 16, ResizeStep::kConverted, false},
-      {"GdipGetImageEncodersSize", 16, ResizeStep::kNoEncoder, false},    {"GdipGetImageEncoders", 16, ResizeStep::kNoEncoder, false},
-      {"GdipSaveImageToFile", 16, ResizeStep::kNotSaved, false},
-      {"GdipCreateImageAttributes", 16, ResizeStep::kConverted, false},  // drawn without them, edges and all
-      {"GdipBitmapLockBits", 16, ResizeStep::kConverted, false},         // drawn directly, as without boxes
-      {"GdipGetImageType", 16, ResizeStep::kConverted, false},
-      {"", 16, ResizeStep::kNotReadBack, true},
+      {"GdipLoadImageFromFile", ResizeStep::kSourceNotLoaded, 0},
+      {"GdipGetImageDimension", ResizeStep::kSourceWithoutSize, 0},
+      {"GdipGetImageHeight", ResizeStep::kSourceWithoutSize, 0},
+      {"GdipCreateBitmapFromScan0", ResizeStep::kNoCanvas, 0},
+      {"GdipGetImageGraphicsContext", ResizeStep::kConverted, 0},  // resampled: no draw
+      {"GdipGetImageEncodersSize", ResizeStep::kNoEncoder, 0},
+      {"GdipGetImageEncoders", ResizeStep::kNoEncoder, 0},
+      {"GdipSaveImageToFile", ResizeStep::kNotSaved, 0},
+      {"GdipBitmapLockBits", ResizeStep::kConverted, 0},  // drawn by GDI+ instead
+      {"GdipGetImageType", ResizeStep::kConverted, 0},
+      {"", ResizeStep::kNotReadBack, -1},
+      {"", ResizeStep::kNotReadBack, 1},
   };
   for (const auto& c : cases) {
-    ScratchFolder folder;
-    const std::string target = folder / "kept.png";
-    ASSERT_TRUE(WriteBytes(target, kKeep));
-    RecordingGdiplus gdi;
-    gdi.script.failing = {c.failing};
-    gdi.script.savedFilesLoad = !c.unreadableSave;
-    EXPECT_EQ(ResizeImageFile("a.bmp", target, c.side, c.side), c.expected) << c.failing;
-    EXPECT_EQ(gdi.Unreleased(), 0) << c.failing;
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << c.failing;
-    if (c.expected != ResizeStep::kConverted) {
-      EXPECT_EQ(ReadBytes(target), kKeep) << c.failing;
+    for (const int32_t side : {16, 800}) {  // from 640 by 480
+      const std::string trace = std::string(c.failing) + " " + std::to_string(c.written) + " " +
+                                std::to_string(side);
+      ScratchFolder folder;
+      const std::string target = folder / "kept.png";
+      ASSERT_TRUE(WriteBytes(target, kKeep));
+      RecordingGdiplus gdi;
+      gdi.script.failing = {c.failing};
+      gdi.script.savedFilesLoad = c.written >= 0;
+      gdi.script.savedWidthOff = c.written > 0 ? 1 : 0;
+      EXPECT_EQ(ResizeImageFile("a.bmp", target, side, side), c.expected) << trace;
+      EXPECT_EQ(gdi.Unreleased(), 0) << trace;
+      EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;
+      if (c.expected != ResizeStep::kConverted) {
+        EXPECT_EQ(ReadBytes(target), kKeep) << trace;
+      }
     }
   }
 }
 
-// A reduction is resampled by the plug-in; where that cannot be had, it is averaged over boxes
-// and drawn by GDI+; where that cannot be had either, the source is drawn directly. The call
-// that fails is found in a clean run and failed alone in a second one.
-TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
-  const std::string resampled = "", boxes = "GdipDrawImageRectRect(graphics1, bitmap",
-                    direct = "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 ",
+// Every size change is resampled by the plug-in; where its memory or a lock cannot be had, GDI+
+// draws the whole source instead, and everything taken on the way is released. The call that
+// fails is found in a clean run and failed alone in a second one.
+TEST(ResizeImageFile, TheResamplerFallsBackToGdiplusDraw) {
+  const std::string resampled = "", direct = "GdipDrawImageRectRectI(graphics1, source, 0 0 101 96, 0 0 ",
                     whole = "GdipDrawImageRectI(graphics1, source, 0 0 101 96)";
   const struct {
     const char* call;  // the beginning of the call that fails
@@ -337,19 +335,22 @@ TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
     int imageType;
     float width, height;
     bool shortLocks;
+    ResizeStep step;
     const std::string& drawn;  // the beginning of the draw that made the picture
   } cases[] = {
-      {"", 0x21808, 1, 707, 481, false, resampled},
-      {"GdipCreateBitmapFromScan0(101, 96", 0x21808, 1, 707, 481, false, boxes},
-      {"GdipBitmapLockBits(bitmap1", 0x21808, 1, 707, 481, false, boxes},
-      {"GdipBitmapLockBits(source", 0x21808, 1, 707, 481, false, boxes},
-      {"GdipBitmapLockBits(source", 0x30803, 1, 707, 481, false, boxes},  // read converted
-      {"GdipBitmapUnlockBits(bitmap1", 0x21808, 1, 707, 481, false, boxes},
-      {"", 0x21808, 1, 707, 481, true, direct},  // no lock gives what it says
+      {"", 0x21808, 1, 707, 481, false, ResizeStep::kConverted, resampled},
+      {"", 0x21808, 1, 50, 40, false, ResizeStep::kConverted, resampled},  // an enlargement
+      {"GdipCreateBitmapFromScan0(101, 96", 0x21808, 1, 707, 481, false, ResizeStep::kConverted, direct},
+      {"GdipBitmapLockBits(bitmap1", 0x21808, 1, 707, 481, false, ResizeStep::kConverted, direct},
+      {"GdipBitmapLockBits(source", 0x21808, 1, 707, 481, false, ResizeStep::kConverted, direct},
+      {"GdipBitmapLockBits(source", 0x30803, 1, 707, 481, false, ResizeStep::kConverted, direct},  // read converted
+      {"GdipBitmapUnlockBits(bitmap1", 0x21808, 1, 707, 481, false, ResizeStep::kConverted, direct},
+      {"GdipDrawImageRectRectI", 0x21808, 1, 707, 481, true, ResizeStep::kNotDrawn, direct},
+      {"", 0x21808, 1, 707, 481, true, ResizeStep::kConverted, direct},  // no lock gives what it says
       // A metafile is rendered whole by GDI+, whatever units its dimensions are in: Windows
       // answers 0.01 mm (a 50 by 18 pixel picture is 750 by 216), Wine pixels.
-      {"", 0x21808, 2, 750, 216, false, whole},
-      {"", 0x21808, 1, 2147483520.0f, 481, false, direct},  // a damaged header's width
+      {"", 0x21808, 2, 750, 216, false, ResizeStep::kConverted, whole},
+      {"", 0x21808, 1, 2147483520.0f, 481, false, ResizeStep::kConverted, direct},  // a damaged header's width
   };
   for (const auto& c : cases) {
     const std::string trace = std::string(c.call) + " " + std::to_string(c.format) + " " +
@@ -360,6 +361,7 @@ TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
       clean.script.width = c.width;
       clean.script.height = c.height;
       clean.script.pixelFormat = c.format;
+      clean.script.shortLocks = c.shortLocks;
       ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted);
       for (size_t i = 0; i < clean.calls.size() && victim == 0; ++i) {
         if (clean.calls[i].rfind(c.call, 0) == 0) victim = i + 1;
@@ -374,7 +376,7 @@ TEST(ResizeImageFile, ReductionsFallBackStepByStep) {
     gdi.script.imageType = c.imageType;
     gdi.script.shortLocks = c.shortLocks;
     gdi.script.failAt = victim;
-    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted) << trace;
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), c.step) << trace;
     EXPECT_EQ(gdi.Unreleased(), 0) << trace;
     std::vector<std::string> draws;
     for (const std::string& call : gdi.calls) {

@@ -112,11 +112,8 @@ struct GdiplusApi {
   GpStatus (*GdipDrawImageRectI)(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width,
                                  INT height);
   GpStatus (*GdipSetImagePalette)(GpImage* image, const ColorPalette* palette);
-  GpStatus (*GdipDrawImageRectRect)(GpGraphics* graphics, GpImage* image, float dstX, float dstY,
-                                    float dstWidth, float dstHeight, float srcX, float srcY,
-                                    float srcWidth, float srcHeight, int srcUnit,
-                                    const GpImageAttributes* attributes, void* abortCallback,
-                                    void* callbackData);
+  GpStatus (*GdipGetImageWidth)(GpImage* image, UINT* width);
+  GpStatus (*GdipGetImageHeight)(GpImage* image, UINT* height);
   GpStatus (*GdipGetImageEncodersSize)(UINT* count, UINT* size);
   GpStatus (*GdipGetImageEncoders)(UINT count, UINT size, ImageCodecInfo* encoders);
   GpStatus (*GdipSaveImageToFile)(GpImage* image, const WCHAR* name, const CLSID* encoder,

@@ -26,9 +26,8 @@ GpStatus WINAPI GdipDrawImageRectRectI(GpGraphics*, GpImage*, INT, INT, INT, INT
                                        INT, int, const GpImageAttributes*, void*, void*);
 GpStatus WINAPI GdipDrawImageRectI(GpGraphics*, GpImage*, INT, INT, INT, INT);
 GpStatus WINAPI GdipSetImagePalette(GpImage*, const ColorPalette*);
-GpStatus WINAPI GdipDrawImageRectRect(GpGraphics*, GpImage*, float, float, float, float, float,
-                                      float, float, float, int, const GpImageAttributes*, void*,
-                                      void*);
+GpStatus WINAPI GdipGetImageWidth(GpImage*, UINT*);
+GpStatus WINAPI GdipGetImageHeight(GpImage*, UINT*);
 GpStatus WINAPI GdipGetImageEncodersSize(UINT*, UINT*);
 GpStatus WINAPI GdipGetImageEncoders(UINT, UINT, ImageCodecInfo*);
 GpStatus WINAPI GdipSaveImageToFile(GpImage*, const WCHAR*, const CLSID*, const void*);

@@ -3,7 +3,8 @@
 #include <utility>
 #include <vector>
 
-#include "imaging/palette.h"
+#include "imaging/pixels/palette.h"
+#include "imaging/written_bitmap.h"
 
 IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
   const GpRect all = {0, 0, width, height};
@@ -18,12 +19,6 @@ IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
                              height};
   const Palette palette = MakePalette(picture);
 
-  ImageOwner indexed;
-  if (gdiplus.GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat8bppIndexed, nullptr,
-                                        &indexed.handle) != kGpOk ||
-      indexed.handle == nullptr) {
-    return {};
-  }
   // The record: flags, count, entries.
   std::vector<UINT> record = {0, static_cast<UINT>(palette.entries.size())};
   int transparentIndex = -1;
@@ -34,20 +29,12 @@ IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
     }
     record.push_back(entry);
   }
-  if (gdiplus.GdipSetImagePalette(indexed.handle,
-                                  reinterpret_cast<const ColorPalette*>(record.data())) != kGpOk) {
-    return {};
-  }
-  BitsLock out;
-  if (gdiplus.GdipBitmapLockBits(indexed.handle, &all, kImageLockModeWrite,
-                                 kPixelFormat8bppIndexed, &out.data) != kGpOk) {
-    return {};
-  }
-  out.bitmap = indexed.handle;
-  if (!LockHolds(out.data, width, height, width)) return {};
-  MapToPalette(picture, palette, static_cast<uint8_t*>(out.data.Scan0), out.data.Stride);
-  // The indices reach the bitmap only with the unlock.
-  out.bitmap = nullptr;
-  if (gdiplus.GdipBitmapUnlockBits(indexed.handle, &out.data) != kGpOk) return {};
+  ImageOwner indexed = WrittenBitmap(
+      width, height, kPixelFormat8bppIndexed, width,
+      reinterpret_cast<const ColorPalette*>(record.data()), [&](uint8_t* top, int32_t stride) {
+        MapToPalette(picture, palette, top, stride);
+        return true;
+      });
+  if (indexed.handle == nullptr) return {};
   return {std::move(indexed), transparentIndex};
 }

@@ -1,43 +1,37 @@
 #include "imaging/resampled_bitmap.h"
 
-#include "imaging/resample.h"
+#include <cstring>
+
+#include "imaging/pixels/resample.h"
 #include "imaging/source_rows.h"
+#include "imaging/written_bitmap.h"
+#include "platform/windows_api.h"
 
-int32_t ResampledFormat(int32_t sourceFormat) {
-  return HasAlpha(ReadFormatOf(sourceFormat).layout) ? kPixelFormat32bppPARGB
-                                                     : kPixelFormat24bppRGB;
-}
-
-ImageOwner ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
-                           int32_t sourceHeight, int32_t width, int32_t height) {
+ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
+                                 int32_t sourceHeight, int32_t width, int32_t height) {
   const ReadFormat read = ReadFormatOf(sourceFormat);
-  const int32_t format = ResampledFormat(sourceFormat);
-  const bool alpha = format == kPixelFormat32bppPARGB;
   if (!RowsReadable(sourceWidth) || !CanResample(sourceWidth, sourceHeight, width, height)) {
-    return ImageOwner();
+    return {};
   }
-  ImageOwner bitmap;
-  if (gdiplus.GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap.handle) !=
-          kGpOk ||
-      bitmap.handle == nullptr) {
-    return ImageOwner();
+  if (width == sourceWidth && height == sourceHeight) {
+    const int32_t rowBytes = width * BytesPerPixel(read.layout);
+    ImageOwner copy = WrittenBitmap(
+        width, height, read.lockFormat, rowBytes, nullptr, [&](uint8_t* top, int32_t stride) {
+          return ReadSourceRows(source, read, width, height, [&](const uint8_t* row) {
+            std::memcpy(top, row, static_cast<size_t>(rowBytes));
+            top += stride;
+          });
+        });
+    return {std::move(copy), read.lockFormat};
   }
-  const GpRect all = {0, 0, width, height};
-  BitsLock out;
-  if (gdiplus.GdipBitmapLockBits(bitmap.handle, &all, kImageLockModeWrite, format, &out.data) !=
-      kGpOk) {
-    return ImageOwner();
-  }
-  out.bitmap = bitmap.handle;
-  if (!LockHolds(out.data, width, height, width * (alpha ? 4 : 3))) return ImageOwner();
-  Resampler resampler = StartResampler(read.layout, sourceWidth, sourceHeight, width, height,
-                                       static_cast<uint8_t*>(out.data.Scan0), out.data.Stride);
-  if (!ReadSourceRows(source, read, sourceWidth, sourceHeight,
-                      [&](const uint8_t* row) { AddSourceRow(&resampler, row); })) {
-    return ImageOwner();
-  }
-  // The pixels reach the bitmap only with the unlock.
-  out.bitmap = nullptr;
-  if (gdiplus.GdipBitmapUnlockBits(bitmap.handle, &out.data) != kGpOk) return ImageOwner();
-  return bitmap;
+  const bool alpha = HasAlpha(read.layout);
+  const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
+  ImageOwner resampled = WrittenBitmap(
+      width, height, format, width * (alpha ? 4 : 3), nullptr, [&](uint8_t* top, int32_t stride) {
+        Resampler resampler = StartResampler(read.layout, sourceWidth, sourceHeight, width,
+                                             height, top, stride, ProcessorHasSse2());
+        return ReadSourceRows(source, read, sourceWidth, sourceHeight,
+                              [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+      });
+  return {std::move(resampled), format};
 }

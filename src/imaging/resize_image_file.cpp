@@ -1,38 +1,36 @@
 #include "imaging/resize_image_file.h"
 
-#include "imaging/bitmap_size.h"
-#include "imaging/box_reduction.h"
 #include "imaging/gdiplus_api.h"
 #include "imaging/gdiplus_owners.h"
-#include "imaging/gif_file.h"
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
 #include "imaging/indexed_bitmap.h"
+#include "imaging/pixels/bitmap_size.h"
+#include "imaging/pixels/gif_file.h"
 #include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
 #include "platform/windows_text.h"
-#include "text/number.h"
 
+#include <climits>
 #include <utility>
 #include <vector>
 
 namespace {
-// What a step answers when the resize goes on.
-constexpr ResizeStep kGoOn = ResizeStep::kConverted;
-
 // The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
-// it, so that an alpha channel survives. Every other source (palettes, grey, CMYK, 48 and 64
-// bits, ARGB 1555) is drawn in 32-bit ARGB: Windows gives no drawing context on some of them,
-// and what it draws into or encodes from the others is nowhere recorded.
+// it, so that an alpha channel survives. 16-bit RGB sources get 24 bits: their 5 or 6 bits per
+// channel would throw away what a resample computed. Every other source (palettes, grey, CMYK,
+// 48 and 64 bits, ARGB 1555) is drawn in 32-bit ARGB: Windows gives no drawing context on some
+// of them, and what it draws into or encodes from the others is nowhere recorded.
 int32_t CanvasFormat(int32_t sourceFormat) {
   switch (sourceFormat) {
     case kPixelFormat24bppRGB:
     case kPixelFormat32bppRGB:
     case kPixelFormat32bppARGB:
     case kPixelFormat32bppPARGB:
+      return sourceFormat;
     case kPixelFormat16bppRGB555:
     case kPixelFormat16bppRGB565:
-      return sourceFormat;
+      return kPixelFormat24bppRGB;
     default:
       return kPixelFormat32bppARGB;
   }
@@ -65,92 +63,121 @@ bool MakeCanvas(int32_t width, int32_t height, int32_t format, ImageOwner* bitma
   return false;
 }
 
-// The whole of an image drawn into the whole of the canvas, GDI+ choosing the source's frame in
-// its own units.
-ResizeStep DrawWhole(GpGraphics* graphics, GpImage* image, int32_t width, int32_t height) {
-  return gdiplus.GdipDrawImageRectI(graphics, image, 0, 0, width, height) == kGpOk
-             ? kGoOn
-             : ResizeStep::kNotDrawn;
-}
+// What the source is, as the steps of the picture need it.
+struct Source {
+  GpImage* image;
+  int32_t format;
+  bool metafile;
+  int32_t width, height;  // in pixels, for a bitmap
+};
 
-// The whole source drawn into a new bitmap of exactly width by height: a blank bitmap is never
-// passed on to be saved.
-ResizeStep DrawScaled(GpImage* source, float sourceWidth, float sourceHeight, int32_t width,
-                      int32_t height, ImageOwner* canvas) {
-  int32_t sourceFormat = 0;
-  gdiplus.GdipGetImagePixelFormat(source, &sourceFormat);
-  int type = 0;
-  const bool metafile =
-      gdiplus.GdipGetImageType(source, &type) == kGpOk && type != kImageTypeBitmap;
-  const int32_t format = CanvasFormat(sourceFormat);
-  const int32_t wholeWidth = RoundToInt32(sourceWidth), wholeHeight = RoundToInt32(sourceHeight);
+// A picture made by one step, or null and the step that failed.
+struct Picture {
+  ImageOwner bitmap;
+  ResizeStep failure;
+};
+
+// GDI+ draws into a new canvas: `draw` gets the context and answers GDI+'s status.
+template <typename Draw>
+Picture DrawnByGdiplus(int32_t width, int32_t height, int32_t format, const Draw& draw) {
+  Picture picture = {ImageOwner(), ResizeStep::kNoCanvas};
   GraphicsOwner graphics;
-  // Where a side shrinks, the plug-in resamples the picture itself; GDI+ at most converts it to
-  // the canvas's format, in a draw of 1 to 1 that copies pixels exactly.
-  if (!metafile && (width < wholeWidth || height < wholeHeight)) {
-    ImageOwner resampled =
-        ResampledBitmap(source, sourceFormat, wholeWidth, wholeHeight, width, height);
-    if (resampled.handle != nullptr) {
-      if (ResampledFormat(sourceFormat) == format) {
-        *canvas = std::move(resampled);
-        return kGoOn;
-      }
-      if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
-      return DrawWhole(graphics.handle, resampled.handle, width, height);
-    }
+  if (!MakeCanvas(width, height, format, &picture.bitmap, &graphics)) return picture;
+  if (draw(graphics.handle) != kGpOk) {
+    graphics.Reset();
+    picture.bitmap.Reset();
+    picture.failure = ResizeStep::kNotDrawn;
   }
-  if (!MakeCanvas(width, height, format, canvas, &graphics)) return ResizeStep::kNoCanvas;
-  gdiplus.GdipSetInterpolationMode(graphics.handle, kInterpolationModeHighQuality);
-  gdiplus.GdipSetSmoothingMode(graphics.handle, kSmoothingModeHighQuality);
-  // A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
-  // source rectangle is built from its dimensions: GDI+ renders the whole of it at the target's
-  // size.
-  if (metafile) return DrawWhole(graphics.handle, source, width, height);
-
-  // Without attributes GDI+ samples beyond the source's edge as transparent black, which leaves
-  // a dark, half-transparent border; mirrored tiling makes the edge samples repeat the edge.
-  AttributesOwner attributes;
-  if (gdiplus.GdipCreateImageAttributes(&attributes.handle) == kGpOk &&
-      attributes.handle != nullptr) {
-    gdiplus.GdipSetImageAttributesWrapMode(attributes.handle, kWrapModeTileFlipXY, 0, FALSE);
-  }
-  // Without the resampler, a reduction by 2 or more is first averaged over boxes: the engine's
-  // interpolation reads only the few source pixels nearest to each output pixel, which skips
-  // most of a large source.
-  const BoxReduction reduction =
-      ReduceByBoxes(source, sourceFormat, wholeWidth, wholeHeight, width, height);
-  const GpStatus drawn =
-      reduction.bitmap.handle != nullptr
-          ? gdiplus.GdipDrawImageRectRect(graphics.handle, reduction.bitmap.handle, 0, 0,
-                                          static_cast<float>(width), static_cast<float>(height),
-                                          0, 0, reduction.coveredWidth, reduction.coveredHeight,
-                                          kUnitPixel, attributes.handle, nullptr, nullptr)
-          : gdiplus.GdipDrawImageRectRectI(graphics.handle, source, 0, 0, width, height, 0, 0,
-                                           wholeWidth, wholeHeight, kUnitPixel, attributes.handle,
-                                           nullptr, nullptr);
-  return drawn == kGpOk ? kGoOn : ResizeStep::kNotDrawn;
+  return picture;
 }
 
-// Saves the bitmap to a new temporary file beside the target, which `temporary` then owns, and
-// tells what stood at the target's name.
-ResizeStep SaveBesideTarget(GpImage* bitmap, const std::string& source, const std::string& target,
-                            const std::string& mimeType, TemporaryFile* temporary,
-                            TargetStanding* standing) {
+// A finished picture in the canvas's format: as it is where it has that format already, else
+// converted by GDI+ in a draw of 1 to 1, which copies pixels exactly.
+Picture InCanvasFormat(ResampledPicture resampled, int32_t canvasFormat, int32_t width,
+                       int32_t height) {
+  if (resampled.format == canvasFormat) return {std::move(resampled.bitmap), ResizeStep::kConverted};
+  return DrawnByGdiplus(width, height, canvasFormat, [&](GpGraphics* graphics) {
+    return gdiplus.GdipDrawImageRectI(graphics, resampled.bitmap.handle, 0, 0, width, height);
+  });
+}
+
+// A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
+// source rectangle is built from its dimensions: GDI+ renders the whole of it at the target's
+// size.
+Picture RenderedMetafile(const Source& source, int32_t width, int32_t height) {
+  return DrawnByGdiplus(width, height, CanvasFormat(source.format), [&](GpGraphics* graphics) {
+    gdiplus.GdipSetInterpolationMode(graphics, kInterpolationModeHighQuality);
+    gdiplus.GdipSetSmoothingMode(graphics, kSmoothingModeHighQuality);
+    return gdiplus.GdipDrawImageRectI(graphics, source.image, 0, 0, width, height);
+  });
+}
+
+// Where the resampler cannot run (its memory refused), GDI+'s own draw of the whole source, as
+// soft as its interpolation is.
+Picture ScaledByGdiplus(const Source& source, int32_t width, int32_t height) {
+  return DrawnByGdiplus(width, height, CanvasFormat(source.format), [&](GpGraphics* graphics) {
+    gdiplus.GdipSetInterpolationMode(graphics, kInterpolationModeHighQuality);
+    gdiplus.GdipSetSmoothingMode(graphics, kSmoothingModeHighQuality);
+    // Without attributes GDI+ samples beyond the source's edge as transparent black, which
+    // leaves a dark, half-transparent border; mirrored tiling makes the edge samples repeat
+    // the edge.
+    AttributesOwner attributes;
+    if (gdiplus.GdipCreateImageAttributes(&attributes.handle) == kGpOk &&
+        attributes.handle != nullptr) {
+      gdiplus.GdipSetImageAttributesWrapMode(attributes.handle, kWrapModeTileFlipXY, 0, FALSE);
+    }
+    return gdiplus.GdipDrawImageRectRectI(graphics, source.image, 0, 0, width, height, 0, 0,
+                                          source.width, source.height, kUnitPixel,
+                                          attributes.handle, nullptr, nullptr);
+  });
+}
+
+// The whole source at exactly width by height in the canvas's format: a blank bitmap is never
+// passed on to be saved.
+Picture ScaledPicture(const Source& source, int32_t width, int32_t height) {
+  if (source.metafile) return RenderedMetafile(source, width, height);
+  ResampledPicture resampled =
+      ResampledBitmap(source.image, source.format, source.width, source.height, width, height);
+  if (resampled.bitmap.handle == nullptr) return ScaledByGdiplus(source, width, height);
+  return InCanvasFormat(std::move(resampled), CanvasFormat(source.format), width, height);
+}
+
+// A side as GDI+ counts a bitmap's pixels; 0 when it cannot tell or the side passes int32.
+int32_t Side(GpStatus (*GdiplusApi::*ask)(GpImage*, UINT*), GpImage* image) {
+  UINT side = 0;
+  if ((gdiplus.*ask)(image, &side) != kGpOk || side > INT32_MAX) return 0;
+  return static_cast<int32_t>(side);
+}
+
+// Saves the picture to a new temporary file beside the target, which `temporary` then owns, and
+// tells what stood at the target's name; false and the step that failed otherwise.
+bool SaveBesideTarget(GpImage* picture, const std::string& source, const std::string& target,
+                      const std::string& mimeType, TemporaryFile* temporary,
+                      TargetStanding* standing, ResizeStep* failure) {
   CLSID encoder;
-  if (!FindEncoder(mimeType, &encoder)) return ResizeStep::kNoEncoder;
+  if (!FindEncoder(mimeType, &encoder)) {
+    *failure = ResizeStep::kNoEncoder;
+    return false;
+  }
   // Nothing is written where no file would be made (a device), where a file must not be replaced
   // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
   // image came from, and replacing it afterwards would destroy the user's picture.
-  if (NamesDevice(ToWideText(target))) return ResizeStep::kTargetRefused;
+  if (NamesDevice(ToWideText(target))) {
+    *failure = ResizeStep::kTargetRefused;
+    return false;
+  }
   *standing = InspectTarget(target);
   if (standing->kind == kTargetNotReplaceable ||
       (standing->kind == kTargetFile && NamesSameFile(source, target))) {
-    return ResizeStep::kTargetRefused;
+    *failure = ResizeStep::kTargetRefused;
+    return false;
   }
-  if (!temporary->CreateBeside(target)) return ResizeStep::kNoTemporaryFile;
-  return SaveImageFile(bitmap, temporary->wideName, &encoder, nullptr) == kGpOk
-             ? kGoOn
-             : ResizeStep::kNotSaved;
+  if (!temporary->CreateBeside(target)) {
+    *failure = ResizeStep::kNoTemporaryFile;
+    return false;
+  }
+  *failure = ResizeStep::kNotSaved;
+  return SaveImageFile(picture, temporary->wideName, &encoder, nullptr) == kGpOk;
 }
 
 // An encoder may report success and write something no decoder reads (Wine's GIF encoder writes
@@ -159,9 +186,8 @@ ResizeStep SaveBesideTarget(GpImage* bitmap, const std::string& source, const st
 bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
   ImageOwner written;
   if (LoadImageFile(name, &written.handle) != kGpOk || written.handle == nullptr) return false;
-  float writtenWidth = 0, writtenHeight = 0;
-  return gdiplus.GdipGetImageDimension(written.handle, &writtenWidth, &writtenHeight) == kGpOk &&
-         writtenWidth == static_cast<float>(width) && writtenHeight == static_cast<float>(height);
+  return Side(&GdiplusApi::GdipGetImageWidth, written.handle) == width &&
+         Side(&GdiplusApi::GdipGetImageHeight, written.handle) == height;
 }
 }  // namespace
 
@@ -178,27 +204,38 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   float sourceWidth = 0, sourceHeight = 0;
   gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
   if (!(sourceWidth > 0 && sourceHeight > 0)) return ResizeStep::kSourceWithoutSize;
+  Source facts = {image.handle, 0, false, 0, 0};
+  gdiplus.GdipGetImagePixelFormat(image.handle, &facts.format);
+  int type = 0;
+  facts.metafile = gdiplus.GdipGetImageType(image.handle, &type) == kGpOk && type != kImageTypeBitmap;
+  if (!facts.metafile) {
+    facts.width = Side(&GdiplusApi::GdipGetImageWidth, image.handle);
+    facts.height = Side(&GdiplusApi::GdipGetImageHeight, image.handle);
+    if (facts.width <= 0 || facts.height <= 0) return ResizeStep::kSourceWithoutSize;
+  }
   // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
   // the source.
   if (!BitmapFits(width, height, 4)) return ResizeStep::kSizeRejected;
 
-  ImageOwner canvas;
-  ResizeStep step = DrawScaled(image.handle, sourceWidth, sourceHeight, width, height, &canvas);
-  // The source is not needed past the draw; its memory goes before the encoder takes its own.
+  Picture picture = ScaledPicture(facts, width, height);
+  // The source is not needed past the picture; its memory goes before the encoder takes its own.
   image.Reset();
-  if (step != kGoOn) return step;
+  if (picture.bitmap.handle == nullptr) return picture.failure;
   int transparentIndex = -1;
   if (mimeType == "image/gif") {
-    IndexedBitmap indexed = IndexedCopy(canvas.handle, width, height);
-    if (indexed.bitmap.handle == nullptr) return ResizeStep::kNotDrawn;
-    canvas = std::move(indexed.bitmap);
+    IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
+    if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
+    picture.bitmap = std::move(indexed.bitmap);
     transparentIndex = indexed.transparentIndex;
   }
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
-  step = SaveBesideTarget(canvas.handle, source, target, mimeType, &temporary, &standing);
-  if (step != kGoOn) return step;
-  canvas.Reset();
+  ResizeStep failure = ResizeStep::kNotSaved;
+  if (!SaveBesideTarget(picture.bitmap.handle, source, target, mimeType, &temporary, &standing,
+                        &failure)) {
+    return failure;
+  }
+  picture.bitmap.Reset();
   if (transparentIndex >= 0) {
     std::vector<uint8_t> gif;
     if (!ReadWholeFile(temporary.wideName, &gif) ||

@@ -13,7 +13,8 @@ enum class ResizeStep {
   kSourceNotLoaded,   // GDI+ could not read the source as an image
   kSourceWithoutSize, // the source's dimensions are not positive
   kNoCanvas,          // no bitmap of the target's size, or no drawing context on it
-  kNotDrawn,          // the picture could not be drawn, or not put in a palette for a GIF
+  kNotDrawn,          // GDI+ could not draw the picture into its bitmap
+  kNoPalette,         // the picture could not be put in a palette for a GIF
   kNoEncoder,         // GDI+ has no encoder for the target's format
   kTargetRefused,     // the target names a device, a folder, a read-only file or the source
   kNoTemporaryFile,   // no new file of the plug-in's own could be made beside the target

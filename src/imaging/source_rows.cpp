@@ -10,10 +10,6 @@ namespace {
 constexpr int32_t kBandBytes = 1 << 20;
 // No picture GDI+ holds has rows this long (67 million 32-bit pixels).
 constexpr int64_t kMaxRowBytes = int64_t{1} << 28;
-
-int32_t RowBytes(const ReadFormat& read, int32_t width) {
-  return width * (read.layout == PixelLayout::kBgr24 ? 3 : 4);
-}
 }  // namespace
 
 ReadFormat ReadFormatOf(int32_t format) {
@@ -33,7 +29,7 @@ bool RowsReadable(int32_t width) { return width > 0 && int64_t{width} * 4 <= kMa
 bool ReadSourceRows(GpImage* source, const ReadFormat& read, int32_t width, int32_t height,
                     const std::function<void(const uint8_t* row)>& take) {
   if (!RowsReadable(width)) return false;
-  const int32_t rowBytes = RowBytes(read, width);
+  const int32_t rowBytes = width * BytesPerPixel(read.layout);
   const int32_t bandRows = std::max(1, kBandBytes / rowBytes);
   for (int32_t top = 0; top < height; top += std::min(bandRows, height - top)) {
     const int32_t rows = std::min(bandRows, height - top);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "imaging/box_average.h"
+#include "imaging/pixels/pixel_layout.h"
 #include "imaging/gdiplus_api.h"
 
 struct ReadFormat {

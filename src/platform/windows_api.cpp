@@ -21,6 +21,7 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::GetFileSizeEx>,
     ThenPluginFpu<::ReadFile>,
     ThenPluginFpu<::WriteFile>,
+    ThenPluginFpu<::IsProcessorFeaturePresent>,
 };
 }  // namespace
 
@@ -29,3 +30,8 @@ WindowsApi windows = kDefaults;
 void UseWindows(const WindowsApi* standIn) { windows = WithRowsOf(kDefaults, standIn); }
 
 const WindowsApi& DefaultWindows() { return kDefaults; }
+
+bool ProcessorHasSse2() {
+  static const bool has = windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
+  return has;
+}

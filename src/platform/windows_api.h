@@ -26,6 +26,7 @@ struct WindowsApi {
   BOOL (*ReadFile)(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped);
   BOOL (*WriteFile)(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written,
                     LPOVERLAPPED overlapped);
+  BOOL (*IsProcessorFeaturePresent)(DWORD feature);
 };
 
 extern WindowsApi windows;
@@ -35,3 +36,6 @@ void UseWindows(const WindowsApi* standIn);
 
 // The table as it ships: every row calls Windows.
 const WindowsApi& DefaultWindows();
+
+// True where the processor has SSE2; asked once per process, through the table as it is then.
+bool ProcessorHasSse2();

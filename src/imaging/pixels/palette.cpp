@@ -1,4 +1,4 @@
-#include "imaging/palette.h"
+#include "imaging/pixels/palette.h"
 
 #include <algorithm>
 #include <climits>

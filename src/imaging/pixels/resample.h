@@ -1,19 +1,21 @@
-// Reductions computed by the plug-in itself, as sharp as a Lanczos resample: boxes of whole
-// source pixels first, then a separable Lanczos-3 convolution over what is left. Plain integer
-// code over rows of pixels; platform-free.
+// Every size change computed by the plug-in itself, as sharp as a Lanczos resample: boxes of
+// whole source pixels first where a side shrinks a lot, then a separable Lanczos-3 convolution
+// over what is left. Plain integer code over rows of pixels; platform-free.
 //
-// Where the result is at least a quarter of the source along a side, the boxes are 1 pixel and
-// the convolution does all the work; below that, integer boxes take the source down to at least
-// twice the target (the reducing gap), and the convolution, whose support grows with the
-// reduction left, takes it the rest of the way. Geometry is that of one resample of the whole:
-// output pixel i covers source pixels (i + 0.5) * source / target around its centre, so nothing
-// shifts and no edge row or column is lost or doubled.
+// Where a side shrinks by less than 4, its boxes are 1 pixel and the convolution does all the
+// work; from 4 on, integer boxes take the source down to at least twice the target (the
+// reducing gap), and the convolution, whose support grows with the reduction left, takes it the
+// rest of the way. Growing, the kernel keeps its own width and interpolates. Geometry is that of
+// one resample of the whole source: output pixel i is centred on source position
+// (i + 0.5) * source / target, and a partial last box weighs what it covers, so nothing shifts
+// and no edge row or column is lost, doubled or overweighted.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "imaging/box_average.h"
+#include "imaging/pixels/box_average.h"
+#include "imaging/pixels/pixel_layout.h"
 
 // The boxes leave at least this much reduction to the convolution: a box average is soft, and
 // from a reduction of about 2 the convolution's own averaging over its wider support makes up
@@ -26,16 +28,18 @@ double Lanczos3(double x);
 // The coefficient table of one axis: for output pixel i, the weights of input pixels first[i]
 // to first[i] + count[i] - 1, at weights[i * taps ...], in fixed point with kWeightBits
 // fractional bits, summing to exactly 1 << kWeightBits so that a flat colour stays exact.
-// `covered` is the part of the `inputSize` pixels that the source covers (a partial last box
-// covers less than a pixel): output pixel i is centred on input position (i + 0.5) * covered /
-// outputSize. Each pixel's weights are normalised over the input pixels that exist, so an edge
-// needs nothing beyond it: no dark or doubled border.
+// `covered` is how much of the `inputSize` pixels the source covers: all of them, or, after
+// boxes that do not divide the side, all but part of the last one (1001 pixels in boxes of 5
+// cover 200.2 of 201). Output pixel i is centred on input position (i + 0.5) * covered /
+// outputSize; each input pixel weighs the kernel at the centre of what it covers times how much
+// it covers. Each pixel's weights are normalised over the input pixels that exist, so an edge
+// needs nothing beyond it: no dark or doubled border. Where input and output are the same size,
+// each output pixel is its input pixel (one tap).
 constexpr int kWeightBits = 14;
 struct AxisCoefficients {
   int32_t taps;
   std::vector<int32_t> first, count;
-  std::vector<int32_t> weights;
-  std::vector<int16_t> weights16;  // the same, for the SSE2 pass
+  std::vector<int16_t> weights;  // every weight is below 2 in magnitude: below 2^15
 };
 AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t outputSize);
 
@@ -45,7 +49,6 @@ AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t 
 // 255, the colours are scaled down with it, keeping their ratio to alpha. Memory: one row of boxes
 // and the few rows of the horizontal pass that the vertical one still needs.
 struct Resampler {
-  int32_t sourceHeight, sourceRowsAdded;
   int channels;  // 3 or 4
   BoxAverager boxes;
   AxisCoefficients horizontal, vertical;
@@ -58,7 +61,8 @@ struct Resampler {
   std::vector<const int16_t*> rows;  // the window's rows that one output row reads
   uint8_t* out;
   int32_t outStride;
-  // Both passes with SSE2 (the default), or in plain code, which gives the same values.
+  // Both passes with SSE2, or in plain code, which gives the same values. SSE2 only where the
+  // processor has it (the caller asks the platform).
   bool simd;
 };
 
@@ -68,7 +72,8 @@ bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32
 
 // Output row y is written to out + y * outStride.
 Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
-                         int32_t width, int32_t height, uint8_t* out, int32_t outStride);
+                         int32_t width, int32_t height, uint8_t* out, int32_t outStride,
+                         bool simd);
 
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.

@@ -1,4 +1,4 @@
-#include "imaging/gif_file.h"
+#include "imaging/pixels/gif_file.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "imaging/box_average.h"
+#include "imaging/pixels/box_average.h"
 
 #include <algorithm>
 
@@ -17,15 +17,11 @@ int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
   return static_cast<int32_t>((static_cast<int64_t>(sourceSide) + factor - 1) / factor);
 }
 
-bool HasAlpha(PixelLayout layout) {
-  return layout == PixelLayout::kBgra32 || layout == PixelLayout::kPbgra32;
-}
-
-BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t factorX,
-                             int32_t factorY) {
+BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t sourceHeight,
+                             int32_t factorX, int32_t factorY) {
   const size_t channels = HasAlpha(input) ? 4 : 3;
   const size_t values = static_cast<size_t>(ReducedSide(sourceWidth, factorX)) * channels;
-  BoxAverager averager{input, sourceWidth, factorX, factorY, {}, {}, 0};
+  BoxAverager averager{input, sourceWidth, sourceHeight, factorX, factorY, {}, {}, 0, 0};
   if (int64_t{factorX} * factorY <= kMaxNarrowBox) {
     averager.sums.assign(values, 0);
   } else {
@@ -137,13 +133,15 @@ void TakeRow(BoxAverager* averager, Sum* sum, uint8_t* out) {
 }
 }  // namespace
 
-void AddSourceRow(BoxAverager* averager, const uint8_t* row) {
+bool AddSourceRow(BoxAverager* averager, const uint8_t* row) {
   if (averager->wideSums.empty()) {
     AddRowOfLayout(averager, averager->sums.data(), row);
   } else {
     AddRowOfLayout(averager, averager->wideSums.data(), row);
   }
-  ++averager->rowsAdded;
+  ++averager->sourceRowsAdded;
+  return ++averager->rowsAdded == averager->factorY ||
+         averager->sourceRowsAdded == averager->sourceHeight;
 }
 
 void TakeReducedRow(BoxAverager* averager, uint8_t* out) {

@@ -1,0 +1,228 @@
+#include "imaging/pixels/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/pixels/bitmap_size.h"
+#include "imaging/pixels/resample_passes.h"
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kLanczosSupport = 3;
+
+inline uint8_t ClampToLevel(int32_t sum, int32_t top) {
+  if (sum <= 0) return 0;
+  const int32_t v = (sum + (1 << (kVerticalShift - 1))) >> kVerticalShift;
+  return static_cast<uint8_t>(v < top ? v : top);
+}
+
+template <int kChannels>
+void Horizontal(const AxisCoefficients& table, int32_t width, const uint8_t* in, int16_t* out) {
+  for (int32_t x = 0; x < width; ++x) {
+    const uint8_t* p = in + table.first[x] * kChannels;
+    const int16_t* w = &table.weights[static_cast<size_t>(x) * table.taps];
+    int32_t sum[kChannels];
+    for (int c = 0; c < kChannels; ++c) sum[c] = kBias + (1 << (kHorizontalShift - 1));
+    for (int32_t k = 0; k < table.count[x]; ++k, p += kChannels) {
+      for (int c = 0; c < kChannels; ++c) sum[c] += w[k] * p[c];
+    }
+    for (int c = 0; c < kChannels; ++c) out[x * kChannels + c] = WindowValue(sum[c]);
+  }
+}
+
+// Output row y from the window; colours never above their alpha.
+void VerticalPass(Resampler* r, int32_t y) {
+  const AxisCoefficients& table = r->vertical;
+  const size_t span = r->sums.size();
+  int32_t* sums = r->sums.data();
+  const int16_t* w = &table.weights[static_cast<size_t>(y) * table.taps];
+  for (int32_t k = 0; k < table.count[y]; ++k) {
+    r->rows[k] = &r->window[static_cast<size_t>((table.first[y] + k) % r->windowRows) * span];
+  }
+  if (r->simd) {
+    SumColumnsSse2(r->rows.data(), w, table.count[y], span, sums);
+  } else {
+    SumColumns(r->rows.data(), w, table.count[y], 0, span, sums);
+  }
+  uint8_t* out = r->out + static_cast<intptr_t>(y) * r->outStride;
+  if (r->channels == 3) {
+    for (size_t i = 0; i < span; ++i) out[i] = ClampToLevel(sums[i], 255);
+    return;
+  }
+  constexpr int32_t kOpaque = 255 << kVerticalShift;
+  for (size_t i = 0; i < span; i += 4) {
+    const int32_t alphaSum = sums[i + 3];
+    if (alphaSum > kOpaque) {
+      // Alpha overshoots beside a hard edge (an opaque shape on a transparent ground): clamped
+      // alone, it would leave the colours' overshoot standing, a bright fringe just inside the
+      // edge. The colours are scaled with it, so each keeps its ratio to alpha, which is the
+      // colour the picture had there.
+      for (size_t c = 0; c < 3; ++c) {
+        const int64_t scaled = (int64_t{std::max(sums[i + c], 0)} * 255 + alphaSum / 2) / alphaSum;
+        out[i + c] = static_cast<uint8_t>(std::min<int64_t>(scaled, 255));
+      }
+      out[i + 3] = 255;
+      continue;
+    }
+    const uint8_t alpha = ClampToLevel(alphaSum, 255);
+    for (size_t c = 0; c < 3; ++c) out[i + c] = ClampToLevel(sums[i + c], alpha);
+    out[i + 3] = alpha;
+  }
+}
+
+// A reduced row into the window, and every output row it completes.
+void AddReducedRow(Resampler* r, const uint8_t* row) {
+  const size_t span = r->sums.size();
+  int16_t* slot = &r->window[static_cast<size_t>(r->reducedRowsDone % r->windowRows) * span];
+  const int32_t width = static_cast<int32_t>(span) / r->channels;
+  (r->simd ? HorizontalPassSse2 : HorizontalPass)(r->horizontal, r->channels, width, row, slot);
+  ++r->reducedRowsDone;
+  const AxisCoefficients& v = r->vertical;
+  const int32_t height = static_cast<int32_t>(v.first.size());
+  while (r->outputRowsDone < height &&
+         v.first[r->outputRowsDone] + v.count[r->outputRowsDone] <= r->reducedRowsDone) {
+    VerticalPass(r, r->outputRowsDone++);
+  }
+}
+
+bool SameSize(int32_t inputSize, double covered, int32_t outputSize) {
+  return inputSize == outputSize && covered == inputSize;
+}
+
+int32_t TapsFor(int32_t inputSize, double covered, int32_t outputSize) {
+  if (SameSize(inputSize, covered, outputSize)) return 1;
+  const double filterScale = std::max(covered / outputSize, 1.0);
+  return static_cast<int32_t>(std::ceil(kLanczosSupport * filterScale)) * 2 + 1;
+}
+}  // namespace
+
+void HorizontalPass(const AxisCoefficients& table, int channels, int32_t width, const uint8_t* in,
+                    int16_t* out) {
+  (channels == 3 ? Horizontal<3> : Horizontal<4>)(table, width, in, out);
+}
+
+void SumColumns(const int16_t* const* rows, const int16_t* w, int32_t count, size_t begin,
+                size_t end, int32_t* sums) {
+  for (size_t i = begin; i < end; ++i) sums[i] = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    for (size_t i = begin; i < end; ++i) sums[i] += w[k] * rows[k][i];
+  }
+}
+
+double Lanczos3(double x) {
+  if (x == 0) return 1;
+  if (x <= -kLanczosSupport || x >= kLanczosSupport) return 0;
+  const double px = kPi * x;
+  return kLanczosSupport * std::sin(px) * std::sin(px / kLanczosSupport) / (px * px);
+}
+
+AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t outputSize) {
+  AxisCoefficients table;
+  table.taps = TapsFor(inputSize, covered, outputSize);
+  table.first.resize(static_cast<size_t>(outputSize));
+  table.count.assign(static_cast<size_t>(outputSize), 1);
+  table.weights.assign(static_cast<size_t>(outputSize) * table.taps, 0);
+  if (table.taps == 1) {
+    for (int32_t i = 0; i < outputSize; ++i) {
+      table.first[i] = i;
+      table.weights[i] = int16_t{1} << kWeightBits;
+    }
+    return table;
+  }
+  const double scale = covered / outputSize;
+  // Reducing, the kernel is stretched over the reduction, which is what averages; enlarging,
+  // it stays at its own width and interpolates.
+  const double filterScale = std::max(scale, 1.0);
+  const double support = kLanczosSupport * filterScale;
+  std::vector<double> w(static_cast<size_t>(table.taps));
+  for (int32_t i = 0; i < outputSize; ++i) {
+    const double centre = (i + 0.5) * scale;
+    const int32_t first = std::max(static_cast<int32_t>(std::floor(centre - support + 0.5)), 0);
+    const int32_t end =
+        std::min(static_cast<int32_t>(std::floor(centre + support + 0.5)), inputSize);
+    const int32_t count = std::max(1, std::min(end - first, table.taps));
+    double total = 0;
+    for (int32_t k = 0; k < count; ++k) {
+      // Input pixel j covers [j, j + 1), the last one only up to `covered`.
+      const double left = first + k, right = std::min(left + 1, covered);
+      const double part = std::max(right - left, 0.0);
+      w[k] = part * Lanczos3(((left + right) / 2 - centre) / filterScale);
+      total += w[k];
+    }
+    if (total == 0) total = 1;
+    int16_t* fixed = &table.weights[static_cast<size_t>(i) * table.taps];
+    int32_t sum = 0, largest = 0;
+    for (int32_t k = 0; k < count; ++k) {
+      fixed[k] = static_cast<int16_t>(std::lround(w[k] / total * (1 << kWeightBits)));
+      sum += fixed[k];
+      if (fixed[k] > fixed[largest]) largest = k;
+    }
+    // What rounding took or gave goes to the largest weight, so that the weights sum to one
+    // exactly and a flat colour comes out as it went in.
+    fixed[largest] = static_cast<int16_t>(fixed[largest] + (1 << kWeightBits) - sum);
+    table.first[i] = first;
+    table.count[i] = count;
+  }
+  return table;
+}
+
+bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height) {
+  if (sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0) return false;
+  const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
+  const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
+  const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
+  const int32_t reducedHeight = ReducedSide(sourceHeight, factorY);
+  const int64_t tapsX = TapsFor(reducedWidth, static_cast<double>(sourceWidth) / factorX, width);
+  const int64_t tapsY = TapsFor(reducedHeight, static_cast<double>(sourceHeight) / factorY, height);
+  // Every buffer, counted with 4 channels: the window of 16-bit rows and the 32-bit sums, each
+  // as wide as the output; the coefficients (16-bit weights, first and count); the row of boxes
+  // and its 64-bit sums, as wide as the averaged source.
+  const int64_t span = int64_t{width} * 4;
+  const int64_t bytes = span * 2 * tapsY + span * 4 +
+                        (int64_t{width} * tapsX + int64_t{height} * tapsY) * 2 +
+                        (int64_t{width} + height) * 8 + int64_t{reducedWidth} * 4 * (1 + 8);
+  return bytes <= kMaxBitmapBytes;
+}
+
+Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
+                         int32_t width, int32_t height, uint8_t* out, int32_t outStride,
+                         bool simd) {
+  const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
+  const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
+  const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
+  const int32_t reducedHeight = ReducedSide(sourceHeight, factorY);
+  Resampler r;
+  r.channels = HasAlpha(layout) ? 4 : 3;
+  r.boxes = StartBoxAverager(layout, sourceWidth, sourceHeight, factorX, factorY);
+  r.horizontal = ComputeCoefficients(reducedWidth, static_cast<double>(sourceWidth) / factorX, width);
+  r.vertical = ComputeCoefficients(reducedHeight, static_cast<double>(sourceHeight) / factorY, height);
+  // 4 bytes of room after the row: the SSE2 pass reads a 3-byte pixel as 4.
+  r.reducedRow.resize(static_cast<size_t>(reducedWidth) * r.channels + 4);
+  r.simd = simd;
+  r.windowRows = r.vertical.taps;
+  const size_t span = static_cast<size_t>(width) * r.channels;
+  r.window.resize(span * r.windowRows);
+  r.reducedRowsDone = r.outputRowsDone = 0;
+  r.sums.resize(span);
+  r.rows.resize(static_cast<size_t>(r.vertical.taps));
+  r.out = out;
+  r.outStride = outStride;
+  return r;
+}
+
+void AddSourceRow(Resampler* r, const uint8_t* row) {
+  const BoxAverager& boxes = r->boxes;
+  // Rows already in the reduced layout need no boxes of one pixel, only a copy into the row that
+  // has room after its end.
+  const bool direct = boxes.factorX == 1 && boxes.factorY == 1 &&
+                      (boxes.input == PixelLayout::kBgr24 || boxes.input == PixelLayout::kPbgra32);
+  if (direct) {
+    std::memcpy(r->reducedRow.data(), row, r->reducedRow.size() - 4);
+    return AddReducedRow(r, r->reducedRow.data());
+  }
+  if (AddSourceRow(&r->boxes, row)) {
+    TakeReducedRow(&r->boxes, r->reducedRow.data());
+    AddReducedRow(r, r->reducedRow.data());
+  }
+}
