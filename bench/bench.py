@@ -157,6 +157,8 @@ def main():
         ("photo", (4000, 3000), (800, 600), "jpg", 3 if options.quick else 5),
         ("poster", (8000, 6000), (2000, 1500), "png", 2 if options.quick else 3),
         ("photo 1.5x", (4000, 3000), (2667, 2000), "jpg", 2 if options.quick else 3),
+        ("enlarge 2x", (800, 600), (1600, 1200), "png", 2 if options.quick else 3),
+        ("enlarge 4x", (400, 300), (1600, 1200), "png", 2 if options.quick else 3),
     ]
     series = [0.1, 1, 4, 12] if options.quick else [0.1, 0.5, 1, 2, 4, 8, 12, 16, 24, 32, 48]
     for mp in series:
