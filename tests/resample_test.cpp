@@ -217,7 +217,7 @@ TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
     ASSERT_TRUE(CanResample(sw, sh, w, h));
     std::vector<uint8_t> plain = got;
     for (std::vector<uint8_t>* into : {&got, &plain}) {
-      Resampler resampler = StartResampler(layout, sw, sh, w, h, into->data(), w * channels, into == &got);
+      Resampler resampler = StartResampler(layout, sw, sh, sw, sh, w, h, into->data(), w * channels, into == &got);
       for (int y = 0; y < sh; ++y) AddSourceRow(&resampler, &bytes[static_cast<size_t>(y) * sw * BytesOf(layout)]);
     }
     ASSERT_EQ(got, plain) << "round " << round << ": SSE2 and plain code differ";

@@ -198,7 +198,9 @@ TEST(ResizeImageFile, TakenTemporaryNamesAreNeverUsed) {
     ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
     RecordingGdiplus gdi;
     RecordingWindows windowsCalls;
-    gdi.script.failFirst["CreateFileW"] = taken + 1;  // and the open that compares with the source
+    // Every temporary name taken, and the two opens of the source: the JPEG reader's and the one
+    // that compares names.
+    gdi.script.failFirst["CreateFileW"] = taken + 2;
     gdi.script.windowsError = ERROR_FILE_EXISTS;
     const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.png", 16, 16);
     EXPECT_EQ(step, taken < 100 ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile) << taken;

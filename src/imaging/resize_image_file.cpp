@@ -189,6 +189,37 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
   return Side(&GdiplusApi::GdipGetImageWidth, written.handle) == width &&
          Side(&GdiplusApi::GdipGetImageHeight, written.handle) == height;
 }
+
+// The source decoded and scaled to exactly width by height, in the canvas's format; null and the
+// step that failed otherwise. The source's memory is released before this returns, ahead of the
+// encoder's. A JPEG is read by the plug-in itself, shrunk while it decodes; every other file,
+// and a JPEG the reader refuses, by GDI+.
+Picture ScaledSource(const std::string& source, int32_t width, int32_t height) {
+  // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
+  // the source.
+  const bool fits = BitmapFits(width, height, 4);
+  if (fits) {
+    ResampledPicture jpeg = ResampledJpeg(ToWideText(source), width, height);
+    if (jpeg.bitmap.handle != nullptr) return {std::move(jpeg.bitmap), ResizeStep::kConverted};
+  }
+  ImageOwner image;
+  LoadImageFile(source, &image.handle);
+  if (image.handle == nullptr) return {ImageOwner(), ResizeStep::kSourceNotLoaded};
+  float sourceWidth = 0, sourceHeight = 0;
+  gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
+  if (!(sourceWidth > 0 && sourceHeight > 0)) return {ImageOwner(), ResizeStep::kSourceWithoutSize};
+  Source facts = {image.handle, 0, false, 0, 0};
+  gdiplus.GdipGetImagePixelFormat(image.handle, &facts.format);
+  int type = 0;
+  facts.metafile = gdiplus.GdipGetImageType(image.handle, &type) == kGpOk && type != kImageTypeBitmap;
+  if (!facts.metafile) {
+    facts.width = Side(&GdiplusApi::GdipGetImageWidth, image.handle);
+    facts.height = Side(&GdiplusApi::GdipGetImageHeight, image.handle);
+    if (facts.width <= 0 || facts.height <= 0) return {ImageOwner(), ResizeStep::kSourceWithoutSize};
+  }
+  if (!fits) return {ImageOwner(), ResizeStep::kSizeRejected};
+  return ScaledPicture(facts, width, height);
+}
 }  // namespace
 
 ResizeStep ResizeImageFile(const std::string& source, const std::string& target, int32_t width,
@@ -198,28 +229,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
 
   SessionOwner session;
   StartGdiplusSession(&session);  // a failed start shows in the load that follows
-  ImageOwner image;
-  LoadImageFile(source, &image.handle);
-  if (image.handle == nullptr) return ResizeStep::kSourceNotLoaded;
-  float sourceWidth = 0, sourceHeight = 0;
-  gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
-  if (!(sourceWidth > 0 && sourceHeight > 0)) return ResizeStep::kSourceWithoutSize;
-  Source facts = {image.handle, 0, false, 0, 0};
-  gdiplus.GdipGetImagePixelFormat(image.handle, &facts.format);
-  int type = 0;
-  facts.metafile = gdiplus.GdipGetImageType(image.handle, &type) == kGpOk && type != kImageTypeBitmap;
-  if (!facts.metafile) {
-    facts.width = Side(&GdiplusApi::GdipGetImageWidth, image.handle);
-    facts.height = Side(&GdiplusApi::GdipGetImageHeight, image.handle);
-    if (facts.width <= 0 || facts.height <= 0) return ResizeStep::kSourceWithoutSize;
-  }
-  // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
-  // the source.
-  if (!BitmapFits(width, height, 4)) return ResizeStep::kSizeRejected;
-
-  Picture picture = ScaledPicture(facts, width, height);
-  // The source is not needed past the picture; its memory goes before the encoder takes its own.
-  image.Reset();
+  Picture picture = ScaledSource(source, width, height);
   if (picture.bitmap.handle == nullptr) return picture.failure;
   int transparentIndex = -1;
   if (mimeType == "image/gif") {

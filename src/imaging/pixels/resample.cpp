@@ -186,8 +186,8 @@ bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32
 }
 
 Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
-                         int32_t width, int32_t height, uint8_t* out, int32_t outStride,
-                         bool simd) {
+                         double coveredWidth, double coveredHeight, int32_t width, int32_t height,
+                         uint8_t* out, int32_t outStride, bool simd) {
   const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
   const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
   const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
@@ -195,8 +195,8 @@ Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t source
   Resampler r;
   r.channels = HasAlpha(layout) ? 4 : 3;
   r.boxes = StartBoxAverager(layout, sourceWidth, sourceHeight, factorX, factorY);
-  r.horizontal = ComputeCoefficients(reducedWidth, static_cast<double>(sourceWidth) / factorX, width);
-  r.vertical = ComputeCoefficients(reducedHeight, static_cast<double>(sourceHeight) / factorY, height);
+  r.horizontal = ComputeCoefficients(reducedWidth, coveredWidth / factorX, width);
+  r.vertical = ComputeCoefficients(reducedHeight, coveredHeight / factorY, height);
   // 4 bytes of room after the row: the SSE2 pass reads a 3-byte pixel as 4.
   r.reducedRow.resize(static_cast<size_t>(reducedWidth) * r.channels + 4);
   r.simd = simd;

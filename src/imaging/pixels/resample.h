@@ -70,10 +70,13 @@ struct Resampler {
 // limit (see bitmap_size.h).
 bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height);
 
-// Output row y is written to out + y * outStride.
+// Output row y is written to out + y * outStride. The source's rows are sourceWidth by
+// sourceHeight pixels, of which the picture covers coveredWidth by coveredHeight: all of them, or
+// part of the last column and row where the rows were shrunk while decoding (4001 columns
+// decoded at 1/8 are 501, covering 500.125).
 Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
-                         int32_t width, int32_t height, uint8_t* out, int32_t outStride,
-                         bool simd);
+                         double coveredWidth, double coveredHeight, int32_t width, int32_t height,
+                         uint8_t* out, int32_t outStride, bool simd);
 
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.
