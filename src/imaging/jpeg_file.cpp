@@ -42,7 +42,7 @@ bool JpegFileSize(const std::wstring& name, int32_t* width, int32_t* height) {
     int32_t width, height;
   } size = {0, 0};
   const JpegSink measure = {
-      [](void* context, int32_t w, int32_t h) {
+      [](void* context, int32_t w, int32_t h, int) {
         *static_cast<Size*>(context) = {w, h};
         return 8;
       },

@@ -42,26 +42,28 @@ ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_
   // The headers first: whether the reader takes the file at all, and its size.
   struct Decoding {
     int32_t width, height;  // the picture's
-    int denominator;
+    int finest, denominator;
     int32_t rowsWidth, rowsHeight;  // the decoded rows'
     Resampler* resampler;
-  } decoding = {0, 0, 0, 0, 0, nullptr};
+  } decoding = {0, 0, 0, 0, 0, 0, nullptr};
   const JpegSink headers = {
-      [](void* context, int32_t w, int32_t h) {
+      [](void* context, int32_t w, int32_t h, int finest) {
         auto* d = static_cast<Decoding*>(context);
         d->width = w;
         d->height = h;
+        d->finest = finest;
         return 0;
       },
       nullptr, nullptr, &decoding};
   if (DecodeJpegFile(source, headers) != JpegOutcome::kStopped) return {};
-  const int denominator = JpegScale(decoding.width, decoding.height, width, height, kReducingGap);
+  const int denominator =
+      JpegScale(decoding.width, decoding.height, width, height, kReducingGap, decoding.finest);
   decoding.denominator = denominator;
   decoding.rowsWidth = (decoding.width + denominator - 1) / denominator;
   decoding.rowsHeight = (decoding.height + denominator - 1) / denominator;
   if (!CanResample(decoding.rowsWidth, decoding.rowsHeight, width, height)) return {};
   const JpegSink rows = {
-      [](void* context, int32_t w, int32_t h) {
+      [](void* context, int32_t w, int32_t h, int) {
         const auto* d = static_cast<const Decoding*>(context);
         return w == d->width && h == d->height ? d->denominator : 0;  // the file is as it was
       },

@@ -79,6 +79,16 @@ bool Takes(const jpeg_decompress_struct& info) {
          (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB);
 }
 
+// The library's DCT scaling of chroma sampled unevenly across and down (4:2:2, 4:4:0) strays
+// below 1/2: measured on a colourful picture against the full decode averaged, chroma off by 6
+// levels on average at 1/4 and 12 at 1/8, where 4:2:0 and 4:4:4 stay within about 1.
+int FinestScale(const jpeg_decompress_struct& info) {
+  for (int c = 0; c < info.num_components; ++c) {
+    if (info.comp_info[c].h_samp_factor != info.comp_info[c].v_samp_factor) return 2;
+  }
+  return 8;
+}
+
 bool StartsAsJpeg(jpeg_source_mgr* source) {
   return source->bytes_in_buffer >= 3 && source->next_input_byte[0] == 0xFF &&
          source->next_input_byte[1] == 0xD8 && source->next_input_byte[2] == 0xFF;
@@ -118,7 +128,7 @@ JpegOutcome Run(Decode* decode, const JpegSink& sink) {
     return outcome;
   }
   const int denominator = sink.scale(sink.context, static_cast<int32_t>(info->image_width),
-                                     static_cast<int32_t>(info->image_height));
+                                     static_cast<int32_t>(info->image_height), FinestScale(*info));
   outcome = JpegOutcome::kStopped;
   if (denominator != 0) {
     info->scale_num = 1;

@@ -27,9 +27,10 @@ struct JpegBytes {
 
 // Where the picture goes. No call may throw.
 struct JpegSink {
-  // After the headers: the picture's size; answers the scale to decode at, as its denominator
-  // (1, 2, 4 or 8), or 0 to stop without decoding.
-  int (*scale)(void* context, int32_t width, int32_t height);
+  // After the headers: the picture's size and the largest denominator it decodes well at (see
+  // JpegFinestScale); answers the scale to decode at, as its denominator (1, 2, 4 or 8), or 0 to
+  // stop without decoding.
+  int (*scale)(void* context, int32_t width, int32_t height, int finest);
   // Before the first row: the size of the picture at that scale, ceil(size / denominator);
   // false stops.
   bool (*start)(void* context, int32_t width, int32_t height);
@@ -47,13 +48,13 @@ enum class JpegOutcome {
 JpegOutcome DecodeJpeg(const JpegBytes& bytes, const JpegSink& sink);
 
 // The denominator a picture of sourceWidth by sourceHeight decodes at for a target of width by
-// height: the largest of 8, 4 and 2 that still leaves a reduction of at least `gap` along both
-// sides to the resampler, else 1 (enlargements, and reductions below 2 * gap). With gap 2,
-// 4000 by 3000 to 800 by 600 decodes at 1/2 (2000 by 1500, then 2.5 times), to 250 by 188 at
-// 1/4 (1000 by 750, then 4 times).
+// height: the largest of `finest`, 4 and 2 (not above `finest`) that still leaves a reduction of
+// at least `gap` along both sides to the resampler, else 1 (enlargements, and reductions below
+// 2 * gap). With gap 2, 4000 by 3000 to 800 by 600 decodes at 1/2 (2000 by 1500, then 2.5
+// times), to 250 by 188 at 1/4 (1000 by 750, then 4 times).
 inline int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height,
-                     int32_t gap) {
-  for (int denominator = 8; denominator > 1; denominator /= 2) {
+                     int32_t gap, int finest) {
+  for (int denominator = finest; denominator > 1; denominator /= 2) {
     if (int64_t{sourceWidth} >= int64_t{width} * gap * denominator &&
         int64_t{sourceHeight} >= int64_t{height} * gap * denominator) {
       return denominator;

@@ -1,0 +1,242 @@
+// The JPEG reader on files made here with libjpeg's own encoder: its rows at every scale against
+// libjpeg's plain full decode (equal at 1/1, its boxes' averages at 1/2 to 1/8), and every file it
+// must refuse refused. Built natively under the sanitizers, which also catch a leak on any path,
+// and for Windows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "imaging/pixels/jpeg_reader.h"
+
+namespace {
+struct Encoding {
+  const char* what;
+  int width, height, components;  // 1 grey, 3 colour, 4 CMYK
+  int hSampling, vSampling;       // of the first component: 2 2 is 4:2:0
+  bool progressive, arithmetic;
+  int restartRows;
+};
+
+std::vector<uint8_t> Encode(const Encoding& e) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_compress(&info);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&info, &out, &size);
+  info.image_width = static_cast<JDIMENSION>(e.width);
+  info.image_height = static_cast<JDIMENSION>(e.height);
+  info.input_components = e.components;
+  info.in_color_space = e.components == 1 ? JCS_GRAYSCALE : e.components == 4 ? JCS_CMYK : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 92, TRUE);
+  info.comp_info[0].h_samp_factor = e.hSampling;
+  info.comp_info[0].v_samp_factor = e.vSampling;
+  if (e.progressive) jpeg_simple_progression(&info);
+  info.arith_code = e.arithmetic;
+  info.restart_in_rows = e.restartRows;
+  jpeg_start_compress(&info, TRUE);
+  std::vector<JSAMPLE> row(static_cast<size_t>(e.width) * e.components);
+  for (int y = 0; y < e.height; ++y) {
+    for (int x = 0; x < e.width; ++x) {
+      for (int c = 0; c < e.components; ++c) {
+        const double v = 128 + 90 * std::sin(x * 0.21 + c) * std::cos(y * 0.17 - c) + (x * y % 7) * 3;
+        row[static_cast<size_t>(x) * e.components + c] = static_cast<JSAMPLE>(std::lround(std::fmin(255, std::fmax(0, v))));
+      }
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&info, rows, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::vector<uint8_t> bytes(out, out + size);
+  std::free(out);
+  return bytes;
+}
+
+// libjpeg's own decode at full size, BGR.
+std::vector<uint8_t> FullDecode(const std::vector<uint8_t>& bytes, int* width, int* height) {
+  jpeg_decompress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&info);
+  *width = static_cast<int>(info.output_width);
+  *height = static_cast<int>(info.output_height);
+  std::vector<uint8_t> pixels(static_cast<size_t>(*width) * *height * 3);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row[1] = {&pixels[static_cast<size_t>(info.output_scanline) * *width * 3]};
+    jpeg_read_scanlines(&info, row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return pixels;
+}
+
+// The reader over bytes in memory, failing its reads from `failAt` on (-1: never).
+struct Memory {
+  const std::vector<uint8_t>* bytes;
+  size_t at;
+  long failAt;
+};
+int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
+  auto* m = static_cast<Memory*>(context);
+  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
+  const size_t n = std::min(static_cast<size_t>(size), m->bytes->size() - m->at);
+  if (n > 0) std::memcpy(buffer, m->bytes->data() + m->at, n);
+  m->at += n;
+  return static_cast<int32_t>(n);
+}
+
+struct Decoded {
+  int denominator, width, height;  // the denominator asked for, then the one used
+  std::vector<uint8_t> pixels;
+};
+JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
+  Memory memory = {&bytes, 0, failAt};
+  *out = Decoded{denominator, 0, 0, {}};
+  const JpegSink sink = {
+      [](void* c, int32_t, int32_t, int finest) {
+        auto* d = static_cast<Decoded*>(c);
+        return d->denominator = std::min(d->denominator, finest);
+      },
+      [](void* c, int32_t w, int32_t h) {
+        static_cast<Decoded*>(c)->width = w;
+        static_cast<Decoded*>(c)->height = h;
+        return true;
+      },
+      [](void* c, const uint8_t* row) {
+        auto* d = static_cast<Decoded*>(c);
+        d->pixels.insert(d->pixels.end(), row, row + static_cast<size_t>(d->width) * 3);
+      },
+      out};
+  return DecodeJpeg(JpegBytes{ReadMemory, &memory}, sink);
+}
+
+const Encoding kBaseline = {"baseline 4:2:0", 64, 48, 3, 2, 2, false, false, 0};
+
+TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
+  const Encoding encodings[] = {
+      kBaseline,
+      {"progressive 4:2:0, sides not a multiple of 16", 61, 45, 3, 2, 2, true, false, 0},
+      {"grey", 37, 29, 1, 1, 1, false, false, 0},
+      {"4:2:2", 50, 33, 3, 2, 1, false, false, 0},
+      {"4:4:4", 41, 17, 3, 1, 1, false, false, 0},
+      {"restart every row of blocks", 40, 40, 3, 2, 2, false, false, 1},
+      {"arithmetic coding", 33, 35, 3, 2, 2, false, true, 0},
+      {"progressive grey", 9, 7, 1, 1, 1, true, false, 0},
+  };
+  for (const Encoding& e : encodings) {
+    const std::vector<uint8_t> bytes = Encode(e);
+    int fullWidth = 0, fullHeight = 0;
+    const std::vector<uint8_t> full = FullDecode(bytes, &fullWidth, &fullHeight);
+    for (const int asked : {1, 2, 4, 8}) {
+      Decoded got;
+      ASSERT_EQ(Read(bytes, asked, &got), JpegOutcome::kRead) << e.what << " at 1/" << asked;
+      const int s = got.denominator;
+      EXPECT_EQ(s, e.hSampling == e.vSampling ? asked : std::min(asked, 2)) << e.what;
+      ASSERT_EQ(got.width, (e.width + s - 1) / s) << e.what << " at 1/" << s;
+      ASSERT_EQ(got.height, (e.height + s - 1) / s) << e.what << " at 1/" << s;
+      ASSERT_EQ(got.pixels.size(), static_cast<size_t>(got.width) * got.height * 3);
+      if (s == 1) {
+        EXPECT_EQ(got.pixels, full) << e.what;
+        continue;
+      }
+      // Each pixel against the mean of the s by s pixels of the full decode it stands for.
+      double total = 0;
+      int worst = 0;
+      for (int y = 0; y < got.height; ++y) {
+        for (int x = 0; x < got.width; ++x) {
+          for (int c = 0; c < 3; ++c) {
+            double sum = 0, n = 0;
+            for (int v = y * s; v < std::min(fullHeight, (y + 1) * s); ++v) {
+              for (int u = x * s; u < std::min(fullWidth, (x + 1) * s); ++u, ++n) {
+                sum += full[(static_cast<size_t>(v) * fullWidth + u) * 3 + c];
+              }
+            }
+            const int off = std::abs(got.pixels[(static_cast<size_t>(y) * got.width + x) * 3 + c] -
+                                     static_cast<int>(std::lround(sum / n)));
+            total += off;
+            worst = std::max(worst, off);
+          }
+        }
+      }
+      const double mean = total / static_cast<double>(got.pixels.size());
+      EXPECT_LE(mean, 3.0) << e.what << " at 1/" << s;
+      EXPECT_LE(worst, 40) << e.what << " at 1/" << s;
+    }
+  }
+}
+
+// 12 bits of precision where the encoder wrote 8: the first frame header's precision byte.
+std::vector<uint8_t> TwelveBit(std::vector<uint8_t> bytes) {
+  for (size_t i = 0; i + 4 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+      bytes[i + 4] = 12;
+      break;
+    }
+  }
+  return bytes;
+}
+
+TEST(JpegReader, RefusesWhatItDoesNotTake) {
+  const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", 64, 48, 3, 2, 2, true, false, 0});
+  std::mt19937 random(3);
+  std::vector<uint8_t> randomTail(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+  while (randomTail.size() < good.size()) randomTail.push_back(static_cast<uint8_t>(random()));
+  auto cut = [](const std::vector<uint8_t>& bytes, size_t at) {
+    return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(at));
+  };
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    long failAt;
+  } cases[] = {
+      {"CMYK", Encode({"cmyk", 16, 16, 4, 1, 1, false, false, 0}), -1},
+      {"12-bit", TwelveBit(good), -1},
+      {"empty", {}, -1},
+      {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1},
+      {"cut after its start", cut(good, 3), -1},
+      {"cut inside its headers", cut(good, 100), -1},
+      {"cut at half", cut(good, good.size() / 2), -1},
+      {"cut before its end marker", cut(good, good.size() - 2), -1},
+      {"progressive, cut at half", cut(progressive, progressive.size() / 2), -1},
+      {"a random tail", randomTail, -1},
+      {"a read that fails", good, 0},
+  };
+  for (const auto& c : cases) {
+    for (const int s : {1, 8}) {
+      Decoded got;
+      EXPECT_EQ(Read(c.bytes, s, &got, c.failAt), JpegOutcome::kRefused) << c.what << " at 1/" << s;
+    }
+  }
+  Decoded whole;
+  EXPECT_EQ(Read(good, 2, &whole), JpegOutcome::kRead);  // the files above were made of a good one
+}
+
+TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
+  const struct {
+    int32_t sourceWidth, sourceHeight, width, height, denominator;
+  } cases[] = {{4000, 3000, 800, 600, 2}, {4000, 3000, 250, 188, 4}, {4000, 3000, 1000, 750, 2},
+               {4000, 3000, 1001, 750, 1}, {16000, 12000, 100, 100, 8}, {20480, 12800, 800, 500, 8},
+               {4000, 100, 100, 100, 1}, {160, 120, 640, 480, 1}, {64, 48, 16, 12, 2},
+               {64, 48, 8, 6, 4}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(JpegScale(c.sourceWidth, c.sourceHeight, c.width, c.height, 2, 8), c.denominator)
+        << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x" << c.height;
+  }
+  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 2, 2), 2);  // 4:2:2
+}
+}  // namespace
