@@ -15,53 +15,21 @@
 #include <jpeglib.h>
 
 #include "imaging/pixels/jpeg_reader.h"
+#include "jpeg_encode.h"
 
 namespace {
 struct Encoding {
   const char* what;
-  int width, height, components;  // 1 grey, 3 colour, 4 CMYK
-  int hSampling, vSampling;       // of the first component: 2 2 is 4:2:0
-  bool progressive, arithmetic;
-  int restartRows;
+  JpegEncoding encoding;
 };
 
-std::vector<uint8_t> Encode(const Encoding& e) {
-  jpeg_compress_struct info;
-  jpeg_error_mgr error;
-  info.err = jpeg_std_error(&error);
-  jpeg_create_compress(&info);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = static_cast<JDIMENSION>(e.width);
-  info.image_height = static_cast<JDIMENSION>(e.height);
-  info.input_components = e.components;
-  info.in_color_space = e.components == 1 ? JCS_GRAYSCALE : e.components == 4 ? JCS_CMYK : JCS_RGB;
-  jpeg_set_defaults(&info);
-  jpeg_set_quality(&info, 92, TRUE);
-  info.comp_info[0].h_samp_factor = e.hSampling;
-  info.comp_info[0].v_samp_factor = e.vSampling;
-  if (e.progressive) jpeg_simple_progression(&info);
-  info.arith_code = e.arithmetic;
-  info.restart_in_rows = e.restartRows;
-  jpeg_start_compress(&info, TRUE);
-  std::vector<JSAMPLE> row(static_cast<size_t>(e.width) * e.components);
-  for (int y = 0; y < e.height; ++y) {
-    for (int x = 0; x < e.width; ++x) {
-      for (int c = 0; c < e.components; ++c) {
-        const double v = 128 + 90 * std::sin(x * 0.21 + c) * std::cos(y * 0.17 - c) + (x * y % 7) * 3;
-        row[static_cast<size_t>(x) * e.components + c] = static_cast<JSAMPLE>(std::lround(std::fmin(255, std::fmax(0, v))));
-      }
-    }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
-  }
-  jpeg_finish_compress(&info);
-  jpeg_destroy_compress(&info);
-  std::vector<uint8_t> bytes(out, out + size);
-  std::free(out);
-  return bytes;
+// A colourful picture with detail at several scales.
+uint8_t Sample(int x, int y, int c) {
+  const double v = 128 + 90 * std::sin(x * 0.21 + c) * std::cos(y * 0.17 - c) + (x * y % 7) * 3;
+  return static_cast<uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
 }
+
+std::vector<uint8_t> Encode(const Encoding& e) { return EncodeJpeg(e.encoding, Sample); }
 
 // libjpeg's own decode at full size, BGR.
 std::vector<uint8_t> FullDecode(const std::vector<uint8_t>& bytes, int* width, int* height) {
@@ -125,18 +93,18 @@ JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
   return DecodeJpeg(JpegBytes{ReadMemory, &memory}, sink);
 }
 
-const Encoding kBaseline = {"baseline 4:2:0", 64, 48, 3, 2, 2, false, false, 0};
+const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}};
 
 TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
   const Encoding encodings[] = {
       kBaseline,
-      {"progressive 4:2:0, sides not a multiple of 16", 61, 45, 3, 2, 2, true, false, 0},
-      {"grey", 37, 29, 1, 1, 1, false, false, 0},
-      {"4:2:2", 50, 33, 3, 2, 1, false, false, 0},
-      {"4:4:4", 41, 17, 3, 1, 1, false, false, 0},
-      {"restart every row of blocks", 40, 40, 3, 2, 2, false, false, 1},
-      {"arithmetic coding", 33, 35, 3, 2, 2, false, true, 0},
-      {"progressive grey", 9, 7, 1, 1, 1, true, false, 0},
+      {"progressive 4:2:0, sides not a multiple of 16", {61, 45, 3, 2, 2, true, false, 0}},
+      {"grey", {37, 29, 1, 1, 1, false, false, 0}},
+      {"4:2:2", {50, 33, 3, 2, 1, false, false, 0}},
+      {"4:4:4", {41, 17, 3, 1, 1, false, false, 0}},
+      {"restart every row of blocks", {40, 40, 3, 2, 2, false, false, 1}},
+      {"arithmetic coding", {33, 35, 3, 2, 2, false, true, 0}},
+      {"progressive grey", {9, 7, 1, 1, 1, true, false, 0}},
   };
   for (const Encoding& e : encodings) {
     const std::vector<uint8_t> bytes = Encode(e);
@@ -146,9 +114,9 @@ TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
       Decoded got;
       ASSERT_EQ(Read(bytes, asked, &got), JpegOutcome::kRead) << e.what << " at 1/" << asked;
       const int s = got.denominator;
-      EXPECT_EQ(s, e.hSampling == e.vSampling ? asked : std::min(asked, 2)) << e.what;
-      ASSERT_EQ(got.width, (e.width + s - 1) / s) << e.what << " at 1/" << s;
-      ASSERT_EQ(got.height, (e.height + s - 1) / s) << e.what << " at 1/" << s;
+      EXPECT_EQ(s, e.encoding.hSampling == e.encoding.vSampling ? asked : std::min(asked, 2)) << e.what;
+      ASSERT_EQ(got.width, (e.encoding.width + s - 1) / s) << e.what << " at 1/" << s;
+      ASSERT_EQ(got.height, (e.encoding.height + s - 1) / s) << e.what << " at 1/" << s;
       ASSERT_EQ(got.pixels.size(), static_cast<size_t>(got.width) * got.height * 3);
       if (s == 1) {
         EXPECT_EQ(got.pixels, full) << e.what;
@@ -192,7 +160,7 @@ std::vector<uint8_t> TwelveBit(std::vector<uint8_t> bytes) {
 }
 
 TEST(JpegReader, RefusesWhatItDoesNotTake) {
-  const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", 64, 48, 3, 2, 2, true, false, 0});
+  const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", {64, 48, 3, 2, 2, true, false, 0}});
   std::mt19937 random(3);
   std::vector<uint8_t> randomTail(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
   while (randomTail.size() < good.size()) randomTail.push_back(static_cast<uint8_t>(random()));
@@ -204,7 +172,7 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
     std::vector<uint8_t> bytes;
     long failAt;
   } cases[] = {
-      {"CMYK", Encode({"cmyk", 16, 16, 4, 1, 1, false, false, 0}), -1},
+      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}}), -1},
       {"12-bit", TwelveBit(good), -1},
       {"empty", {}, -1},
       {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1},

@@ -26,13 +26,21 @@ const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', '
 
 // A resize through the exported action, with one call of GDI+ or Windows failed (a failure
 // status, or an exception where memory would run out): call 1, 2, ... up to the last call of a
-// clean run, for an existing target and a new one, reduced over boxes and drawn directly. Each
-// run ends in exactly the outcome that the target shows, with every GDI+ object and session
-// released, no temporary file, and an existing target either replaced whole or unchanged.
+// clean run, for an existing target and a new one, reduced over boxes or not, from a source that
+// GDI+ reads and from a JPEG that the plug-in reads. Each run ends in exactly the outcome that the
+// target shows, with every GDI+ object and session released, no temporary file, and an existing
+// target either replaced whole or unchanged.
 TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
+  ScratchFolder sources;
+  const std::string jpeg = sources / "photo.jpg";
+  ASSERT_TRUE(WriteBmp24(sources / "photo.bmp", 707, 481, [](int x, int y) {
+    return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y), 255};
+  }));
+  ASSERT_EQ(ResizeImageFile(sources / "photo.bmp", jpeg, 707, 481), ResizeStep::kConverted);
   const struct {
+    std::string source;
     int width, height;
-  } sizes[] = {{101, 96}, {400, 300}};
+  } sizes[] = {{"a.bmp", 101, 96}, {"a.bmp", 400, 300}, {jpeg, 101, 96}, {jpeg, 400, 300}};
   int injected = 0, converted = 0;
   for (const auto& size : sizes) {
     for (const bool existing : {true, false}) {
@@ -50,14 +58,19 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           gdi.script.width = 707;
           gdi.script.height = 481;
           (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
-          const std::string parameter = "a.bmp|" + target + "|" + std::to_string(size.width) +
-                                        "|" + std::to_string(size.height);
+          const std::string parameter = size.source + "|" + target + "|" +
+                                        std::to_string(size.width) + "|" + std::to_string(size.height);
           AE_RESIZE(parameter.c_str());
           const std::string trace = "call " + std::to_string(n) + (throwing ? " throws" : " fails") +
                                     (existing ? ", existing " : ", new ") + parameter;
           if (n == 0) {
             total = gdi.calls.size();  // the clean run
             ASSERT_GT(total, 20u);
+#ifdef QUINTARA_JPEG_READER
+            // The plug-in read the JPEG: GDI+ loaded only the file written.
+            EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdipLoadImageFromFile(" + size.source + ")"),
+                      size.source == jpeg ? 0 : 1) << trace;
+#endif
           } else {
             ASSERT_LE(n, gdi.calls.size()) << trace;
             ++injected;

@@ -14,13 +14,23 @@ cmake -S "$ROOT" -B "$BUILD/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_CO
       -DCMAKE_CXX_COMPILER=clang++ -DQUINTARA_FUZZ=ON >/dev/null
 cmake --build "$BUILD/fuzz" >/dev/null
 
+# The JPEG reader's seeds: the committed ones and the shared corpus's JPEGs (read in place, through
+# links), each behind a first byte that picks the scale.
+jpeg_seeds="$BUILD/fuzz/seeds-jpeg"
+rm -rf "$jpeg_seeds" && mkdir -p "$jpeg_seeds"
+for f in "$ROOT"/../shared/corpus/*.jpg "$ROOT"/../shared/corpus/*.jpeg; do
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 1000000 ] && { printf '\001'; cat "$f"; } > "$jpeg_seeds/$(basename "$f")"
+done
+
 status=0
-for target in parse_number format_number extract_field find_mid resize_parameter; do
+for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader; do
   work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
   mkdir -p "$work" "$findings"
   log="$BUILD/fuzz/$target.log"
-  if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
-       -artifact_prefix="$findings/" "$work" "$ROOT/tests/fuzz/seeds/$target" >"$log" 2>&1; then
+  seeds=("$ROOT/tests/fuzz/seeds/$target")
+  [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
+  if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096 \
+       -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "fuzz $target: ${runs:-?} inputs in ${seconds} s, no failure"
   else
