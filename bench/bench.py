@@ -7,6 +7,9 @@ Contenders:
   plugin   quintara-host.exe batch: many resizes in one host process, timed per action inside it
   limit    gdiplus_floor.exe --limit: the source loaded and decoded, a bitmap of the target's size
            saved, no scaling: the least any resize through GDI+ can cost, timed the same way
+  jpeg limit  gdiplus_floor.exe --jpeg-limit (JPEG sources): the source decoded by libjpeg-turbo
+           at the scale the plug-in chooses and a bitmap of the target's size saved, no scaling:
+           the least a resize that shrinks while it decodes can cost
   floor    gdiplus_floor.exe: GDI+'s own single high-quality draw, timed the same way
   convert  ImageMagick's convert -resize WxH!, one process per image, timed from outside
   vips     vipsthumbnail --size WxH!, one process per image, timed from outside
@@ -104,6 +107,8 @@ def run_work(name, source, w, h, extension, count, rounds, tmp, build, baseline,
     in_process_contenders = [("plugin", os.path.join(build, "bin", "quintara-host.exe"), ["batch"], plugin_lines),
                              ("limit", floor, ["--limit"], floor_lines),
                              ("floor", floor, [], floor_lines)]
+    if source.endswith(".jpg"):
+        in_process_contenders.append(("jpeg limit", floor, ["--jpeg-limit"], floor_lines))
     if baseline:
         in_process_contenders.append(
             ("baseline", os.path.join(baseline, "bin", "quintara-host.exe"), ["batch"], plugin_lines))
@@ -149,7 +154,7 @@ def main():
     os.makedirs(options.out, exist_ok=True)
     inputs = os.path.join(options.build, "bench-inputs")
     os.makedirs(inputs, exist_ok=True)
-    contenders = ["plugin", "limit", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
+    contenders = ["plugin", "limit", "jpeg limit", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
     pictured = ["plugin", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
 
     works = [  # name, source size, target size, target format, images per round
@@ -200,7 +205,8 @@ def main():
                 if f != "jobs.txt":
                     os.remove(os.path.join(tmp, f))
 
-    median = {n: {c: statistics.median(r[c]) for c in contenders + ["read-back"]} for n, r in results.items()}
+    median = {n: {c: statistics.median(r[c]) if r[c] else float("nan") for c in contenders + ["read-back"]}
+              for n, r in results.items()}
     machine = f"{platform.node() and 'Debian'} {platform.machine()}, {os.cpu_count()} cores, Wine " + \
         subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
     date = datetime.date.today().isoformat()
@@ -209,22 +215,24 @@ def main():
              "Quality: PSNR in dB against ImageMagick's Lanczos reduction of the same source to the "
              "same size, every picture written as PNG (higher is closer; from about 40 dB the "
              "difference is hard to see).", "",
-             "| work | plug-in | limit | floor | convert | vipsthumbnail | plug-in/limit | plug-in/convert "
-             "| plug-in/vips | " + " | ".join(f"dB {c}" for c in pictured) + " |",
-             "|---|---|---|---|---|---|---|---|---|" + "---|" * len(pictured)]
+             "| work | plug-in | limit | JPEG limit | floor | convert | vipsthumbnail | plug-in/limit "
+             "| plug-in/JPEG limit | plug-in/convert | plug-in/vipsthumbnail | "
+             + " | ".join(f"dB {c}" for c in pictured) + " |",
+             "|---|---|---|---|---|---|---|---|---|---|---|" + "---|" * len(pictured)]
     for name, m in median.items():
         d = results[name].get("dB")
         db = " | ".join(f"{d[c]:.1f}" for c in pictured) if d else " | ".join("-" for _ in pictured)
-        lines.append(f"| {name} | {m['plugin']:.4f} | {m['limit']:.4f} | {m['floor']:.4f} | {m['convert']:.4f} "
-                     f"| {m['vips']:.4f} | {m['plugin'] / m['limit']:.3f} | {m['plugin'] / m['convert']:.2f} "
+        lines.append(f"| {name} | {m['plugin']:.4f} | {m['limit']:.4f} | {m['jpeg limit']:.4f} | {m['floor']:.4f} "
+                     f"| {m['convert']:.4f} | {m['vips']:.4f} | {m['plugin'] / m['limit']:.3f} "
+                     f"| {m['plugin'] / m['jpeg limit']:.3f} | {m['plugin'] / m['convert']:.2f} "
                      f"| {m['plugin'] / m['vips']:.2f} | {db} |")
-    lines += ["", "| work | peak memory, plug-in's process | limit's | floor's"
+    lines += ["", "| work | peak memory, plug-in's process | limit's | JPEG limit's | floor's"
               + (" | baseline's" if options.baseline else "") + " |",
-              "|---|---|---|---|" + ("---|" if options.baseline else "")]
+              "|---|---|---|---|---|" + ("---|" if options.baseline else "")]
     for name in [n for n in ["small", "photo", "poster", "48 MP"] if n in results]:
         r = results[name]
         lines.append(f"| {name} | {r['plugin peak MB']:.1f} MB | {r['limit peak MB']:.1f} MB | "
-                     f"{r['floor peak MB']:.1f} MB"
+                     f"{r.get('jpeg limit peak MB', float('nan')):.1f} MB | {r['floor peak MB']:.1f} MB"
                      + (f" | {r['baseline peak MB']:.1f} MB" if options.baseline else "") + " |")
     lines += ["", "Reading back each written file (a load by GDI+ and its size asked):", "",
               "| work | read-back | share of the plug-in's time |", "|---|---|---|"]

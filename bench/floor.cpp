@@ -6,6 +6,9 @@
 //   own format), and a 24-bit bitmap of the target's size saved, holding the source's top left
 //   corner (an encoder takes longer over a picture than over a blank), with no scaling at all:
 //   the least any resize through GDI+ can cost;
+// - the JPEG limit (--jpeg-limit): the source decoded by libjpeg-turbo at the scale the plug-in
+//   chooses (see JpegScale), each row streamed into the top left corner of a 24-bit bitmap of
+//   the target's size, which is saved: the least a resize that shrinks while it decodes can cost;
 // - the read-back (--read): the target file loaded and its size asked, as the plug-in checks
 //   each file it writes;
 // - the encoder (--encode): the target file (a GIF the plug-in wrote) loaded and decoded, then
@@ -17,6 +20,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +30,7 @@
 #include <vector>
 
 #include "imaging/gdiplus_flat.h"
+#include "imaging/pixels/jpeg_reader.h"
 
 namespace {
 std::wstring Wide(const std::string& text) {
@@ -133,6 +138,57 @@ bool Limit(const std::string& source, const std::string& target, int width, int 
   return saved;
 }
 
+bool JpegLimit(const std::string& source, const std::string& target, int width, int height) {
+  CLSID encoder;
+  if (!EncoderFor(target, &encoder)) return false;
+  Session session;
+  GpImage* bitmap = nullptr;
+  GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat24bppRGB, nullptr, &bitmap);
+  const GpRect all = {0, 0, width, height};
+  GpBitmapData out = {};
+  if (bitmap == nullptr || GdipBitmapLockBits(bitmap, &all, kImageLockModeWrite, kPixelFormat24bppRGB, &out) != 0) {
+    if (bitmap != nullptr) GdipDisposeImage(bitmap);
+    return false;
+  }
+  const HANDLE file = CreateFileW(Wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  struct Job {
+    HANDLE file;
+    int width, height, row, rowsWidth;
+    GpBitmapData* out;
+  } job = {file, width, height, 0, 0, &out};
+  const JpegBytes bytes = {[](void* context, uint8_t* buffer, int32_t size) {
+                             DWORD got = 0;
+                             return ReadFile(static_cast<Job*>(context)->file, buffer, static_cast<DWORD>(size), &got, nullptr)
+                                        ? static_cast<int32_t>(got) : -1;
+                           },
+                           &job};
+  const JpegSink sink = {
+      [](void* context, int32_t w, int32_t h, int finest) {
+        const Job* j = static_cast<Job*>(context);
+        return JpegScale(w, h, j->width, j->height, 2, finest);
+      },
+      [](void* context, int32_t w, int32_t) {
+        static_cast<Job*>(context)->rowsWidth = w;
+        return true;
+      },
+      [](void* context, const uint8_t* row) {
+        Job* j = static_cast<Job*>(context);
+        if (j->row < j->height) {
+          std::memcpy(static_cast<BYTE*>(j->out->Scan0) + j->row * j->out->Stride, row,
+                      static_cast<size_t>(std::min(j->width, j->rowsWidth)) * 3);
+        }
+        ++j->row;
+      },
+      &job};
+  const bool read = file != INVALID_HANDLE_VALUE && DecodeJpeg(bytes, sink) == JpegOutcome::kRead;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  GdipBitmapUnlockBits(bitmap, &out);
+  const bool saved = read && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
+  GdipDisposeImage(bitmap);
+  return saved;
+}
+
 bool ReadBack(const std::string& file) {
   Session session;
   const Loaded loaded = Load(file);
@@ -209,8 +265,9 @@ bool Resize(const std::string& source, const std::string& target, int width, int
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "";
   if (argc < 2 || argc > 3 ||
-      !(mode.empty() || mode == "--limit" || mode == "--read" || mode == "--encode")) {
-    std::fprintf(stderr, "usage: floor [--limit | --read | --encode] JOBS-FILE   "
+      !(mode.empty() || mode == "--limit" || mode == "--jpeg-limit" || mode == "--read" ||
+        mode == "--encode")) {
+    std::fprintf(stderr, "usage: floor [--limit | --jpeg-limit | --read | --encode] JOBS-FILE   "
                          "(lines: source|target|width|height)\n");
     return 2;
   }
@@ -229,7 +286,8 @@ int main(int argc, char** argv) {
     const double started = Milliseconds();
     const int width = std::atoi(fields[2].c_str()), height = std::atoi(fields[3].c_str());
     timedPart = -1;
-    const bool ok = mode == "--limit"    ? Limit(fields[0], fields[1], width, height)
+    const bool ok = mode == "--limit"        ? Limit(fields[0], fields[1], width, height)
+                    : mode == "--jpeg-limit" ? JpegLimit(fields[0], fields[1], width, height)
                     : mode == "--read"   ? ReadBack(fields[1])
                     : mode == "--encode" ? Encode(fields[1])
                                          : Resize(fields[0], fields[1], width, height);
