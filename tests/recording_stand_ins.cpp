@@ -280,7 +280,10 @@ GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const voi
   const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 7;
   DWORD written = 0;
-  if (!fails) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
+  // The GIF encoder writes a GIF of one image with no graphic control extension, as Wine's does.
+  static const char kGif[] = "GIF87a\x02\0\x01\0\0\0\0,\0\0\0\0\x02\0\x01\0\0\x02\x02\x44\x01\0;";
+  if (!fails && listed == 2) WriteFile(file, kGif, sizeof kGif - 1, &written, nullptr);
+  if (!fails && listed != 2) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
   CloseHandle(file);
   if (!fails && sizes.count(image)) {
     savedSizes[name] = {sizes[image].first + static_cast<float>(script.savedWidthOff), sizes[image].second};
@@ -418,6 +421,11 @@ RecordingGdiplus::~RecordingGdiplus() { UseGdiplus(nullptr); }
 
 int RecordingGdiplus::Unreleased() const {
   return sessions + static_cast<int>(live.size() + locks.size());
+}
+
+bool WrittenByStandIn(const std::vector<uint8_t>& bytes) {
+  const std::string text(bytes.begin(), bytes.end());
+  return text == "STAND-IN IMAGE" || (text.size() > 30 && text.compare(0, 4, "GIF8") == 0 && text.back() == ';');
 }
 
 CLSID StandInClsid(int n) {

@@ -63,6 +63,10 @@ struct RecordingWindows {
   ~RecordingWindows();
 };
 
+// True for what the stand-in's encoders write: "STAND-IN IMAGE", or from the GIF encoder a GIF
+// of one image (which the plug-in may have given a graphic control extension since).
+bool WrittenByStandIn(const std::vector<uint8_t>& bytes);
+
 // The class identifier the stand-in lists for the n-th MIME type: {557CF40n-1A04-11D3-...}.
 CLSID StandInClsid(int n);
 

@@ -3,16 +3,6 @@
 #include "platform/windows_api.h"
 
 namespace {
-struct FileOwner {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  FileOwner() = default;
-  FileOwner(const FileOwner&) = delete;
-  FileOwner& operator=(const FileOwner&) = delete;
-  ~FileOwner() {
-    if (handle != INVALID_HANDLE_VALUE) windows.CloseHandle(handle);
-  }
-};
-
 int32_t ReadFromFile(void* context, uint8_t* buffer, int32_t size) {
   try {
     DWORD got = 0;

@@ -6,7 +6,6 @@
 #include "imaging/image_types.h"
 #include "imaging/indexed_bitmap.h"
 #include "imaging/pixels/bitmap_size.h"
-#include "imaging/pixels/gif_file.h"
 #include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
 #include "platform/windows_text.h"
@@ -151,7 +150,7 @@ int32_t Side(GpStatus (*GdiplusApi::*ask)(GpImage*, UINT*), GpImage* image) {
 
 // Saves the picture to a new temporary file beside the target, which `temporary` then owns, and
 // tells what stood at the target's name; false and the step that failed otherwise.
-bool SaveBesideTarget(GpImage* picture, const std::string& source, const std::string& target,
+bool SaveBesideTarget(GpImage* picture, const std::wstring& source, const TargetName& target,
                       const std::string& mimeType, TemporaryFile* temporary,
                       TargetStanding* standing, ResizeStep* failure) {
   CLSID encoder;
@@ -162,13 +161,13 @@ bool SaveBesideTarget(GpImage* picture, const std::string& source, const std::st
   // Nothing is written where no file would be made (a device), where a file must not be replaced
   // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
   // image came from, and replacing it afterwards would destroy the user's picture.
-  if (NamesDevice(ToWideText(target))) {
+  if (NamesDevice(target.wide)) {
     *failure = ResizeStep::kTargetRefused;
     return false;
   }
   *standing = InspectTarget(target);
   if (standing->kind == kTargetNotReplaceable ||
-      (standing->kind == kTargetFile && NamesSameFile(source, target))) {
+      (standing->kind == kTargetFile && NamesSameFile(source, target.wide))) {
     *failure = ResizeStep::kTargetRefused;
     return false;
   }
@@ -194,12 +193,12 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
 // step that failed otherwise. The source's memory is released before this returns, ahead of the
 // encoder's. A JPEG is read by the plug-in itself, shrunk while it decodes; every other file,
 // and a JPEG the reader refuses, by GDI+.
-Picture ScaledSource(const std::string& source, int32_t width, int32_t height) {
+Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height) {
   // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
   // the source.
   const bool fits = BitmapFits(width, height, 4);
   if (fits) {
-    ResampledPicture jpeg = ResampledJpeg(ToWideText(source), width, height);
+    ResampledPicture jpeg = ResampledJpeg(source, width, height);
     if (jpeg.bitmap.handle != nullptr) return {std::move(jpeg.bitmap), ResizeStep::kConverted};
   }
   ImageOwner image;
@@ -229,7 +228,9 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
 
   SessionOwner session;
   StartGdiplusSession(&session);  // a failed start shows in the load that follows
-  Picture picture = ScaledSource(source, width, height);
+  // Each name is turned into the wide form that file calls and GDI+ take once, here.
+  const std::wstring wideSource = ToWideText(source);
+  Picture picture = ScaledSource(wideSource, width, height);
   if (picture.bitmap.handle == nullptr) return picture.failure;
   int transparentIndex = -1;
   if (mimeType == "image/gif") {
@@ -238,25 +239,22 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     picture.bitmap = std::move(indexed.bitmap);
     transparentIndex = indexed.transparentIndex;
   }
+  const TargetName targetName = NameOfTarget(target);
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
   ResizeStep failure = ResizeStep::kNotSaved;
-  if (!SaveBesideTarget(picture.bitmap.handle, source, target, mimeType, &temporary, &standing,
-                        &failure)) {
+  if (!SaveBesideTarget(picture.bitmap.handle, wideSource, targetName, mimeType, &temporary,
+                        &standing, &failure)) {
     return failure;
   }
   picture.bitmap.Reset();
-  if (transparentIndex >= 0) {
-    std::vector<uint8_t> gif;
-    if (!ReadWholeFile(temporary.wideName, &gif) ||
-        !MarkGifTransparency(&gif, static_cast<uint8_t>(transparentIndex)) ||
-        !WriteWholeFile(temporary.wideName, gif)) {
-      return ResizeStep::kNotSaved;
-    }
+  if (transparentIndex >= 0 &&
+      !MarkWrittenGif(temporary.wideName, static_cast<uint8_t>(transparentIndex))) {
+    return ResizeStep::kNotSaved;
   }
   if (!ReadsBack(temporary.wideName, width, height)) return ResizeStep::kNotReadBack;
   session.End();
-  if (!ReplaceTarget(temporary, target, standing.attributes)) return ResizeStep::kNotReplaced;
+  if (!ReplaceTarget(temporary, targetName, standing.attributes)) return ResizeStep::kNotReplaced;
   temporary.Keep();
   return ResizeStep::kConverted;
 }

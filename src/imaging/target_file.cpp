@@ -1,5 +1,6 @@
 #include "imaging/target_file.h"
 
+#include "imaging/pixels/gif_file.h"
 #include "platform/windows_api.h"
 #include "platform/windows_text.h"
 #include "text/text.h"
@@ -24,42 +25,54 @@ bool RetryWhileLocked(Attempt attempt) {
 }
 
 // Opens a file or folder for nothing but its identity.
-HANDLE OpenForIdentity(const std::string& name) {
-  return windows.CreateFileW(ToWideText(name).c_str(), 0,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+void OpenForIdentity(const std::wstring& name, FileOwner* file) {
+  file->handle = windows.CreateFileW(name.c_str(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Opens the file, retrying while another program holds it for a moment.
+bool OpenRetrying(const std::wstring& name, DWORD access, DWORD disposition, FileOwner* file) {
+  return RetryWhileLocked([&] {
+    file->handle = windows.CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file->handle != INVALID_HANDLE_VALUE;
+  });
+}
+
+bool WriteAll(HANDLE file, const uint8_t* bytes, size_t size) {
+  DWORD done = 0;
+  return size == 0 ||
+         (windows.WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) && done == size);
 }
 }  // namespace
 
-bool NamesSameFile(const std::string& a, const std::string& b) {
-  const HANDLE first = OpenForIdentity(a);
-  if (first == INVALID_HANDLE_VALUE) return false;
-  const HANDLE second = OpenForIdentity(b);
-  bool same = false;
-  if (second != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION one, two;
-    same = windows.GetFileInformationByHandle(first, &one) &&
-           windows.GetFileInformationByHandle(second, &two) &&
-           one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
-           one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-    windows.CloseHandle(second);
-  }
-  windows.CloseHandle(first);
-  return same;
+TargetName NameOfTarget(const std::string& name) { return {name, ToWideText(name)}; }
+
+bool NamesSameFile(const std::wstring& a, const std::wstring& b) {
+  FileOwner first, second;
+  OpenForIdentity(a, &first);
+  if (first.handle == INVALID_HANDLE_VALUE) return false;
+  OpenForIdentity(b, &second);
+  if (second.handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION one, two;
+  return windows.GetFileInformationByHandle(first.handle, &one) &&
+         windows.GetFileInformationByHandle(second.handle, &two) &&
+         one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
 }
 
-TargetStanding InspectTarget(const std::string& target) {
-  const DWORD attributes = windows.GetFileAttributesW(ToWideText(target).c_str());
+TargetStanding InspectTarget(const TargetName& target) {
+  const DWORD attributes = windows.GetFileAttributesW(target.wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {kTargetAbsent, 0};
   const bool replaceable = !(attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
   return {replaceable ? kTargetFile : kTargetNotReplaceable, attributes};
 }
 
 
-bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
+bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target,
                    uint32_t replacedAttributes) {
   const std::wstring& from = temporary.wideName;
-  const std::wstring to = ToWideText(target);
   const DWORD carried =
       replacedAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -67,53 +80,58 @@ bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
   // the attribute, not the picture.
   if (carried != 0) windows.SetFileAttributesW(from.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE);
   return RetryWhileLocked([&] {
-    return windows.MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return windows.MoveFileExW(from.c_str(), target.wide.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
   });
 }
 
-bool ReadWholeFile(const std::wstring& name, std::vector<uint8_t>* bytes) {
+bool MarkWrittenGif(const std::wstring& name, uint8_t index) {
   constexpr LONGLONG kMaxBytes = LONGLONG{1} << 28;
-  const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size = {};
-  DWORD done = 0;
-  bool ok = windows.GetFileSizeEx(file, &size) && size.QuadPart <= kMaxBytes;
-  if (ok) {
-    try {
-      bytes->resize(static_cast<size_t>(size.QuadPart));
-    } catch (...) {
-      windows.CloseHandle(file);
-      throw;
+  std::vector<uint8_t> bytes;
+  {
+    FileOwner file;
+    LARGE_INTEGER size = {};
+    DWORD done = 0;
+    if (!OpenRetrying(name, GENERIC_READ, OPEN_EXISTING, &file) ||
+        !windows.GetFileSizeEx(file.handle, &size) || size.QuadPart > kMaxBytes) {
+      return false;
     }
-    ok = windows.ReadFile(file, bytes->data(), static_cast<DWORD>(bytes->size()), &done,
-                          nullptr) &&
-         done == bytes->size();
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    if (!windows.ReadFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done,
+                          nullptr) ||
+        done != bytes.size()) {
+      return false;
+    }
   }
-  windows.CloseHandle(file);
-  return ok;
+  const GifControl control = FindGifControl(bytes.data(), bytes.size());
+  if (control.state == GifControl::kNotGif) return false;
+  uint8_t extension[kGifControlBytes];
+  TransparencyExtension(index, extension);
+  size_t head = bytes.size();
+  if (control.state == GifControl::kExisting) {
+    uint8_t* data = &bytes[control.at];
+    if ((data[0] & 1) != 0 && data[3] == index) return true;
+    MarkTransparentEntry(data, index);
+  } else {
+    head = control.at;
+    bytes[4] = '9';
+  }
+  FileOwner file;
+  return OpenRetrying(name, GENERIC_WRITE, TRUNCATE_EXISTING, &file) &&
+         WriteAll(file.handle, bytes.data(), head) &&
+         (head == bytes.size() ||
+          (WriteAll(file.handle, extension, kGifControlBytes) &&
+           WriteAll(file.handle, bytes.data() + head, bytes.size() - head))) &&
+         file.Close();
 }
 
-bool WriteWholeFile(const std::wstring& name, const std::vector<uint8_t>& bytes) {
-  const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD done = 0;
-  const bool ok =
-      windows.WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-      done == bytes.size();
-  return windows.CloseHandle(file) && ok;
-}
-
-bool TemporaryFile::CreateBeside(const std::string& target) {
+bool TemporaryFile::CreateBeside(const TargetName& target) {
   Remove();
+  if (target.wide.empty()) return false;
   static unsigned counter = 0;
-  const std::string folder = target.substr(0, target.find_last_of("\\/:") + 1);
-  const std::string process = std::to_string(windows.GetCurrentProcessId());
+  const std::wstring folder = target.wide.substr(0, target.wide.find_last_of(L"\\/:") + 1);
+  const std::wstring process = std::to_wstring(windows.GetCurrentProcessId());
   for (int tries = 0; tries < 100; ++tries) {
-    std::wstring name =
-        ToWideText(folder + "~qt" + process + "-" + std::to_string(++counter) + ".tmp");
-    if (name.empty()) return false;
+    std::wstring name = folder + L"~qt" + process + L"-" + std::to_wstring(++counter) + L".tmp";
     const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

@@ -1,15 +1,24 @@
 // How a new image reaches its target file without ever destroying what was there: GDI+ writes a
 // temporary file beside the target, and only a complete, successful save replaces the target, in
-// one rename. Names are ANSI texts, as everywhere in the plug-in.
+// one rename.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// True when both names exist and are one and the same file, however they are spelled (case,
-// relative or absolute, links).
-bool NamesSameFile(const std::string& a, const std::string& b);
+// A target's name as the host gave it (ANSI) and in the wide form every file call takes,
+// converted once where the saving steps begin; the wide form is empty where the name could not
+// be converted, and then nothing is written.
+struct TargetName {
+  std::string name;
+  std::wstring wide;
+};
+TargetName NameOfTarget(const std::string& name);
+
+// True when both (wide) names exist and are one and the same file, however they are spelled
+// (case, relative or absolute, links).
+bool NamesSameFile(const std::wstring& a, const std::wstring& b);
 
 // What stands at the target's name now, with its file attributes. A folder or a read-only file
 // must not be replaced by a new image (Windows refuses to replace a read-only file; Wine's
@@ -19,7 +28,7 @@ struct TargetStanding {
   TargetKind kind;
   uint32_t attributes;  // 0 when absent
 };
-TargetStanding InspectTarget(const std::string& target);
+TargetStanding InspectTarget(const TargetName& target);
 
 // The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
 // name is made once, up front: the file is saved, renamed and deleted by that one name, and
@@ -38,7 +47,7 @@ struct TemporaryFile {
   // The file is created exclusively, so the name is the plug-in's from the first moment and
   // nothing another program made is ever written over or deleted. False, owning nothing and
   // having made nothing, when 100 names are taken or the folder refuses a new file.
-  bool CreateBeside(const std::string& target);
+  bool CreateBeside(const TargetName& target);
   // Deletes the file, if there is one, retrying as ReplaceTarget does; nothing is owned
   // afterwards.
   void Remove() noexcept;
@@ -46,11 +55,14 @@ struct TemporaryFile {
   void Keep() noexcept;
 };
 
-// The whole file's bytes; false when it cannot be read or is larger than 256 MB.
-bool ReadWholeFile(const std::wstring& name, std::vector<uint8_t>* bytes);
-// Writes the file anew with exactly these bytes; false when it cannot (the file may then be half
-// written: it is meant for a temporary file, which its owner deletes).
-bool WriteWholeFile(const std::wstring& name, const std::vector<uint8_t>& bytes);
+// Makes palette entry `index` transparent in the GIF just written to the temporary file (see
+// pixels/gif_file.h): nothing is written where the file says so already; else it is written anew
+// as its head, the extension and its tail, or with the extension's bytes changed. The file is
+// reopened as renames are retried (an encoder has just closed it, the moment a virus scanner
+// opens a new file), sharing reads, and held in memory once. False when it cannot be read or
+// written, is larger than 256 MB, or is no GIF that can be marked: the file may then be half
+// written, and its owner deletes it.
+bool MarkWrittenGif(const std::wstring& name, uint8_t index);
 
 // Renames the temporary file to the target, replacing an existing one, and hands on the
 // replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
@@ -58,5 +70,5 @@ bool WriteWholeFile(const std::wstring& name, const std::vector<uint8_t>& bytes)
 // virus scanner or the indexer has just opened the new file, is tried again, 10 times at most
 // with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot be done; the
 // target is then as it was.
-bool ReplaceTarget(const TemporaryFile& temporary, const std::string& target,
+bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target,
                    uint32_t replacedAttributes);

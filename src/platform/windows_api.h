@@ -37,5 +37,23 @@ void UseWindows(const WindowsApi* standIn);
 // The table as it ships: every row calls Windows.
 const WindowsApi& DefaultWindows();
 
+// A file handle from the table, closed through the table when the owner ends, on every path;
+// Close() answers whether the close succeeded, which tells whether a write reached the file.
+struct FileOwner {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+
+  FileOwner() = default;
+  FileOwner(const FileOwner&) = delete;
+  FileOwner& operator=(const FileOwner&) = delete;
+  ~FileOwner() { Close(); }
+
+  bool Close() {
+    if (handle == INVALID_HANDLE_VALUE) return true;
+    const BOOL closed = windows.CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+    return closed != FALSE;
+  }
+};
+
 // True where the processor has SSE2; asked once per process, through the table as it is then.
 bool ProcessorHasSse2();

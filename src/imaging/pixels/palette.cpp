@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstddef>
 #include <unordered_map>
 #include <unordered_set>
@@ -112,18 +113,40 @@ std::vector<uint32_t> MedianCut(const PixelRows& picture, size_t wanted) {
     list.push_back({static_cast<double>(bin), {0, 0, 0}});
     bin = static_cast<uint32_t>(list.size() - 1);  // from here on the bin's place in the list
   }
-  std::vector<uint64_t> sums(list.size() * 3, 0);
-  for (int32_t y = 0; y < picture.height; ++y) {
-    for (int32_t x = 0; x < picture.width; ++x) {
-      const uint8_t* p = Pixel(picture, x, y);
-      if (IsTransparent(p)) continue;
-      uint64_t* sum = &sums[bins[BinOf(p[0], p[1], p[2])] * size_t{3}];
-      for (int c = 0; c < 3; ++c) sum[c] += p[c];
+  if (list.size() < wanted) {
+    // Fewer bins than entries: a cut over bins would leave entries unused (close colours share
+    // a bin), so it runs over the exact colours, of which there are at most 64 a bin.
+    std::unordered_map<uint32_t, double> counts;
+    for (int32_t y = 0; y < picture.height; ++y) {
+      for (int32_t x = 0; x < picture.width; ++x) {
+        const uint8_t* p = Pixel(picture, x, y);
+        if (!IsTransparent(p)) counts[Opaque(p[0], p[1], p[2])] += 1;
+      }
     }
-  }
-  for (size_t i = 0; i < list.size(); ++i) {
-    for (int c = 0; c < 3; ++c) {
-      list[i].mean[c] = static_cast<double>(sums[i * 3 + c]) / list[i].count;
+    list.clear();
+    for (const auto& colour : counts) {
+      list.push_back({colour.second, {static_cast<double>(colour.first & 0xFF),
+                                      static_cast<double>(colour.first >> 8 & 0xFF),
+                                      static_cast<double>(colour.first >> 16 & 0xFF)}});
+    }
+    // The map's order is its own: sorted, the palette is the same on every run and library.
+    std::sort(list.begin(), list.end(), [](const Colours& a, const Colours& b) {
+      return std::lexicographical_compare(a.mean, a.mean + 3, b.mean, b.mean + 3);
+    });
+  } else {
+    std::vector<uint64_t> sums(list.size() * 3, 0);
+    for (int32_t y = 0; y < picture.height; ++y) {
+      for (int32_t x = 0; x < picture.width; ++x) {
+        const uint8_t* p = Pixel(picture, x, y);
+        if (IsTransparent(p)) continue;
+        uint64_t* sum = &sums[bins[BinOf(p[0], p[1], p[2])] * size_t{3}];
+        for (int c = 0; c < 3; ++c) sum[c] += p[c];
+      }
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+      for (int c = 0; c < 3; ++c) {
+        list[i].mean[c] = static_cast<double>(sums[i * 3 + c]) / list[i].count;
+      }
     }
   }
   std::vector<Box> boxes;
@@ -162,18 +185,66 @@ Channels ChannelsOf(const std::vector<uint32_t>& entries) {
   return channels;
 }
 
-// The opaque entry nearest to a colour.
-uint8_t Nearest(const Channels& entries, int32_t b, int32_t g, int32_t r) {
-  uint8_t best = 0;
-  int32_t bestDistance = INT32_MAX;
+// The opaque entry nearest to a colour given in quarter levels, and the squared distances, in
+// quarter levels, of it and of the next nearest.
+struct Nearness {
+  uint8_t best;
+  int64_t distance, runnerUp;
+};
+Nearness Nearest(const Channels& entries, int32_t b4, int32_t g4, int32_t r4) {
+  Nearness n = {0, INT64_MAX, INT64_MAX};
   for (size_t i = 0; i < entries.count; ++i) {
-    const int32_t db = entries.value[0][i] - b, dg = entries.value[1][i] - g,
-                  dr = entries.value[2][i] - r;
-    const int32_t distance = db * db + dg * dg + dr * dr;
-    if (distance < bestDistance) bestDistance = distance, best = static_cast<uint8_t>(i);
+    const int32_t db = 4 * entries.value[0][i] - b4, dg = 4 * entries.value[1][i] - g4,
+                  dr = 4 * entries.value[2][i] - r4;
+    const int64_t distance = int64_t{db} * db + int64_t{dg} * dg + int64_t{dr} * dr;
+    if (distance < n.distance) {
+      n.runnerUp = n.distance;
+      n.distance = distance;
+      n.best = static_cast<uint8_t>(i);
+    } else if (distance < n.runnerUp) {
+      n.runnerUp = distance;
+    }
   }
-  return best;
+  return n;
 }
+
+// The nearest entry of every colour, looked up once per bin where one entry is nearest to all
+// of the bin's 64 colours, else once per colour: no two colours with different nearest entries
+// are ever merged, however close the entries (a palette of close colours has them a level
+// apart).
+class NearestEntries {
+ public:
+  explicit NearestEntries(const Channels& channels)
+      : channels_(channels), bins_(kBins, kUnknown) {}
+
+  uint8_t Of(int32_t b, int32_t g, int32_t r) {
+    uint32_t& bin = bins_[BinOf(b, g, r)];
+    if (bin == kUnknown) {
+      // From the bin's centre every colour of the bin is within 1.5 * sqrt(3) levels (2.6): the
+      // nearest entry there is every colour's where the next one is farther by twice that.
+      const int32_t base[3] = {b & ~3, g & ~3, r & ~3};
+      const Nearness n = Nearest(channels_, 4 * base[0] + 6, 4 * base[1] + 6, 4 * base[2] + 6);
+      const double gap = std::sqrt(static_cast<double>(n.runnerUp)) - std::sqrt(static_cast<double>(n.distance));
+      if (gap > 4 * 2 * 2.6) {
+        bin = n.best;
+      } else {
+        bin = kFirstSlot + static_cast<uint32_t>(slots_.size() / 64);
+        slots_.resize(slots_.size() + 64, kUnknownEntry);
+      }
+    }
+    if (bin < kFirstSlot) return static_cast<uint8_t>(bin);
+    uint16_t& exact = slots_[(bin - kFirstSlot) * size_t{64} + ((r & 3) << 4 | (g & 3) << 2 | (b & 3))];
+    if (exact == kUnknownEntry) exact = Nearest(channels_, 4 * b, 4 * g, 4 * r).best;
+    return static_cast<uint8_t>(exact);
+  }
+
+ private:
+  static constexpr uint32_t kUnknown = 0xFFFFFFFFu, kFirstSlot = 256;
+  static constexpr uint16_t kUnknownEntry = 0xFFFF;
+  const Channels& channels_;
+  std::vector<uint32_t> bins_;    // an entry, a slot of exact colours (kFirstSlot on), or unknown
+  std::vector<uint16_t> slots_;  // 64 exact colours per slot
+};
 
 uint8_t TransparentIndex(const std::vector<uint32_t>& entries) {
   const auto found = std::find(entries.begin(), entries.end(), kTransparentEntry);
@@ -227,9 +298,7 @@ void MapToPalette(const PixelRows& picture, const Palette& palette, uint8_t* out
   if (palette.exact) return MapExactly(picture, palette, out, outStride);
   const uint8_t transparent = TransparentIndex(palette.entries);
   const Channels channels = ChannelsOf(palette.entries);
-  // The nearest entry per bin, found when first needed.
-  constexpr uint16_t kUnknown = 0xFFFF;
-  std::vector<uint16_t> nearest(kBins, kUnknown);
+  NearestEntries nearest(channels);
   // Errors still to be added, per channel, for this row and the next, with a pixel of room at
   // either end; kept in sixteenths (Floyd and Steinberg's weights 7, 3, 5 and 1). Three
   // quarters of each error are passed on: measured on photo-like thumbnails, full diffusion cost
@@ -250,15 +319,10 @@ void MapToPalette(const PixelRows& picture, const Palette& palette, uint8_t* out
       for (int c = 0; c < 3; ++c) {
         want[c] = std::min(255, std::max(0, p[c] + here[(x + 1) * 3 + c] * 3 / 64));
       }
-      uint16_t& cached = nearest[BinOf(want[0], want[1], want[2])];
-      if (cached == kUnknown) {
-        const int32_t half = 1 << kBinShift >> 1;
-        cached = Nearest(channels, (want[0] & ~3) + half, (want[1] & ~3) + half,
-                         (want[2] & ~3) + half);
-      }
-      row[x] = static_cast<uint8_t>(cached);
+      const uint8_t entry = nearest.Of(want[0], want[1], want[2]);
+      row[x] = entry;
       for (int c = 0; c < 3; ++c) {
-        const int32_t error = want[c] - Channel(palette.entries[cached], c);
+        const int32_t error = want[c] - Channel(palette.entries[entry], c);
         here[(x + 2) * 3 + c] += error * 7;
         next[x * 3 + c] += error * 3;
         next[(x + 1) * 3 + c] += error * 5;
