@@ -185,65 +185,110 @@ Channels ChannelsOf(const std::vector<uint32_t>& entries) {
   return channels;
 }
 
-// The opaque entry nearest to a colour given in quarter levels, and the squared distances, in
-// quarter levels, of it and of the next nearest.
-struct Nearness {
-  uint8_t best;
-  int64_t distance, runnerUp;
-};
-Nearness Nearest(const Channels& entries, int32_t b4, int32_t g4, int32_t r4) {
-  Nearness n = {0, INT64_MAX, INT64_MAX};
-  for (size_t i = 0; i < entries.count; ++i) {
-    const int32_t db = 4 * entries.value[0][i] - b4, dg = 4 * entries.value[1][i] - g4,
-                  dr = 4 * entries.value[2][i] - r4;
-    const int64_t distance = int64_t{db} * db + int64_t{dg} * dg + int64_t{dr} * dr;
-    if (distance < n.distance) {
-      n.runnerUp = n.distance;
-      n.distance = distance;
-      n.best = static_cast<uint8_t>(i);
-    } else if (distance < n.runnerUp) {
-      n.runnerUp = distance;
-    }
-  }
-  return n;
+// The squared distance, in quarter levels, of entry i from a colour given in quarter levels:
+// below 3 * (4 * 4096)^2, inside 32 bits even for the transparent entry's far place.
+inline int32_t Distance(const Channels& entries, size_t i, int32_t b4, int32_t g4, int32_t r4) {
+  const int32_t db = 4 * entries.value[0][i] - b4, dg = 4 * entries.value[1][i] - g4,
+                dr = 4 * entries.value[2][i] - r4;
+  return db * db + dg * dg + dr * dr;
 }
 
-// The nearest entry of every colour, looked up once per bin where one entry is nearest to all
-// of the bin's 64 colours, else once per colour: no two colours with different nearest entries
-// are ever merged, however close the entries (a palette of close colours has them a level
-// apart).
+// The nearest entry of every colour, exactly: no two colours whose nearest entries differ are
+// merged, however close the entries (a palette of close colours has them a level apart). Each
+// 6-bit bin is looked at once: where one entry is nearest to all of its 64 colours, that entry
+// is the bin's; else the bin keeps the few entries that can be nearest to one of its colours,
+// and each colour is compared with those alone.
 class NearestEntries {
  public:
-  explicit NearestEntries(const Channels& channels)
-      : channels_(channels), bins_(kBins, kUnknown) {}
+  explicit NearestEntries(const Channels& channels) : channels_(channels), bins_(kBins, kUnknown) {
+    for (size_t i = 0; i < channels.count; ++i) {
+      squares_[i] = 0;
+      for (int c = 0; c < 3; ++c) squares_[i] += channels.value[c][i] * channels.value[c][i];
+      byGreen_.push_back({4 * channels.value[1][i], static_cast<uint16_t>(i)});
+    }
+    std::sort(byGreen_.begin(), byGreen_.end());
+  }
 
   uint8_t Of(int32_t b, int32_t g, int32_t r) {
     uint32_t& bin = bins_[BinOf(b, g, r)];
-    if (bin == kUnknown) {
-      // From the bin's centre every colour of the bin is within 1.5 * sqrt(3) levels (2.6): the
-      // nearest entry there is every colour's where the next one is farther by twice that.
-      const int32_t base[3] = {b & ~3, g & ~3, r & ~3};
-      const Nearness n = Nearest(channels_, 4 * base[0] + 6, 4 * base[1] + 6, 4 * base[2] + 6);
-      const double gap = std::sqrt(static_cast<double>(n.runnerUp)) - std::sqrt(static_cast<double>(n.distance));
-      if (gap > 4 * 2 * 2.6) {
-        bin = n.best;
-      } else {
-        bin = kFirstSlot + static_cast<uint32_t>(slots_.size() / 64);
-        slots_.resize(slots_.size() + 64, kUnknownEntry);
-      }
+    if (bin == kUnknown) bin = Look(b & ~3, g & ~3, r & ~3);
+    if (bin < kFirstCandidates) return static_cast<uint8_t>(bin);
+    const uint16_t* candidates = &candidates_[bin - kFirstCandidates];
+    uint16_t best = candidates[1];
+    int32_t bestDistance = INT32_MAX;
+    for (uint16_t k = 1; k <= candidates[0]; ++k) {
+      const int32_t distance = Distance(channels_, candidates[k], 4 * b, 4 * g, 4 * r);
+      if (distance < bestDistance) bestDistance = distance, best = candidates[k];
     }
-    if (bin < kFirstSlot) return static_cast<uint8_t>(bin);
-    uint16_t& exact = slots_[(bin - kFirstSlot) * size_t{64} + ((r & 3) << 4 | (g & 3) << 2 | (b & 3))];
-    if (exact == kUnknownEntry) exact = Nearest(channels_, 4 * b, 4 * g, 4 * r).best;
-    return static_cast<uint8_t>(exact);
+    return static_cast<uint8_t>(best);
   }
 
  private:
-  static constexpr uint32_t kUnknown = 0xFFFFFFFFu, kFirstSlot = 256;
-  static constexpr uint16_t kUnknownEntry = 0xFFFF;
+  static constexpr uint32_t kUnknown = 0xFFFFFFFFu, kFirstCandidates = 256;
+  // From a bin's centre every colour of the bin is within 1.5 * sqrt(3) levels: this, in
+  // quarter levels, twice.
+  static constexpr double kBinReach = 12 * 1.7320508075688772;
+
+  // The entry nearest to the bin's centre where it is every colour's; else it and every entry
+  // that is nearer than it to some point of the bin's box (its colours base to base + 3 along
+  // each channel): entry i is nearer than entry n at p where 2 p.(n - i) < |n|^2 - |i|^2, which
+  // holds somewhere in the box exactly when it holds at the corner that makes the left side
+  // least. Both searches go outward from the centre's green and stop where green alone is too
+  // far.
+  uint32_t Look(int32_t b, int32_t g, int32_t r) {
+    const int32_t b4 = 4 * b + 6, g4 = 4 * g + 6, r4 = 4 * r + 6;
+    const auto from = std::lower_bound(byGreen_.begin(), byGreen_.end(), std::make_pair(g4, uint16_t{0}));
+    ptrdiff_t low = from - byGreen_.begin() - 1, high = low + 1;
+    const ptrdiff_t count = static_cast<ptrdiff_t>(byGreen_.size());
+    int32_t nearestDistance = INT32_MAX, runnerUp = INT32_MAX;
+    uint16_t nearest = 0;
+    while (low >= 0 || high < count) {
+      const bool up = high < count && (low < 0 || byGreen_[high].first - g4 <= g4 - byGreen_[low].first);
+      const int32_t dg = up ? byGreen_[high].first - g4 : g4 - byGreen_[low].first;
+      if (int64_t{dg} * dg >= runnerUp) break;
+      const uint16_t i = up ? byGreen_[high++].second : byGreen_[low--].second;
+      const int32_t distance = Distance(channels_, i, b4, g4, r4);
+      if (distance < nearestDistance || (distance == nearestDistance && i < nearest)) {
+        runnerUp = nearestDistance;
+        nearestDistance = distance, nearest = i;
+      } else if (distance < runnerUp) {
+        runnerUp = distance;
+      }
+    }
+    // Where the next entry is farther from the centre than the nearest by the bin's reach
+    // twice, the nearest is every colour's.
+    const double reach = std::sqrt(static_cast<double>(nearestDistance)) + kBinReach;
+    if (std::sqrt(static_cast<double>(runnerUp)) > reach) return nearest;
+    // Every entry nearer than `nearest` somewhere in the bin is within `reach` of its centre.
+    const int32_t n[3] = {channels_.value[0][nearest], channels_.value[1][nearest],
+                          channels_.value[2][nearest]};
+    const int32_t span = static_cast<int32_t>(reach) + 1;
+    uint16_t found[256];
+    uint16_t many = 0;
+    for (auto e = std::lower_bound(byGreen_.begin(), byGreen_.end(), std::make_pair(g4 - span, uint16_t{0}));
+         e != byGreen_.end() && e->first <= g4 + span; ++e) {
+      const uint16_t i = e->second;
+      // Values below 2^13 times 2 * 258 * 3 stay far inside 32 bits.
+      const int32_t db = n[0] - channels_.value[0][i], dg = n[1] - channels_.value[1][i],
+                    dr = n[2] - channels_.value[2][i];
+      const int32_t least = 2 * (db * (db > 0 ? b : b + 3) + dg * (dg > 0 ? g : g + 3) +
+                                 dr * (dr > 0 ? r : r + 3));
+      if (i == nearest || least < squares_[nearest] - squares_[i]) found[many++] = i;
+    }
+    if (many == 1) return nearest;
+    // In the order of the entries, so that a tie goes to the first, as a search of all would.
+    std::sort(found, found + many);
+    const size_t start = candidates_.size();
+    candidates_.push_back(many);
+    candidates_.insert(candidates_.end(), found, found + many);
+    return kFirstCandidates + static_cast<uint32_t>(start);
+  }
+
   const Channels& channels_;
-  std::vector<uint32_t> bins_;    // an entry, a slot of exact colours (kFirstSlot on), or unknown
-  std::vector<uint16_t> slots_;  // 64 exact colours per slot
+  int32_t squares_[256];                                // each entry's squared length
+  std::vector<std::pair<int32_t, uint16_t>> byGreen_;  // 4 * green and the entry, by green
+  std::vector<uint32_t> bins_;       // an entry, a place in candidates_ (from 256), or unknown
+  std::vector<uint16_t> candidates_;  // per bin that needs them: their number, then the entries
 };
 
 uint8_t TransparentIndex(const std::vector<uint32_t>& entries) {
