@@ -59,6 +59,10 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           ScopedHostEntries host;
           gdi.script.width = 707;
           gdi.script.height = 481;
+#ifdef QUINTARA_JPEG_READER
+          // GDI+ cannot read the JPEG: only the plug-in's own reader can convert it.
+          gdi.script.sourceLoads = size.source != jpeg;
+#endif
           (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
           const std::string parameter = size.source + "|" + target + "|" +
                                         std::to_string(size.width) + "|" + std::to_string(size.height);
@@ -68,20 +72,6 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           if (n == 0) {
             total = gdi.calls.size();  // the clean run
             ASSERT_GT(total, 20u);
-            // A GIF gets a palette, and its transparency is written into the file the encoder
-            // wrote as its head, the extension and its tail.
-            auto counted = [&](const char* call) {
-              return std::count_if(gdi.calls.begin(), gdi.calls.end(),
-                                   [&](const std::string& logged) { return logged.rfind(call, 0) == 0; });
-            };
-            const bool gif = std::string(size.target) == "thumb.gif";
-            EXPECT_EQ(counted("GdipSetImagePalette"), gif ? 1 : 0) << trace;
-            EXPECT_EQ(counted("WriteFile"), gif ? 3 : 0) << trace;
-#ifdef QUINTARA_JPEG_READER
-            // The plug-in read the JPEG: GDI+ loaded only the file written.
-            EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdipLoadImageFromFile(" + size.source + ")"),
-                      size.source == jpeg ? 0 : 1) << trace;
-#endif
           } else {
             ASSERT_LE(n, gdi.calls.size()) << trace;
             ++injected;
@@ -92,6 +82,9 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           const std::vector<uint8_t> now = ReadBytes(target);
           if (outcome == "The file was converted succesfully") {
             EXPECT_TRUE(WrittenByStandIn(now)) << trace;
+            // A GIF target holds the transparency the plug-in wrote into the encoder's file.
+            EXPECT_EQ(now.size() > 14 && now[13] == 0x21 && now[14] == 0xF9,
+                      std::string(size.target) == "thumb.gif") << trace;
             converted += n != 0;
           } else {
             EXPECT_EQ(outcome, "Conversion Failed") << trace;

@@ -18,7 +18,6 @@ int32_t ReadFromFile(void* context, uint8_t* buffer, int32_t size) {
 }  // namespace
 
 JpegOutcome DecodeJpegFile(const std::wstring& name, const JpegSink& sink) {
-  if (name.empty()) return JpegOutcome::kRefused;
   FileOwner file;
   // Others may read and write it meanwhile, as they may while GDI+ reads it.
   file.handle = windows.CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

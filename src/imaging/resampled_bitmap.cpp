@@ -1,12 +1,34 @@
 #include "imaging/resampled_bitmap.h"
 
 #include <cstring>
+#include <functional>
 
 #include "imaging/jpeg_file.h"
 #include "imaging/pixels/resample.h"
 #include "imaging/source_rows.h"
 #include "imaging/written_bitmap.h"
 #include "platform/windows_api.h"
+
+namespace {
+// Rows of `layout`, rowsWidth by rowsHeight pixels covering coveredWidth by coveredHeight of the
+// picture, resampled to width by height as `feed` hands them to the resampler: into 24-bit RGB,
+// or premultiplied ARGB where the layout has alpha.
+ResampledPicture Resampled(PixelLayout layout, int32_t rowsWidth, int32_t rowsHeight,
+                           double coveredWidth, double coveredHeight, int32_t width,
+                           int32_t height, const std::function<bool(Resampler*)>& feed) {
+  if (!CanResample(rowsWidth, rowsHeight, width, height)) return {};
+  const bool alpha = HasAlpha(layout);
+  const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
+  ImageOwner resampled = WrittenBitmap(
+      width, height, format, width * (alpha ? 4 : 3), nullptr, [&](uint8_t* top, int32_t stride) {
+        Resampler resampler = StartResampler(layout, rowsWidth, rowsHeight, coveredWidth,
+                                             coveredHeight, width, height, top, stride,
+                                             ProcessorHasSse2());
+        return feed(&resampler);
+      });
+  return {std::move(resampled), format};
+}
+}  // namespace
 
 ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                                  int32_t sourceHeight, int32_t width, int32_t height) {
@@ -25,17 +47,11 @@ ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t 
         });
     return {std::move(copy), read.lockFormat};
   }
-  const bool alpha = HasAlpha(read.layout);
-  const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
-  ImageOwner resampled = WrittenBitmap(
-      width, height, format, width * (alpha ? 4 : 3), nullptr, [&](uint8_t* top, int32_t stride) {
-        Resampler resampler =
-            StartResampler(read.layout, sourceWidth, sourceHeight, sourceWidth, sourceHeight,
-                           width, height, top, stride, ProcessorHasSse2());
-        return ReadSourceRows(source, read, sourceWidth, sourceHeight,
-                              [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
-      });
-  return {std::move(resampled), format};
+  return Resampled(read.layout, sourceWidth, sourceHeight, sourceWidth, sourceHeight, width,
+                   height, [&](Resampler* resampler) {
+                     return ReadSourceRows(source, read, sourceWidth, sourceHeight,
+                                           [&](const uint8_t* row) { AddSourceRow(resampler, row); });
+                   });
 }
 
 ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height) {
@@ -61,7 +77,6 @@ ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_
   decoding.denominator = denominator;
   decoding.rowsWidth = (decoding.width + denominator - 1) / denominator;
   decoding.rowsHeight = (decoding.height + denominator - 1) / denominator;
-  if (!CanResample(decoding.rowsWidth, decoding.rowsHeight, width, height)) return {};
   const JpegSink rows = {
       [](void* context, int32_t w, int32_t h, int) {
         const auto* d = static_cast<const Decoding*>(context);
@@ -75,15 +90,11 @@ ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_
         AddSourceRow(static_cast<Decoding*>(context)->resampler, row);
       },
       &decoding};
-  ImageOwner resampled = WrittenBitmap(
-      width, height, kPixelFormat24bppRGB, width * 3, nullptr, [&](uint8_t* top, int32_t stride) {
-        Resampler resampler = StartResampler(
-            PixelLayout::kBgr24, decoding.rowsWidth, decoding.rowsHeight,
-            static_cast<double>(decoding.width) / denominator,
-            static_cast<double>(decoding.height) / denominator, width, height, top, stride,
-            ProcessorHasSse2());
-        decoding.resampler = &resampler;
-        return DecodeJpegFile(source, rows) == JpegOutcome::kRead;
-      });
-  return {std::move(resampled), kPixelFormat24bppRGB};
+  return Resampled(PixelLayout::kBgr24, decoding.rowsWidth, decoding.rowsHeight,
+                   static_cast<double>(decoding.width) / denominator,
+                   static_cast<double>(decoding.height) / denominator, width, height,
+                   [&](Resampler* resampler) {
+                     decoding.resampler = resampler;
+                     return DecodeJpegFile(source, rows) == JpegOutcome::kRead;
+                   });
 }
