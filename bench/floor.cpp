@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "imaging/gdiplus_flat.h"
+#include "imaging/pixels/box_average.h"
 #include "imaging/pixels/jpeg_reader.h"
 
 namespace {
@@ -163,11 +164,7 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
                                         ? static_cast<int32_t>(got) : -1;
                            },
                            &job};
-  const JpegSink sink = {
-      [](void* context, int32_t w, int32_t h, int finest) {
-        const Job* j = static_cast<Job*>(context);
-        return JpegScale(w, h, j->width, j->height, 2, finest);
-      },
+  const JpegRows rows = {
       [](void* context, int32_t w, int32_t) {
         static_cast<Job*>(context)->rowsWidth = w;
         return true;
@@ -181,7 +178,14 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
         ++j->row;
       },
       &job};
-  const bool read = file != INVALID_HANDLE_VALUE && DecodeJpeg(bytes, sink) == JpegOutcome::kRead;
+  // The scale the plug-in decodes at: the same rule, from the same source.
+  JpegDecoder decoder;
+  JpegHeader header = {};
+  const bool read = file != INVALID_HANDLE_VALUE &&
+                    OpenJpeg(bytes, &decoder, &header) == JpegOutcome::kRead &&
+                    ReadJpeg(decoder.get(), JpegScale(header.width, header.height, width, height, header.finest),
+                             rows) == JpegOutcome::kRead;
+  decoder.reset();
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   GdipBitmapUnlockBits(bitmap, &out);
   const bool saved = read && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;

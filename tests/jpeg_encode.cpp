@@ -25,6 +25,15 @@ void Encode(const JpegEncoding& e, const SampleSource& sample, const Destination
   if (e.progressive) jpeg_simple_progression(&info);
   info.arith_code = e.arithmetic;
   info.restart_in_rows = e.restartRows;
+  std::vector<jpeg_scan_info> scans;
+  for (int k = 0; k < 64 && e.scanBits > 0; ++k) {
+    scans.push_back({1, {0, 0, 0, 0}, k, k, 0, e.scanBits - 1});
+    for (int bit = e.scanBits - 2; bit >= 0; --bit) scans.push_back({1, {0, 0, 0, 0}, k, k, bit + 1, bit});
+  }
+  if (!scans.empty()) {
+    info.scan_info = scans.data();
+    info.num_scans = static_cast<int>(scans.size());
+  }
   jpeg_start_compress(&info, TRUE);
   std::vector<JSAMPLE> row(static_cast<size_t>(e.width) * e.components);
   for (int y = 0; y < e.height; ++y) {
@@ -53,4 +62,13 @@ bool EncodeJpegFile(const std::string& path, const JpegEncoding& encoding, const
   if (file == nullptr) return false;
   Encode(encoding, sample, [&](jpeg_compress_struct* info) { jpeg_stdio_dest(info, file); });
   return std::fclose(file) == 0;
+}
+
+std::vector<uint8_t> LastScanRepeated(const std::vector<uint8_t>& bytes, int times) {
+  size_t at = bytes.size() - 2;
+  while (!(bytes[at] == 0xFF && bytes[at + 1] == 0xDA)) --at;
+  std::vector<uint8_t> out(bytes.begin(), bytes.end() - 2);
+  for (int i = 0; i < times; ++i) out.insert(out.end(), bytes.begin() + static_cast<long>(at), bytes.end() - 2);
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
 }

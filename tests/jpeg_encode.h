@@ -12,6 +12,9 @@ struct JpegEncoding {
   int hSampling, vSampling;       // of the first component: 2 2 is 4:2:0
   bool progressive, arithmetic;
   int restartRows;
+  // 0: the library's scans. n: a progressive grey file whose every coefficient has n scans of
+  // its own (its first, then a refinement for each further bit): 64 * n scans.
+  int scanBits = 0;
 };
 
 // Sample c of pixel (x, y).
@@ -19,3 +22,7 @@ typedef std::function<uint8_t(int x, int y, int c)> SampleSource;
 
 std::vector<uint8_t> EncodeJpeg(const JpegEncoding& encoding, const SampleSource& sample);
 bool EncodeJpegFile(const std::string& path, const JpegEncoding& encoding, const SampleSource& sample);
+
+// The file's last scan, from its marker to the end marker, repeated `times` times: a valid start,
+// then the same scan again and again, a warning each.
+std::vector<uint8_t> LastScanRepeated(const std::vector<uint8_t>& bytes, int times);

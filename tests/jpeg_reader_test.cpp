@@ -14,6 +14,7 @@
 
 #include <jpeglib.h>
 
+#include "imaging/pixels/box_average.h"
 #include "imaging/pixels/jpeg_reader.h"
 #include "jpeg_encode.h"
 
@@ -71,15 +72,18 @@ int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
 struct Decoded {
   int denominator, width, height;  // the denominator asked for, then the one used
   std::vector<uint8_t> pixels;
+  bool headersRefused;  // the headers alone refused the file, before any decoding
 };
 JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
   Memory memory = {&bytes, 0, failAt};
-  *out = Decoded{denominator, 0, 0, {}};
-  const JpegSink sink = {
-      [](void* c, int32_t, int32_t, int finest) {
-        auto* d = static_cast<Decoded*>(c);
-        return d->denominator = std::min(d->denominator, finest);
-      },
+  *out = Decoded{denominator, 0, 0, {}, true};
+  JpegDecoder decoder;
+  JpegHeader header = {};
+  const JpegOutcome opened = OpenJpeg(JpegBytes{ReadMemory, &memory}, &decoder, &header);
+  if (opened != JpegOutcome::kRead) return opened;
+  out->headersRefused = false;
+  out->denominator = std::min(denominator, header.finest);
+  const JpegRows rows = {
       [](void* c, int32_t w, int32_t h) {
         static_cast<Decoded*>(c)->width = w;
         static_cast<Decoded*>(c)->height = h;
@@ -90,7 +94,12 @@ JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
         d->pixels.insert(d->pixels.end(), row, row + static_cast<size_t>(d->width) * 3);
       },
       out};
-  return DecodeJpeg(JpegBytes{ReadMemory, &memory}, sink);
+  return ReadJpeg(decoder.get(), out->denominator, rows);
+}
+
+JpegOutcome CountScans(const std::vector<uint8_t>& bytes) {
+  Memory memory = {&bytes, 0, -1};
+  return CountJpegScans(JpegBytes{ReadMemory, &memory});
 }
 
 const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}};
@@ -105,9 +114,11 @@ TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
       {"restart every row of blocks", {40, 40, 3, 2, 2, false, false, 1}},
       {"arithmetic coding", {33, 35, 3, 2, 2, false, true, 0}},
       {"progressive grey", {9, 7, 1, 1, 1, true, false, 0}},
+      {"64 scans", {24, 16, 1, 1, 1, true, false, 0, 1}},
   };
   for (const Encoding& e : encodings) {
     const std::vector<uint8_t> bytes = Encode(e);
+    EXPECT_EQ(CountScans(bytes), JpegOutcome::kRead) << e.what;
     int fullWidth = 0, fullHeight = 0;
     const std::vector<uint8_t> full = FullDecode(bytes, &fullWidth, &fullHeight);
     for (const int asked : {1, 2, 4, 8}) {
@@ -159,39 +170,74 @@ std::vector<uint8_t> TwelveBit(std::vector<uint8_t> bytes) {
   return bytes;
 }
 
+// A picture of `width` by `height` in the frame header (rows first, as the header has them).
+std::vector<uint8_t> Resized(std::vector<uint8_t> bytes, int width, int height) {
+  for (size_t i = 0; i + 8 < bytes.size(); ++i) {
+    if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC2)) {
+      bytes[i + 5] = static_cast<uint8_t>(height >> 8);
+      bytes[i + 6] = static_cast<uint8_t>(height);
+      bytes[i + 7] = static_cast<uint8_t>(width >> 8);
+      bytes[i + 8] = static_cast<uint8_t>(width);
+      break;
+    }
+  }
+  return bytes;
+}
+
 TEST(JpegReader, RefusesWhatItDoesNotTake) {
   const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", {64, 48, 3, 2, 2, true, false, 0}});
+  const std::vector<uint8_t> progressiveGrey = Encode({"pg", {16, 16, 1, 1, 1, true, false, 0}});
   std::mt19937 random(3);
   std::vector<uint8_t> randomTail(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
   while (randomTail.size() < good.size()) randomTail.push_back(static_cast<uint8_t>(random()));
   auto cut = [](const std::vector<uint8_t>& bytes, size_t at) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(at));
   };
+  const JpegOutcome kRefused = JpegOutcome::kRefused, kHostile = JpegOutcome::kHostile, kRead = JpegOutcome::kRead;
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
     long failAt;
+    JpegOutcome outcome, scans;  // the reader's, and the walk's over the markers
+    bool byHeaders;              // refused before any decoding
   } cases[] = {
-      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}}), -1},
-      {"12-bit", TwelveBit(good), -1},
-      {"empty", {}, -1},
-      {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1},
-      {"cut after its start", cut(good, 3), -1},
-      {"cut inside its headers", cut(good, 100), -1},
-      {"cut at half", cut(good, good.size() / 2), -1},
-      {"cut before its end marker", cut(good, good.size() - 2), -1},
-      {"progressive, cut at half", cut(progressive, progressive.size() / 2), -1},
-      {"a random tail", randomTail, -1},
-      {"a read that fails", good, 0},
+      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}}), -1, kRefused, kRead, true},
+      {"12-bit", TwelveBit(good), -1, kRefused, kRead, true},
+      {"empty", {}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
+      {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
+      {"cut after its start", cut(good, 3), -1, kRefused, kRead, true},
+      {"cut inside its headers", cut(good, 100), -1, kRefused, kRead, true},
+      {"cut at half", cut(good, good.size() / 2), -1, kRefused, kRead, false},
+      {"cut before its end marker", cut(good, good.size() - 2), -1, kRefused, kRead, false},
+      {"progressive, cut at half", cut(progressive, progressive.size() / 2), -1, kRefused, kRead, false},
+      {"a random tail", randomTail, -1, kRefused, kRead, false},
+      {"a read that fails", good, 0, kRefused, kRead, true},
+      // Each scan a pass over the picture: 128 valid scans, and a scan repeated 1000 times (a
+      // warning each: the reader stops at the first, the walk counts them all).
+      {"128 scans", Encode({"many", {64, 48, 1, 1, 1, true, false, 0, 2}}), -1, kHostile, kHostile, false},
+      {"a scan repeated", LastScanRepeated(progressiveGrey, 1000), -1, kRefused, kHostile, false},
+      // 65500 by 32792: coefficients of 4.3 GB, which libjpeg's size_t wraps to 1 MB in 32 bits.
+      {"coefficients past 4 GiB", Resized(progressiveGrey, 65500, 32792), -1, kHostile, kRead, true},
+      {"coefficients of 300 MB", Resized(progressiveGrey, 16000, 9600), -1, kRefused, kRead, true},
   };
   for (const auto& c : cases) {
     for (const int s : {1, 8}) {
       Decoded got;
-      EXPECT_EQ(Read(c.bytes, s, &got, c.failAt), JpegOutcome::kRefused) << c.what << " at 1/" << s;
+      EXPECT_EQ(Read(c.bytes, s, &got, c.failAt), c.outcome) << c.what << " at 1/" << s;
+      EXPECT_EQ(got.headersRefused, c.byHeaders) << c.what;
+    }
+    EXPECT_EQ(CountScans(c.bytes), c.scans) << c.what;
+  }
+  // The files above were made of good ones, read whole; stray bytes before the end marker pass.
+  for (const std::vector<uint8_t>& bytes : {good, progressive, progressiveGrey}) {
+    std::vector<uint8_t> stray(bytes.begin(), bytes.end() - 2);
+    for (int i = 1; i <= 100; ++i) stray.push_back(static_cast<uint8_t>(i));
+    stray.insert(stray.end(), {0xFF, 0xD9});
+    for (const std::vector<uint8_t>& b : {bytes, stray}) {
+      Decoded whole;
+      EXPECT_EQ(Read(b, 2, &whole), kRead) << b.size();
     }
   }
-  Decoded whole;
-  EXPECT_EQ(Read(good, 2, &whole), JpegOutcome::kRead);  // the files above were made of a good one
 }
 
 TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
@@ -202,9 +248,9 @@ TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
                {4000, 100, 100, 100, 1}, {160, 120, 640, 480, 1}, {64, 48, 16, 12, 2},
                {64, 48, 8, 6, 4}};
   for (const auto& c : cases) {
-    EXPECT_EQ(JpegScale(c.sourceWidth, c.sourceHeight, c.width, c.height, 2, 8), c.denominator)
+    EXPECT_EQ(JpegScale(c.sourceWidth, c.sourceHeight, c.width, c.height, 8), c.denominator)
         << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x" << c.height;
   }
-  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 2, 2), 2);  // 4:2:2
+  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 2), 2);  // 4:2:2
 }
 }  // namespace

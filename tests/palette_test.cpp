@@ -122,9 +122,9 @@ double Psnr(const Picture& p, const std::vector<uint32_t>& back) {
   return squares == 0 ? 999 : 10 * std::log10(255.0 * 255.0 / (squares / (3.0 * static_cast<double>(back.size()))));
 }
 
-// Pictures of more colours than entries, whose colours crowd into few 6-bit bins: every entry is
-// used, and the picture comes back as close as the figure stated (Pillow's quantize(256) of the
-// same picture: 77, 64.5 and 52.5 dB).
+// Pictures of more colours than entries, whose colours crowd into fewer 6-bit bins than entries:
+// every entry is used, and the picture comes back as close as the figure stated (Pillow's
+// quantize(256) of the same picture: 77, 64.5 and 52.5 dB).
 TEST(Palette, CloseColoursUseEveryEntry) {
   const struct {
     const char* what;
@@ -138,6 +138,10 @@ TEST(Palette, CloseColoursUseEveryEntry) {
       {"a ramp over two channels, 284 colours", Make(142, 40, [](int x, int y) {
          return 0xFF000000u | uint32_t(60 + x) << 16 | uint32_t(80 + (y & 1)) << 8 | 90u;
        }), 62},
+      {"400 colours in 200 bins", Make(80, 80, [](int x, int y) {
+         const uint32_t i = uint32_t(y * 80 + x) % 400, bin = i / 2;
+         return 0xFF000000u | (40 + 4 * (bin % 10)) << 16 | (40 + 4 * (bin / 10)) << 8 | (100 + (i & 1));
+       }), 56},
       {"a smooth sky", Make(160, 120, [](int x, int y) {
          return 0xFF000000u | uint32_t(70 + y / 6) << 16 | uint32_t(120 + x / 8 + y / 5) << 8 | uint32_t(190 + y / 4);
        }), 50},

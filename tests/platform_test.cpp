@@ -29,6 +29,21 @@ TEST(CallTables, EveryDefaultRowIsSetAndAStandInRowReplacesOnlyItself) {
   EXPECT_EQ(windows.DeleteFileW, DefaultWindows().DeleteFileW);
 }
 
+// The resampler's SSE2 passes run where the processor says it has SSE2, and only there.
+TEST(ProcessorHasSse2, AsksTheProcessorForSse2) {
+  static BOOL sse2;
+  WindowsApi processor = {};
+  processor.IsProcessorFeaturePresent = [](DWORD feature) -> BOOL {
+    return feature == PF_XMMI64_INSTRUCTIONS_AVAILABLE ? sse2 : !sse2;
+  };
+  UseWindows(&processor);
+  for (const BOOL has : {TRUE, FALSE}) {
+    sse2 = has;
+    EXPECT_EQ(ProcessorHasSse2(), has != FALSE);
+  }
+  UseWindows(nullptr);
+}
+
 int WINAPI LeavesTheControlWordChanged(int value) {
   SetX87Control(0x0C7F);  // chop, 24-bit, as a careless library might leave it
   SetMxcsr(0x7F80);

@@ -286,7 +286,8 @@ GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const voi
   if (!fails && listed != 2) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
   CloseHandle(file);
   if (!fails && sizes.count(image)) {
-    savedSizes[name] = {sizes[image].first + static_cast<float>(script.savedWidthOff), sizes[image].second};
+    savedSizes[name] = {sizes[image].first + static_cast<float>(script.savedWidthOff),
+                       sizes[image].second + static_cast<float>(script.savedHeightOff)};
   }
   return fails ? 2 : kGpOk;
 }

@@ -37,8 +37,9 @@ struct GdiplusScript {
   // A saved file loads back at the size of the bitmap saved, unless the encoder writes what no
   // decoder reads (as Wine's GIF encoder does from a 32-bit bitmap).
   bool savedFilesLoad = true;
-  // A saved file loads back this many pixels wider than the bitmap saved, as a faulty encoder's.
-  int savedWidthOff = 0;
+  // A saved file loads back this many pixels wider (taller) than the bitmap saved, as a faulty
+  // encoder's.
+  int savedWidthOff = 0, savedHeightOff = 0;
   // Locks hand out one row fewer than asked for, as a faulty GDI+ might.
   bool shortLocks = false;
   std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",

@@ -214,10 +214,11 @@ TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
         edged ? EdgedPixels(&random, layout, sw, sh) : RandomPixels(&random, layout, sw, sh);
     const int channels = AlphaIn(layout) ? 4 : 3;
     std::vector<uint8_t> got(static_cast<size_t>(w) * h * channels, 0xEE);
-    ASSERT_TRUE(CanResample(sw, sh, w, h));
+    const ResamplePlan plan = PlanResample(sw, sh, sw, sh, w, h);
+    ASSERT_TRUE(plan.fits);
     std::vector<uint8_t> plain = got;
     for (std::vector<uint8_t>* into : {&got, &plain}) {
-      Resampler resampler = StartResampler(layout, sw, sh, sw, sh, w, h, into->data(), w * channels, into == &got);
+      Resampler resampler = StartResampler(layout, plan, into->data(), w * channels, into == &got);
       for (int y = 0; y < sh; ++y) AddSourceRow(&resampler, &bytes[static_cast<size_t>(y) * sw * BytesOf(layout)]);
     }
     ASSERT_EQ(got, plain) << "round " << round << ": SSE2 and plain code differ";

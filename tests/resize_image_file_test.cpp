@@ -306,7 +306,7 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
   const struct {
     const char* failing;
     ResizeStep expected;
-    int written;  // 0: the saved file loads back as saved; -1: not at all; 1: a pixel wider
+    int written;  // 0: the saved file loads back as saved; -1: not at all; 1: a pixel wider; 2: taller
   } cases[] = {
       {"GdipLoadImageFromFile", ResizeStep::kSourceNotLoaded, 0},
       {"GdipGetImageDimension", ResizeStep::kSourceWithoutSize, 0},
@@ -320,6 +320,7 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
       {"GdipGetImageType", ResizeStep::kConverted, 0},
       {"", ResizeStep::kNotReadBack, -1},
       {"", ResizeStep::kNotReadBack, 1},
+      {"", ResizeStep::kNotReadBack, 2},
   };
   for (const auto& c : cases) {
     for (const int32_t side : {16, 800}) {  // from 640 by 480
@@ -331,7 +332,8 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
       RecordingGdiplus gdi;
       gdi.script.failing = {c.failing};
       gdi.script.savedFilesLoad = c.written >= 0;
-      gdi.script.savedWidthOff = c.written > 0 ? 1 : 0;
+      gdi.script.savedWidthOff = c.written == 1 ? 1 : 0;
+      gdi.script.savedHeightOff = c.written == 2 ? 1 : 0;
       EXPECT_EQ(ResizeImageFile("a.bmp", target, side, side), c.expected) << trace;
       EXPECT_EQ(gdi.Unreleased(), 0) << trace;
       EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;

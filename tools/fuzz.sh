@@ -29,7 +29,9 @@ for target in parse_number format_number extract_field find_mid resize_parameter
   log="$BUILD/fuzz/$target.log"
   seeds=("$ROOT/tests/fuzz/seeds/$target")
   [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
-  if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -rss_limit_mb=4096 \
+  # A time-out per input: an input that holds a target for seconds is a finding (a JPEG of many
+  # scans must be stopped at the limit, not decoded).
+  if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -rss_limit_mb=4096 \
        -artifact_prefix="$findings/" "$work" "${seeds[@]}" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "fuzz $target: ${runs:-?} inputs in ${seconds} s, no failure"

@@ -10,8 +10,11 @@ ImageMeasure MeasureImageFile(const std::string& name) {
   SessionOwner session;
   if (StartGdiplusSession(&session) != kGpOk) return measure;
   measure.sessionStarted = true;
+  const std::wstring wide = ToWideText(name);
+  // A JPEG of more scans than any decoder should be given is not decoded to be measured.
+  if (JpegFileHostile(wide)) return measure;
   ImageOwner image;
-  LoadImageFile(name, &image.handle);
+  LoadImageFile(wide, &image.handle);
   if (image.handle != nullptr) {
     gdiplus.GdipGetImageDimension(image.handle, &measure.width, &measure.height);
     return measure;
@@ -20,7 +23,7 @@ ImageMeasure MeasureImageFile(const std::string& name) {
   // reads the whole file without a warning; any other image that did not load has no
   // dimensions: both stay 0.
   int32_t width = 0, height = 0;
-  if (JpegFileSize(ToWideText(name), &width, &height)) {
+  if (JpegFileSize(wide, &width, &height)) {
     measure.width = static_cast<float>(width);
     measure.height = static_cast<float>(height);
   }

@@ -1,7 +1,5 @@
 #include "imaging/jpeg_file.h"
 
-#include "platform/windows_api.h"
-
 namespace {
 int32_t ReadFromFile(void* context, uint8_t* buffer, int32_t size) {
   try {
@@ -15,29 +13,43 @@ int32_t ReadFromFile(void* context, uint8_t* buffer, int32_t size) {
     return -1;
   }
 }
+
+bool OpenForReading(const std::wstring& name, FileOwner* file) {
+  // Others may read and write it meanwhile, as they may while GDI+ reads it.
+  file->handle = windows.CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return file->handle != INVALID_HANDLE_VALUE;
+}
 }  // namespace
 
-JpegOutcome DecodeJpegFile(const std::wstring& name, const JpegSink& sink) {
+JpegOutcome OpenJpegFile(const std::wstring& name, JpegFile* jpeg) {
+  // What the reader cannot open, it has not seen: GDI+ may open it.
+  if (!OpenForReading(name, &jpeg->file)) return JpegOutcome::kNotJpeg;
+  const JpegOutcome outcome =
+      OpenJpeg(JpegBytes{ReadFromFile, &jpeg->file.handle}, &jpeg->decoder, &jpeg->header);
+  if (outcome != JpegOutcome::kRead) jpeg->file.Close();
+  return outcome;
+}
+
+bool JpegFileHostile(const std::wstring& name) {
+  {
+    JpegFile jpeg;
+    const JpegOutcome opened = OpenJpegFile(name, &jpeg);
+    if (opened == JpegOutcome::kHostile) return true;
+    if (opened == JpegOutcome::kNotJpeg) return false;
+  }
   FileOwner file;
-  // Others may read and write it meanwhile, as they may while GDI+ reads it.
-  file.handle = windows.CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file.handle == INVALID_HANDLE_VALUE) return JpegOutcome::kRefused;
-  return DecodeJpeg(JpegBytes{ReadFromFile, &file.handle}, sink);
+  return OpenForReading(name, &file) &&
+         CountJpegScans(JpegBytes{ReadFromFile, &file.handle}) == JpegOutcome::kHostile;
 }
 
 bool JpegFileSize(const std::wstring& name, int32_t* width, int32_t* height) {
-  struct Size {
-    int32_t width, height;
-  } size = {0, 0};
-  const JpegSink measure = {
-      [](void* context, int32_t w, int32_t h, int) {
-        *static_cast<Size*>(context) = {w, h};
-        return 8;
-      },
-      [](void*, int32_t, int32_t) { return true; }, [](void*, const uint8_t*) {}, &size};
-  if (DecodeJpegFile(name, measure) != JpegOutcome::kRead) return false;
-  *width = size.width;
-  *height = size.height;
+  JpegFile jpeg;
+  if (OpenJpegFile(name, &jpeg) != JpegOutcome::kRead) return false;
+  const JpegRows discard = {[](void*, int32_t, int32_t) { return true; },
+                            [](void*, const uint8_t*) {}, nullptr};
+  if (ReadJpeg(jpeg.decoder.get(), 8, discard) != JpegOutcome::kRead) return false;
+  *width = jpeg.header.width;
+  *height = jpeg.header.height;
   return true;
 }

@@ -7,10 +7,28 @@
 #include <string>
 
 #include "imaging/pixels/jpeg_reader.h"
+#include "platform/windows_api.h"
 
-// Opens the file for reading, decodes it into the sink and closes it, on every path. kRefused
-// where the file cannot be opened or read.
-JpegOutcome DecodeJpegFile(const std::wstring& name, const JpegSink& sink);
+// A JPEG file opened by the reader, its headers read: the file and the decoder reading it, both
+// released when the owner ends. It stays where it was made: the decoder reads through it.
+struct JpegFile {
+  FileOwner file;
+  JpegDecoder decoder;
+  JpegHeader header;
+
+  JpegFile() = default;
+  JpegFile(const JpegFile&) = delete;
+  JpegFile& operator=(const JpegFile&) = delete;
+};
+
+// Opens the file and reads its headers: kRead with `jpeg` ready for ReadJpeg, else the reader's
+// answer (kNotJpeg where the file cannot be opened), holding nothing.
+JpegOutcome OpenJpegFile(const std::wstring& name, JpegFile* jpeg);
+
+// True for a JPEG file that no decoder should be given: its headers say so (see OpenJpeg), or a
+// walk over its markers counts more scans than kJpegScanLimit (see CountJpegScans). Nothing is
+// decoded.
+bool JpegFileHostile(const std::wstring& name);
 
 // The size of a JPEG that the reader reads whole without a warning (decoded at 1/8, the rows
 // thrown away); false for every other file.

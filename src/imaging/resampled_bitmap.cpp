@@ -10,20 +10,17 @@
 #include "platform/windows_api.h"
 
 namespace {
-// Rows of `layout`, rowsWidth by rowsHeight pixels covering coveredWidth by coveredHeight of the
-// picture, resampled to width by height as `feed` hands them to the resampler: into 24-bit RGB,
-// or premultiplied ARGB where the layout has alpha.
-ResampledPicture Resampled(PixelLayout layout, int32_t rowsWidth, int32_t rowsHeight,
-                           double coveredWidth, double coveredHeight, int32_t width,
-                           int32_t height, const std::function<bool(Resampler*)>& feed) {
-  if (!CanResample(rowsWidth, rowsHeight, width, height)) return {};
+// Rows of `layout` resampled as the plan says, as `feed` hands them to the resampler: into
+// 24-bit RGB, or premultiplied ARGB where the layout has alpha.
+ResampledPicture Resampled(PixelLayout layout, const ResamplePlan& plan,
+                           const std::function<bool(Resampler*)>& feed) {
+  if (!plan.fits) return {};
   const bool alpha = HasAlpha(layout);
   const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
   ImageOwner resampled = WrittenBitmap(
-      width, height, format, width * (alpha ? 4 : 3), nullptr, [&](uint8_t* top, int32_t stride) {
-        Resampler resampler = StartResampler(layout, rowsWidth, rowsHeight, coveredWidth,
-                                             coveredHeight, width, height, top, stride,
-                                             ProcessorHasSse2());
+      plan.width, plan.height, format, plan.width * (alpha ? 4 : 3), nullptr,
+      [&](uint8_t* top, int32_t stride) {
+        Resampler resampler = StartResampler(layout, plan, top, stride, ProcessorHasSse2());
         return feed(&resampler);
       });
   return {std::move(resampled), format};
@@ -33,9 +30,9 @@ ResampledPicture Resampled(PixelLayout layout, int32_t rowsWidth, int32_t rowsHe
 ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                                  int32_t sourceHeight, int32_t width, int32_t height) {
   const ReadFormat read = ReadFormatOf(sourceFormat);
-  if (!RowsReadable(sourceWidth) || !CanResample(sourceWidth, sourceHeight, width, height)) {
-    return {};
-  }
+  const ResamplePlan plan =
+      PlanResample(sourceWidth, sourceHeight, sourceWidth, sourceHeight, width, height);
+  if (!RowsReadable(sourceWidth) || !plan.fits) return {};
   if (width == sourceWidth && height == sourceHeight) {
     const int32_t rowBytes = width * BytesPerPixel(read.layout);
     ImageOwner copy = WrittenBitmap(
@@ -47,54 +44,38 @@ ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t 
         });
     return {std::move(copy), read.lockFormat};
   }
-  return Resampled(read.layout, sourceWidth, sourceHeight, sourceWidth, sourceHeight, width,
-                   height, [&](Resampler* resampler) {
-                     return ReadSourceRows(source, read, sourceWidth, sourceHeight,
-                                           [&](const uint8_t* row) { AddSourceRow(resampler, row); });
-                   });
+  return Resampled(read.layout, plan, [&](Resampler* resampler) {
+    return ReadSourceRows(source, read, sourceWidth, sourceHeight,
+                          [&](const uint8_t* row) { AddSourceRow(resampler, row); });
+  });
 }
 
-ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height) {
-  // The headers first: whether the reader takes the file at all, and its size.
-  struct Decoding {
-    int32_t width, height;  // the picture's
-    int finest, denominator;
-    int32_t rowsWidth, rowsHeight;  // the decoded rows'
+ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height,
+                               JpegOutcome* outcome) {
+  JpegFile jpeg;
+  *outcome = OpenJpegFile(source, &jpeg);
+  if (*outcome != JpegOutcome::kRead) return {};
+  const JpegHeader& header = jpeg.header;
+  const int denominator = JpegScale(header.width, header.height, width, height, header.finest);
+  // The rows decoded at 1/denominator are rounded up; the picture covers the file's own size.
+  const ResamplePlan plan = PlanResample(
+      (header.width + denominator - 1) / denominator, (header.height + denominator - 1) / denominator,
+      static_cast<double>(header.width) / denominator,
+      static_cast<double>(header.height) / denominator, width, height);
+  struct Feed {
+    const ResamplePlan& plan;
     Resampler* resampler;
-  } decoding = {0, 0, 0, 0, 0, 0, nullptr};
-  const JpegSink headers = {
-      [](void* context, int32_t w, int32_t h, int finest) {
-        auto* d = static_cast<Decoding*>(context);
-        d->width = w;
-        d->height = h;
-        d->finest = finest;
-        return 0;
-      },
-      nullptr, nullptr, &decoding};
-  if (DecodeJpegFile(source, headers) != JpegOutcome::kStopped) return {};
-  const int denominator =
-      JpegScale(decoding.width, decoding.height, width, height, kReducingGap, decoding.finest);
-  decoding.denominator = denominator;
-  decoding.rowsWidth = (decoding.width + denominator - 1) / denominator;
-  decoding.rowsHeight = (decoding.height + denominator - 1) / denominator;
-  const JpegSink rows = {
-      [](void* context, int32_t w, int32_t h, int) {
-        const auto* d = static_cast<const Decoding*>(context);
-        return w == d->width && h == d->height ? d->denominator : 0;  // the file is as it was
-      },
+  } feed = {plan, nullptr};
+  const JpegRows rows = {
       [](void* context, int32_t w, int32_t h) {
-        const auto* d = static_cast<const Decoding*>(context);
-        return w == d->rowsWidth && h == d->rowsHeight;
+        const ResamplePlan& p = static_cast<Feed*>(context)->plan;
+        return w == p.sourceWidth && h == p.sourceHeight;
       },
-      [](void* context, const uint8_t* row) {
-        AddSourceRow(static_cast<Decoding*>(context)->resampler, row);
-      },
-      &decoding};
-  return Resampled(PixelLayout::kBgr24, decoding.rowsWidth, decoding.rowsHeight,
-                   static_cast<double>(decoding.width) / denominator,
-                   static_cast<double>(decoding.height) / denominator, width, height,
-                   [&](Resampler* resampler) {
-                     decoding.resampler = resampler;
-                     return DecodeJpegFile(source, rows) == JpegOutcome::kRead;
-                   });
+      [](void* context, const uint8_t* row) { AddSourceRow(static_cast<Feed*>(context)->resampler, row); },
+      &feed};
+  return Resampled(PixelLayout::kBgr24, plan, [&](Resampler* resampler) {
+    feed.resampler = resampler;
+    *outcome = ReadJpeg(jpeg.decoder.get(), denominator, rows);
+    return *outcome == JpegOutcome::kRead;
+  });
 }

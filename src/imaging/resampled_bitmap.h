@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/gdiplus_owners.h"
+#include "imaging/pixels/jpeg_markers.h"
 
 struct ResampledPicture {
   ImageOwner bitmap;  // null when the resampler could not run
@@ -22,9 +23,11 @@ struct ResampledPicture {
 ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                                  int32_t sourceHeight, int32_t width, int32_t height);
 
-// A JPEG source read by the plug-in's own reader, decoded at the smallest scale that still leaves
-// the resampler a reduction of 2 (see JpegScale), streamed through the resampler into a 24-bit
-// RGB bitmap of exactly width by height. Null, holding nothing, where the reader refuses the file
-// at any point (its rows are then thrown away) or the memory cannot be had: GDI+ then reads the
-// file. The caller has checked that a bitmap of width by height fits.
-ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height);
+// A JPEG source read by the plug-in's own reader, its headers once, decoded at the smallest scale
+// that still leaves the resampler a reduction of 2 (see JpegScale), streamed through the
+// resampler into a 24-bit RGB bitmap of exactly width by height. Null, holding nothing, where the
+// reader refuses the file at any point (its rows are then thrown away; `outcome` says why: kNotJpeg,
+// kRefused, kHostile) or the memory cannot be had (`outcome` kRead). The caller has checked that a
+// bitmap of width by height fits.
+ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height,
+                               JpegOutcome* outcome);

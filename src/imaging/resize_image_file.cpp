@@ -5,6 +5,7 @@
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
 #include "imaging/indexed_bitmap.h"
+#include "imaging/jpeg_file.h"
 #include "imaging/pixels/bitmap_size.h"
 #include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
@@ -197,9 +198,15 @@ Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height) 
   // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
   // the source.
   const bool fits = BitmapFits(width, height, 4);
+  JpegOutcome jpeg = JpegOutcome::kRefused;
   if (fits) {
-    ResampledPicture jpeg = ResampledJpeg(source, width, height);
-    if (jpeg.bitmap.handle != nullptr) return {std::move(jpeg.bitmap), ResizeStep::kConverted};
+    ResampledPicture read = ResampledJpeg(source, width, height, &jpeg);
+    if (read.bitmap.handle != nullptr) return {std::move(read.bitmap), ResizeStep::kConverted};
+  }
+  // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
+  // for any other reason has its scans counted before GDI+ is given it.
+  if (jpeg == JpegOutcome::kHostile || (jpeg != JpegOutcome::kNotJpeg && JpegFileHostile(source))) {
+    return {ImageOwner(), ResizeStep::kSourceRefused};
   }
   ImageOwner image;
   LoadImageFile(source, &image.handle);
@@ -239,7 +246,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     picture.bitmap = std::move(indexed.bitmap);
     transparentIndex = indexed.transparentIndex;
   }
-  const TargetName targetName = NameOfTarget(target);
+  const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
   ResizeStep failure = ResizeStep::kNotSaved;

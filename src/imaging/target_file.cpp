@@ -47,8 +47,6 @@ bool WriteAll(HANDLE file, const uint8_t* bytes, size_t size) {
 }
 }  // namespace
 
-TargetName NameOfTarget(const std::string& name) { return {name, ToWideText(name)}; }
-
 bool NamesSameFile(const std::wstring& a, const std::wstring& b) {
   FileOwner first, second;
   OpenForIdentity(a, &first);

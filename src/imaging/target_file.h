@@ -7,14 +7,11 @@
 #include <string>
 #include <vector>
 
-// A target's name as the host gave it (ANSI) and in the wide form every file call takes,
-// converted once where the saving steps begin; the wide form is empty where the name could not
-// be converted, and then nothing is written.
+// A target's name in the wide form every file call takes, converted once where the saving steps
+// begin; empty where the name could not be converted, and then nothing is written.
 struct TargetName {
-  std::string name;
   std::wstring wide;
 };
-TargetName NameOfTarget(const std::string& name);
 
 // True when both (wide) names exist and are one and the same file, however they are spelled
 // (case, relative or absolute, links).

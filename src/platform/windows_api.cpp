@@ -32,6 +32,5 @@ void UseWindows(const WindowsApi* standIn) { windows = WithRowsOf(kDefaults, sta
 const WindowsApi& DefaultWindows() { return kDefaults; }
 
 bool ProcessorHasSse2() {
-  static const bool has = windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != 0;
-  return has;
+  return windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
 }

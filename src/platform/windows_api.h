@@ -55,5 +55,5 @@ struct FileOwner {
   }
 };
 
-// True where the processor has SSE2; asked once per process, through the table as it is then.
+// True where the processor has SSE2; asked of the table at each call, so that a test can deny it.
 bool ProcessorHasSse2();

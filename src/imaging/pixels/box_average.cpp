@@ -13,6 +13,15 @@ int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap) {
   return factor >= 2 ? static_cast<int32_t>(factor) : 1;
 }
 
+int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height,
+              int finest) {
+  const int32_t room = std::min(BoxFactor(sourceWidth, width, kReducingGap),
+                                BoxFactor(sourceHeight, height, kReducingGap));
+  int denominator = finest;
+  while (denominator > room) denominator /= 2;
+  return denominator > 1 ? denominator : 1;
+}
+
 int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
   return static_cast<int32_t>((static_cast<int64_t>(sourceSide) + factor - 1) / factor);
 }

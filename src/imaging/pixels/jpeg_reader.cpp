@@ -3,7 +3,6 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE
-#include <memory>
 
 #include <jpeglib.h>
 
@@ -12,11 +11,11 @@
 namespace {
 constexpr size_t kInputBytes = 64 * 1024;
 
-// The library's errors end in a longjmp back to Run; its warnings are counted, never printed.
+// The library's errors and warnings end in a longjmp back to the function that called it.
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf escape;
-  int warnings;
+  bool hostile;  // the jump was for one scan too many
 };
 
 struct SourceManager {
@@ -25,43 +24,59 @@ struct SourceManager {
   JOCTET buffer[kInputBytes];
 };
 
+}  // namespace
+
 // Everything a decode keeps: plain data, nothing with a destructor that a longjmp could skip.
-struct Decode {
+struct JpegDecode {
   jpeg_decompress_struct info;
   ErrorManager error;
   SourceManager source;
+  jpeg_progress_mgr progress;
 };
 
+namespace {
 void Fail(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->escape, 1);
 }
+
+// Every warning ends the decode where it arises, as djpeg -strict does, so that no file makes the
+// reader read on through a thousand of them. Stray bytes just before the end marker (cameras
+// leave them) come after every scan was read, and GDI+ reads such files: they pass.
 void Emit(j_common_ptr info, int level) {
-  if (level < 0) ++reinterpret_cast<ErrorManager*>(info->err)->warnings;
+  if (level >= 0) return;
+  const jpeg_error_mgr* error = info->err;
+  if (error->msg_code == JWRN_EXTRANEOUS_DATA && error->msg_parm.i[1] == JPEG_EOI) return;
+  Fail(info);
 }
 void Silent(j_common_ptr) {}
+
+// Called as the library reads and decodes; stops at the first scan past the limit.
+void Monitor(j_common_ptr common) {
+  const auto* info = reinterpret_cast<j_decompress_ptr>(common);
+  if (info->input_scan_number > kJpegScanLimit) {
+    auto* error = reinterpret_cast<ErrorManager*>(common->err);
+    error->hostile = true;
+    std::longjmp(error->escape, 1);
+  }
+}
 
 void InitSource(j_decompress_ptr) {}
 void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr info) {
   SourceManager* source = reinterpret_cast<SourceManager*>(info->src);
-  int32_t got = source->bytes.read(source->bytes.context, source->buffer,
-                                   static_cast<int32_t>(kInputBytes));
+  const int32_t got = source->bytes.read(source->bytes.context, source->buffer,
+                                         static_cast<int32_t>(kInputBytes));
   if (got < 0) ERREXIT(info, JERR_FILE_READ);
-  if (got == 0) {
-    // The file ends before the picture does: as libjpeg's own sources do, a warning (which
-    // refuses the file) and an end marker, so that the library stops cleanly.
-    WARNMS(info, JWRN_JPEG_EOF);
-    source->buffer[0] = 0xFF;
-    source->buffer[1] = JPEG_EOI;
-    got = 2;
-  }
+  // The file ends before the picture does: a warning, which refuses it.
+  if (got == 0) WARNMS(info, JWRN_JPEG_EOF);
   source->pub.next_input_byte = source->buffer;
   source->pub.bytes_in_buffer = static_cast<size_t>(got);
   return TRUE;
 }
 
 void SkipInput(j_decompress_ptr info, long count) {
+  if (count <= 0) return;  // nothing to skip, as libjpeg's source managers must take it
   jpeg_source_mgr* source = info->src;
   while (count > static_cast<long>(source->bytes_in_buffer)) {
     count -= static_cast<long>(source->bytes_in_buffer);
@@ -79,6 +94,23 @@ bool Takes(const jpeg_decompress_struct& info) {
          (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB);
 }
 
+// A progressive or multi-scan file is decoded into coefficients for the whole picture first:
+// their bytes, added up in 64 bits, as the library rounds them. libjpeg adds them up in size_t,
+// which wraps at 4 GiB in a 32-bit process (a 118-byte header of 65500 by 32792 asks for 4.3 GB
+// and is counted as 1 MB), and asks for its large buffers without checking max_memory_to_use.
+int64_t CoefficientBytes(const jpeg_decompress_struct& info) {
+  if (!info.progressive_mode && info.comps_in_scan == info.num_components) return 0;
+  int64_t bytes = 0;
+  for (int c = 0; c < info.num_components; ++c) {
+    const jpeg_component_info& component = info.comp_info[c];
+    const int64_t across = component.h_samp_factor, down = component.v_samp_factor;
+    bytes += (component.width_in_blocks + across - 1) / across * across *
+             ((component.height_in_blocks + down - 1) / down * down) * DCTSIZE2 *
+             static_cast<int64_t>(sizeof(JCOEF));
+  }
+  return bytes;
+}
+
 // The library's DCT scaling of chroma sampled unevenly across and down (4:2:2, 4:4:0) strays
 // below 1/2: measured on a colourful picture against the full decode averaged, chroma off by 6
 // levels on average at 1/4 and 12 at 1/8, where 4:2:0 and 4:4:4 stay within about 1.
@@ -89,76 +121,85 @@ int FinestScale(const jpeg_decompress_struct& info) {
   return 8;
 }
 
-bool StartsAsJpeg(jpeg_source_mgr* source) {
-  return source->bytes_in_buffer >= 3 && source->next_input_byte[0] == 0xFF &&
-         source->next_input_byte[1] == 0xD8 && source->next_input_byte[2] == 0xFF;
-}
-
-// The one function that calls setjmp. Between it and a longjmp there is only plain data (the
-// Decode record and the pointers into it), and the library's memory, all of which
-// jpeg_destroy_decompress releases on every path.
-JpegOutcome Run(Decode* decode, const JpegSink& sink) {
+// The two functions that call setjmp, one for each of the library's phases. Between either and a
+// longjmp there is only plain data (the JpegDecode record and the pointers into it) and the
+// library's memory, which jpeg_destroy_decompress releases on every path.
+JpegOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   jpeg_decompress_struct* info = &decode->info;
-  info->err = jpeg_std_error(&decode->error.pub);
-  decode->error.pub.error_exit = Fail;
-  decode->error.pub.emit_message = Emit;
-  decode->error.pub.output_message = Silent;
-  decode->error.warnings = 0;
   if (setjmp(decode->error.escape) != 0) {
-    jpeg_destroy_decompress(info);
-    return JpegOutcome::kRefused;
+    return decode->error.hostile ? JpegOutcome::kHostile : JpegOutcome::kRefused;
   }
   jpeg_create_decompress(info);
   info->mem->max_memory_to_use = kJpegMemoryCap;
-  jpeg_source_mgr* source = &decode->source.pub;
-  source->init_source = InitSource;
-  source->fill_input_buffer = FillInput;
-  source->skip_input_data = SkipInput;
-  source->resync_to_restart = jpeg_resync_to_restart;
-  source->term_source = TermSource;
-  source->bytes_in_buffer = 0;
-  source->next_input_byte = nullptr;
-  info->src = source;
+  info->progress = &decode->progress;
+  info->src = &decode->source.pub;
+  if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || !Takes(*info)) return JpegOutcome::kRefused;
+  const int64_t coefficients = CoefficientBytes(*info);
+  // Past half the address space no decoder in a 32-bit process holds them, GDI+'s neither, which
+  // would try for seconds: given to none.
+  if (coefficients > kJpegMemoryCap) {
+    return coefficients >= (int64_t{1} << 31) ? JpegOutcome::kHostile : JpegOutcome::kRefused;
+  }
+  *header = {static_cast<int32_t>(info->image_width), static_cast<int32_t>(info->image_height),
+             FinestScale(*info)};
+  return JpegOutcome::kRead;
+}
 
-  JpegOutcome outcome = JpegOutcome::kRefused;
-  FillInput(info);
-  if (!StartsAsJpeg(source) || jpeg_read_header(info, TRUE) != JPEG_HEADER_OK ||
-      decode->error.warnings != 0 || !Takes(*info)) {
-    jpeg_destroy_decompress(info);
-    return outcome;
+JpegOutcome DecodeRows(JpegDecode* decode, int denominator, const JpegRows& rows) {
+  jpeg_decompress_struct* info = &decode->info;
+  if (setjmp(decode->error.escape) != 0) {
+    return decode->error.hostile ? JpegOutcome::kHostile : JpegOutcome::kRefused;
   }
-  const int denominator = sink.scale(sink.context, static_cast<int32_t>(info->image_width),
-                                     static_cast<int32_t>(info->image_height), FinestScale(*info));
-  outcome = JpegOutcome::kStopped;
-  if (denominator != 0) {
-    info->scale_num = 1;
-    info->scale_denom = static_cast<unsigned>(denominator);
-    info->out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(info);
-    if (decode->error.warnings == 0 &&
-        sink.start(sink.context, static_cast<int32_t>(info->output_width),
-                   static_cast<int32_t>(info->output_height))) {
-      JSAMPARRAY band = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info),
-                                                   JPOOL_IMAGE, info->output_width * 3,
-                                                   static_cast<JDIMENSION>(info->rec_outbuf_height));
-      while (info->output_scanline < info->output_height && decode->error.warnings == 0) {
-        const JDIMENSION rows =
-            jpeg_read_scanlines(info, band, static_cast<JDIMENSION>(info->rec_outbuf_height));
-        for (JDIMENSION y = 0; y < rows; ++y) sink.row(sink.context, band[y]);
-      }
-      // A stream whose damage shows only at its end (a random tail) is an error here.
-      if (decode->error.warnings == 0) jpeg_finish_decompress(info);
-      outcome = JpegOutcome::kRead;
-    }
+  info->scale_num = 1;
+  info->scale_denom = static_cast<unsigned>(denominator);
+  info->out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(info);
+  if (!rows.start(rows.context, static_cast<int32_t>(info->output_width),
+                  static_cast<int32_t>(info->output_height))) {
+    return JpegOutcome::kRefused;
   }
-  if (decode->error.warnings != 0) outcome = JpegOutcome::kRefused;
-  jpeg_destroy_decompress(info);
-  return outcome;
+  JSAMPARRAY band = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                               info->output_width * 3,
+                                               static_cast<JDIMENSION>(info->rec_outbuf_height));
+  while (info->output_scanline < info->output_height) {
+    const JDIMENSION got =
+        jpeg_read_scanlines(info, band, static_cast<JDIMENSION>(info->rec_outbuf_height));
+    for (JDIMENSION y = 0; y < got; ++y) rows.row(rows.context, band[y]);
+  }
+  // A stream whose damage shows only at its end (a random tail) is an error here.
+  jpeg_finish_decompress(info);
+  return JpegOutcome::kRead;
 }
 }  // namespace
 
-JpegOutcome DecodeJpeg(const JpegBytes& bytes, const JpegSink& sink) {
-  const std::unique_ptr<Decode> decode(new Decode());
-  decode->source.bytes = bytes;
-  return Run(decode.get(), sink);
+void JpegDecodeEnd::operator()(JpegDecode* decode) const {
+  jpeg_destroy_decompress(&decode->info);
+  delete decode;
+}
+
+JpegOutcome OpenJpeg(const JpegBytes& bytes, JpegDecoder* decoder, JpegHeader* header) {
+  decoder->reset();
+  std::unique_ptr<JpegDecode> decode(new JpegDecode());
+  SourceManager& source = decode->source;
+  source.bytes = bytes;
+  // A file that does not begin as a JPEG's never reaches the library.
+  const int32_t got = bytes.read(bytes.context, source.buffer, static_cast<int32_t>(kInputBytes));
+  if (got < 0) return JpegOutcome::kRefused;
+  if (!StartsAsJpeg(source.buffer, got)) return JpegOutcome::kNotJpeg;
+  source.pub = {source.buffer, static_cast<size_t>(got), InitSource, FillInput, SkipInput,
+                jpeg_resync_to_restart, TermSource};
+  decode->info.err = jpeg_std_error(&decode->error.pub);
+  decode->error.pub.error_exit = Fail;
+  decode->error.pub.emit_message = Emit;
+  decode->error.pub.output_message = Silent;
+  decode->progress = {Monitor, 0, 0, 0, 0};
+  // From here the library's state is the decoder's to destroy, on every path.
+  JpegDecoder owned(decode.release());
+  const JpegOutcome outcome = ReadHeaders(owned.get(), header);
+  if (outcome == JpegOutcome::kRead) *decoder = std::move(owned);
+  return outcome;
+}
+
+JpegOutcome ReadJpeg(JpegDecode* decode, int denominator, const JpegRows& rows) {
+  return DecodeRows(decode, denominator, rows);
 }

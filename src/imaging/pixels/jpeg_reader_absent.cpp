@@ -1,4 +1,11 @@
 // The plug-in built without libjpeg-turbo: every JPEG is left to GDI+.
 #include "imaging/pixels/jpeg_reader.h"
 
-JpegOutcome DecodeJpeg(const JpegBytes&, const JpegSink&) { return JpegOutcome::kRefused; }
+void JpegDecodeEnd::operator()(JpegDecode*) const {}
+
+JpegOutcome OpenJpeg(const JpegBytes&, JpegDecoder* decoder, JpegHeader*) {
+  decoder->reset();
+  return JpegOutcome::kRefused;
+}
+
+JpegOutcome ReadJpeg(JpegDecode*, int, const JpegRows&) { return JpegOutcome::kRefused; }

@@ -17,6 +17,14 @@ inline uint8_t ClampToLevel(int32_t sum, int32_t top) {
   return static_cast<uint8_t>(v < top ? v : top);
 }
 
+// A horizontal sum (bias and rounding included) as the int16 value the window keeps. Only the
+// plain pass has it: an inline function the SSE2 file also used could reach plain callers as
+// that file's SSE2 copy.
+inline int16_t WindowValue(int32_t sum) {
+  const int32_t v = (sum >> kHorizontalShift) - (kBias >> kHorizontalShift);
+  return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
 template <int kChannels>
 void Horizontal(const AxisCoefficients& table, int32_t width, const uint8_t* in, int16_t* out) {
   for (int32_t x = 0; x < width; ++x) {
@@ -167,41 +175,41 @@ AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t 
   return table;
 }
 
-bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height) {
-  if (sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0) return false;
-  const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
-  const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
-  const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
-  const int32_t reducedHeight = ReducedSide(sourceHeight, factorY);
-  const int64_t tapsX = TapsFor(reducedWidth, static_cast<double>(sourceWidth) / factorX, width);
-  const int64_t tapsY = TapsFor(reducedHeight, static_cast<double>(sourceHeight) / factorY, height);
+ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double coveredWidth,
+                          double coveredHeight, int32_t width, int32_t height) {
+  ResamplePlan p = {sourceWidth, sourceHeight, coveredWidth, coveredHeight, width, height,
+                    1, 1, 0, 0, 0, 0, 0, false};
+  if (sourceWidth <= 0 || sourceHeight <= 0 || width <= 0 || height <= 0) return p;
+  p.factorX = BoxFactor(sourceWidth, width, kReducingGap);
+  p.factorY = BoxFactor(sourceHeight, height, kReducingGap);
+  p.reducedWidth = ReducedSide(sourceWidth, p.factorX);
+  p.reducedHeight = ReducedSide(sourceHeight, p.factorY);
+  p.tapsX = TapsFor(p.reducedWidth, coveredWidth / p.factorX, width);
+  p.tapsY = TapsFor(p.reducedHeight, coveredHeight / p.factorY, height);
   // Every buffer, counted with 4 channels: the window of 16-bit rows and the 32-bit sums, each
   // as wide as the output; the coefficients (16-bit weights, first and count); the row of boxes
   // and its 64-bit sums, as wide as the averaged source.
   const int64_t span = int64_t{width} * 4;
-  const int64_t bytes = span * 2 * tapsY + span * 4 +
-                        (int64_t{width} * tapsX + int64_t{height} * tapsY) * 2 +
-                        (int64_t{width} + height) * 8 + int64_t{reducedWidth} * 4 * (1 + 8);
-  return bytes <= kMaxBitmapBytes;
+  p.bytes = span * 2 * p.tapsY + span * 4 +
+            (int64_t{width} * p.tapsX + int64_t{height} * p.tapsY) * 2 +
+            (int64_t{width} + height) * 8 + int64_t{p.reducedWidth} * 4 * (1 + 8);
+  p.fits = p.bytes <= kMaxBitmapBytes;
+  return p;
 }
 
-Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
-                         double coveredWidth, double coveredHeight, int32_t width, int32_t height,
-                         uint8_t* out, int32_t outStride, bool simd) {
-  const int32_t factorX = BoxFactor(sourceWidth, width, kReducingGap);
-  const int32_t factorY = BoxFactor(sourceHeight, height, kReducingGap);
-  const int32_t reducedWidth = ReducedSide(sourceWidth, factorX);
-  const int32_t reducedHeight = ReducedSide(sourceHeight, factorY);
+Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, uint8_t* out,
+                         int32_t outStride, bool simd) {
   Resampler r;
   r.channels = HasAlpha(layout) ? 4 : 3;
-  r.boxes = StartBoxAverager(layout, sourceWidth, sourceHeight, factorX, factorY);
-  r.horizontal = ComputeCoefficients(reducedWidth, coveredWidth / factorX, width);
-  r.vertical = ComputeCoefficients(reducedHeight, coveredHeight / factorY, height);
+  r.boxes = StartBoxAverager(layout, plan.sourceWidth, plan.sourceHeight, plan.factorX,
+                             plan.factorY);
+  r.horizontal = ComputeCoefficients(plan.reducedWidth, plan.coveredWidth / plan.factorX, plan.width);
+  r.vertical = ComputeCoefficients(plan.reducedHeight, plan.coveredHeight / plan.factorY, plan.height);
   // 4 bytes of room after the row: the SSE2 pass reads a 3-byte pixel as 4.
-  r.reducedRow.resize(static_cast<size_t>(reducedWidth) * r.channels + 4);
+  r.reducedRow.resize(static_cast<size_t>(plan.reducedWidth) * r.channels + 4);
   r.simd = simd;
   r.windowRows = r.vertical.taps;
-  const size_t span = static_cast<size_t>(width) * r.channels;
+  const size_t span = static_cast<size_t>(plan.width) * r.channels;
   r.window.resize(span * r.windowRows);
   r.reducedRowsDone = r.outputRowsDone = 0;
   r.sums.resize(span);

@@ -17,10 +17,6 @@
 #include "imaging/pixels/box_average.h"
 #include "imaging/pixels/pixel_layout.h"
 
-// The boxes leave at least this much reduction to the convolution: a box average is soft, and
-// from a reduction of about 2 the convolution's own averaging over its wider support makes up
-// for it (measured on photos: 47 dB or more against a Lanczos reference of the whole).
-constexpr int32_t kReducingGap = 2;
 
 // The Lanczos-3 kernel: sinc(x) * sinc(x / 3) for |x| < 3, else 0.
 double Lanczos3(double x);
@@ -66,17 +62,27 @@ struct Resampler {
   bool simd;
 };
 
-// False when the sides are not positive, or the resampler's own buffers would pass a bitmap's
-// limit (see bitmap_size.h).
-bool CanResample(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height);
+// One resample, worked out once: the source's rows are sourceWidth by sourceHeight pixels, of which
+// the picture covers coveredWidth by coveredHeight: all of them, or part of the last column and
+// row where the rows were shrunk while decoding (4001 columns decoded at 1/8 are 501, covering
+// 500.125). `fits` is false when a side is not positive or the resampler's own buffers (`bytes`)
+// would pass a bitmap's limit (see bitmap_size.h).
+struct ResamplePlan {
+  int32_t sourceWidth, sourceHeight;
+  double coveredWidth, coveredHeight;
+  int32_t width, height;
+  int32_t factorX, factorY;             // the boxes
+  int32_t reducedWidth, reducedHeight;  // the picture after them
+  int32_t tapsX, tapsY;
+  int64_t bytes;
+  bool fits;
+};
+ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double coveredWidth,
+                          double coveredHeight, int32_t width, int32_t height);
 
-// Output row y is written to out + y * outStride. The source's rows are sourceWidth by
-// sourceHeight pixels, of which the picture covers coveredWidth by coveredHeight: all of them, or
-// part of the last column and row where the rows were shrunk while decoding (4001 columns
-// decoded at 1/8 are 501, covering 500.125).
-Resampler StartResampler(PixelLayout layout, int32_t sourceWidth, int32_t sourceHeight,
-                         double coveredWidth, double coveredHeight, int32_t width, int32_t height,
-                         uint8_t* out, int32_t outStride, bool simd);
+// A resampler for a plan that fits; output row y is written to out + y * outStride.
+Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, uint8_t* out,
+                         int32_t outStride, bool simd);
 
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.

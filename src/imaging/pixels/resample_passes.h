@@ -23,12 +23,6 @@ constexpr int32_t kVerticalShift = kWeightBits + kFractionBits;
 // (a right shift of a negative number is the compiler's choice in C++17): 1024 levels.
 constexpr int32_t kBias = int32_t{1024} << kWeightBits;
 
-// A horizontal sum (bias and rounding included) as the int16 value the window keeps.
-inline int16_t WindowValue(int32_t sum) {
-  const int32_t v = (sum >> kHorizontalShift) - (kBias >> kHorizontalShift);
-  return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
-
 // One reduced row of `channels` (3 or 4) per pixel through the horizontal pass. The SSE2 pass
 // reads a 3-byte pixel as 4: the row must have 4 bytes of room after its end.
 void HorizontalPass(const AxisCoefficients& table, int channels, int32_t width, const uint8_t* in,

@@ -26,6 +26,7 @@ inline __m128i Pixel(const uint8_t* p) {
 template <int kChannels>
 void Horizontal(const AxisCoefficients& table, int32_t width, const uint8_t* in, int16_t* out) {
   const __m128i zero = _mm_setzero_si128();
+  const __m128i unbias = _mm_set1_epi32(kBias >> kHorizontalShift);
   for (int32_t x = 0; x < width; ++x) {
     const uint8_t* p = in + table.first[x] * kChannels;
     const int16_t* w = &table.weights[static_cast<size_t>(x) * table.taps];
@@ -39,9 +40,11 @@ void Horizontal(const AxisCoefficients& table, int32_t width, const uint8_t* in,
       const __m128i last = _mm_unpacklo_epi8(_mm_unpacklo_epi8(Pixel(p), zero), zero);
       sum = _mm_add_epi32(sum, _mm_madd_epi16(last, WeightPair(w[k], 0)));
     }
-    int32_t lanes[4];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sum);
-    for (int c = 0; c < kChannels; ++c) out[x * kChannels + c] = WindowValue(lanes[c]);
+    // The plain pass's window value: shifted, unbiased, saturated to int16 by the pack.
+    const __m128i value = _mm_sub_epi32(_mm_srai_epi32(sum, kHorizontalShift), unbias);
+    int16_t lanes[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), _mm_packs_epi32(value, value));
+    for (int c = 0; c < kChannels; ++c) out[x * kChannels + c] = lanes[c];
   }
 }
 }  // namespace
