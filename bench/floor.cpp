@@ -183,7 +183,7 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
   JpegHeader header = {};
   const bool read = file != INVALID_HANDLE_VALUE &&
                     OpenJpeg(bytes, &decoder, &header) == JpegOutcome::kRead &&
-                    ReadJpeg(decoder.get(), JpegScale(header.width, header.height, width, height, header.finest),
+                    ReadJpeg(decoder.get(), JpegScale(header.width, header.height, width, height, header.scales),
                              rows) == JpegOutcome::kRead;
   decoder.reset();
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

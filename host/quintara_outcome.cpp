@@ -43,6 +43,25 @@ bool SameFile(const std::string& a, const std::string& b) {
          info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
          info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
+// Whether a new file can be made in the folder: a probe, gone as it closes.
+bool FolderTakesNewFiles(const std::string& folder) {
+  const std::wstring probe = Wide(folder.empty() ? "" : folder + "\\") + L"~quintara-host-probe.tmp";
+  const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
+  CloseHandle(file);
+  return true;
+}
+
+// Whether another program holds the file open without letting it be replaced.
+bool HeldOpen(const std::string& name) {
+  const HANDLE file = CreateFileW(Wide(name).c_str(), DELETE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(file);
+  return false;
+}
 }  // namespace
 
 std::string LikelyResizeCause(const std::string& parameter) {
@@ -60,6 +79,7 @@ std::string LikelyResizeCause(const std::string& parameter) {
   if (RoundToInt32(ParseNumber(width)) <= 0 || RoundToInt32(ParseNumber(height)) <= 0) {
     return "the size \"" + width + "\" by \"" + height + "\" is not a positive whole number of pixels";
   }
+  if (NamesDevice(Wide(source))) return "the source " + source + " names a device, not a file";
   const DWORD sourceAttributes = Attributes(source);
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return "the source " + source + " does not exist";
   if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the source " + source + " is a folder";
@@ -67,18 +87,23 @@ std::string LikelyResizeCause(const std::string& parameter) {
     return "the size " + width + " by " + height + " is too large: its picture would pass 1 GiB";
   }
   if (NamesDevice(Wide(target))) return "the target " + target + " names a device, not a file";
+  const size_t slash = target.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash);
   const DWORD targetAttributes = Attributes(target);
   if (targetAttributes != INVALID_FILE_ATTRIBUTES) {
     if (targetAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the target " + target + " is a folder";
     if (targetAttributes & FILE_ATTRIBUTE_READONLY) return "the target " + target + " is read-only";
     if (SameFile(source, target)) return "the target is the source itself";
+    if (HeldOpen(target)) return "the target " + target + " is held open by another program";
   } else {
-    const size_t slash = target.find_last_of("\\/");
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash);
     const DWORD folderAttributes = folder.empty() ? FILE_ATTRIBUTE_DIRECTORY : Attributes(folder + "\\");
     if (folderAttributes == INVALID_FILE_ATTRIBUTES || !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return "the target's folder " + folder + " does not exist";
     }
+  }
+  // The new picture is written beside the target first.
+  if (!FolderTakesNewFiles(folder)) {
+    return "no new file can be made in the target's folder " + (folder.empty() ? "." : folder);
   }
   return "the source could not be read as an image, or the size asked for is too large";
 }

@@ -58,7 +58,7 @@ TEST_F(HostileNames, TargetsThatCannotBeWrittenFailAndKeepWhatWasThere) {
             (std::vector<std::string>{"a folder.png", "photo.bmp", "plain.txt", "read-only.png"}));
 }
 
-TEST_F(HostileNames, DeviceNamesFailAtOnce) {
+TEST_F(HostileNames, DeviceNamesFailAtOnceAsTargetsAndSources) {
   {
   ScopedCurrentFolder inFolder(folder.path);
   for (const char* target : {"CON.png", "NUL.bmp", "COM1.jpg", "lpt9.gif", "aux.tif", "prn.png",
@@ -68,6 +68,20 @@ TEST_F(HostileNames, DeviceNamesFailAtOnce) {
     EXPECT_EQ(Resize("photo.bmp", target), kFailed) << target;
     EXPECT_LT(GetTickCount() - started, 5000u) << target;
   }
+  // As sources, in both actions: a serial port opens at once and its first read never returns.
+  const char kPipe[] = "\\\\.\\pipe\\quintara-hostile-names";
+  const HANDLE pipe = CreateNamedPipeA(kPipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 2, 4096,
+                                       4096, 0, nullptr);
+  for (const char* source : {"COM1", "AUX", "COM1.jpg", "com1 .jpg", "\\\\.\\COM1", "C:\\COM1.jpg", "CON",
+                             "NUL", "PRN", "LPT1", kPipe, "\\\\.\\pipe\\none"}) {
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(Resize(source, "out.png"), kFailed) << source;
+    const char* text = source;
+    Plugin().execAction(2, &text);
+    EXPECT_EQ(VariableValue("AE_Image_Width"), " 0") << source;
+    EXPECT_LT(GetTickCount() - started, 5000u) << source;
+  }
+  CloseHandle(pipe);
   }
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.bmp"});
 }

@@ -22,6 +22,10 @@ void Encode(const JpegEncoding& e, const SampleSource& sample, const Destination
   jpeg_set_quality(&info, 92, TRUE);
   info.comp_info[0].h_samp_factor = e.hSampling;
   info.comp_info[0].v_samp_factor = e.vSampling;
+  for (int c = 1; c < e.components && e.components == 3; ++c) {
+    info.comp_info[c].h_samp_factor = e.chromaH;
+    info.comp_info[c].v_samp_factor = e.chromaV;
+  }
   if (e.progressive) jpeg_simple_progression(&info);
   info.arith_code = e.arithmetic;
   info.restart_in_rows = e.restartRows;
@@ -29,6 +33,9 @@ void Encode(const JpegEncoding& e, const SampleSource& sample, const Destination
   for (int k = 0; k < 64 && e.scanBits > 0; ++k) {
     scans.push_back({1, {0, 0, 0, 0}, k, k, 0, e.scanBits - 1});
     for (int bit = e.scanBits - 2; bit >= 0; --bit) scans.push_back({1, {0, 0, 0, 0}, k, k, bit + 1, bit});
+  }
+  if (e.components == 3 && e.hSampling * e.vSampling + 2 * e.chromaH * e.chromaV > 10) {
+    for (int c = 0; c < 3; ++c) scans.push_back({1, {c, 0, 0, 0}, 0, 63, 0, 0});
   }
   if (!scans.empty()) {
     info.scan_info = scans.data();

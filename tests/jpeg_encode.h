@@ -15,6 +15,9 @@ struct JpegEncoding {
   // 0: the library's scans. n: a progressive grey file whose every coefficient has n scans of
   // its own (its first, then a refinement for each further bit): 64 * n scans.
   int scanBits = 0;
+  // The two chroma components' sampling; where the blocks of one MCU would pass libjpeg's 10,
+  // each component gets a scan of its own.
+  int chromaH = 1, chromaV = 1;
 };
 
 // Sample c of pixel (x, y).

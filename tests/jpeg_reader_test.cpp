@@ -22,7 +22,17 @@ namespace {
 struct Encoding {
   const char* what;
   JpegEncoding encoding;
+  int scales;  // those the reader decodes it at, below 1/1
 };
+constexpr int kEvery = kJpegScaleHalf | kJpegScaleQuarter | kJpegScaleEighth;
+
+// A layout of luma h by v, chroma ch by cv.
+JpegEncoding Sampled(int h, int v, int ch, int cv) {
+  JpegEncoding e = {45, 37, 3, h, v, false, false, 0};
+  e.chromaH = ch;
+  e.chromaV = cv;
+  return e;
+}
 
 // A colourful picture with detail at several scales.
 uint8_t Sample(int x, int y, int c) {
@@ -82,7 +92,7 @@ JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
   const JpegOutcome opened = OpenJpeg(JpegBytes{ReadMemory, &memory}, &decoder, &header);
   if (opened != JpegOutcome::kRead) return opened;
   out->headersRefused = false;
-  out->denominator = std::min(denominator, header.finest);
+  out->denominator = (header.scales & denominator) != 0 ? denominator : 1;
   const JpegRows rows = {
       [](void* c, int32_t w, int32_t h) {
         static_cast<Decoded*>(c)->width = w;
@@ -102,19 +112,32 @@ JpegOutcome CountScans(const std::vector<uint8_t>& bytes) {
   return CountJpegScans(JpegBytes{ReadMemory, &memory});
 }
 
-const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}};
+const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}, kEvery};
 
 TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
   const Encoding encodings[] = {
       kBaseline,
-      {"progressive 4:2:0, sides not a multiple of 16", {61, 45, 3, 2, 2, true, false, 0}},
-      {"grey", {37, 29, 1, 1, 1, false, false, 0}},
-      {"4:2:2", {50, 33, 3, 2, 1, false, false, 0}},
-      {"4:4:4", {41, 17, 3, 1, 1, false, false, 0}},
-      {"restart every row of blocks", {40, 40, 3, 2, 2, false, false, 1}},
-      {"arithmetic coding", {33, 35, 3, 2, 2, false, true, 0}},
-      {"progressive grey", {9, 7, 1, 1, 1, true, false, 0}},
-      {"64 scans", {24, 16, 1, 1, 1, true, false, 0, 1}},
+      {"progressive 4:2:0, sides not a multiple of 16", {61, 45, 3, 2, 2, true, false, 0}, kEvery},
+      {"grey", {37, 29, 1, 1, 1, false, false, 0}, kEvery},
+      {"4:2:2", {50, 33, 3, 2, 1, false, false, 0}, kJpegScaleHalf},
+      {"4:4:4", {41, 17, 3, 1, 1, false, false, 0}, kEvery},
+      {"restart every row of blocks", {40, 40, 3, 2, 2, false, false, 1}, kEvery},
+      {"arithmetic coding", {33, 35, 3, 2, 2, false, true, 0}, kEvery},
+      {"progressive grey", {9, 7, 1, 1, 1, true, false, 0}, kEvery},
+      {"64 scans", {24, 16, 1, 1, 1, true, false, 0, 1}, kEvery},
+      // Every sampling layout: the scales where the colour stays within a level of 4:2:0's.
+      {"4:4:0", Sampled(1, 2, 1, 1), kJpegScaleHalf},
+      {"3x1", Sampled(3, 1, 1, 1), 0},
+      {"3x2", Sampled(3, 2, 1, 1), 0},
+      {"3x3", Sampled(3, 3, 1, 1), 0},
+      {"4:1:1", Sampled(4, 1, 1, 1), 0},
+      {"4x2", Sampled(4, 2, 1, 1), 0},
+      {"4x4", Sampled(4, 4, 1, 1), kJpegScaleQuarter | kJpegScaleEighth},
+      {"4x2, chroma 2x1", Sampled(4, 2, 2, 1), kEvery},
+      {"2x2, chroma 1x2", Sampled(2, 2, 1, 2), kJpegScaleHalf},
+      {"chroma finer both ways", Sampled(1, 1, 2, 2), kEvery},
+      {"chroma finer across", Sampled(1, 1, 2, 1), 0},
+      {"chroma finer down, luma across", Sampled(2, 1, 1, 2), 0},
   };
   for (const Encoding& e : encodings) {
     const std::vector<uint8_t> bytes = Encode(e);
@@ -125,7 +148,7 @@ TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
       Decoded got;
       ASSERT_EQ(Read(bytes, asked, &got), JpegOutcome::kRead) << e.what << " at 1/" << asked;
       const int s = got.denominator;
-      EXPECT_EQ(s, e.encoding.hSampling == e.encoding.vSampling ? asked : std::min(asked, 2)) << e.what;
+      EXPECT_EQ(s, (e.scales & asked) != 0 ? asked : 1) << e.what;
       ASSERT_EQ(got.width, (e.encoding.width + s - 1) / s) << e.what << " at 1/" << s;
       ASSERT_EQ(got.height, (e.encoding.height + s - 1) / s) << e.what << " at 1/" << s;
       ASSERT_EQ(got.pixels.size(), static_cast<size_t>(got.width) * got.height * 3);
@@ -185,8 +208,8 @@ std::vector<uint8_t> Resized(std::vector<uint8_t> bytes, int width, int height) 
 }
 
 TEST(JpegReader, RefusesWhatItDoesNotTake) {
-  const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", {64, 48, 3, 2, 2, true, false, 0}});
-  const std::vector<uint8_t> progressiveGrey = Encode({"pg", {16, 16, 1, 1, 1, true, false, 0}});
+  const std::vector<uint8_t> good = Encode(kBaseline), progressive = Encode({"p", {64, 48, 3, 2, 2, true, false, 0}, kEvery});
+  const std::vector<uint8_t> progressiveGrey = Encode({"pg", {16, 16, 1, 1, 1, true, false, 0}, kEvery});
   std::mt19937 random(3);
   std::vector<uint8_t> randomTail(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
   while (randomTail.size() < good.size()) randomTail.push_back(static_cast<uint8_t>(random()));
@@ -201,7 +224,7 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
     JpegOutcome outcome, scans;  // the reader's, and the walk's over the markers
     bool byHeaders;              // refused before any decoding
   } cases[] = {
-      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}}), -1, kRefused, kRead, true},
+      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}, 0}), -1, kRefused, kRead, true},
       {"12-bit", TwelveBit(good), -1, kRefused, kRead, true},
       {"empty", {}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
       {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
@@ -214,7 +237,7 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
       {"a read that fails", good, 0, kRefused, kRead, true},
       // Each scan a pass over the picture: 128 valid scans, and a scan repeated 1000 times (a
       // warning each: the reader stops at the first, the walk counts them all).
-      {"128 scans", Encode({"many", {64, 48, 1, 1, 1, true, false, 0, 2}}), -1, kHostile, kHostile, false},
+      {"128 scans", Encode({"many", {64, 48, 1, 1, 1, true, false, 0, 2}, kEvery}), -1, kHostile, kHostile, false},
       {"a scan repeated", LastScanRepeated(progressiveGrey, 1000), -1, kRefused, kHostile, false},
       // 65500 by 32792: coefficients of 4.3 GB, which libjpeg's size_t wraps to 1 MB in 32 bits.
       {"coefficients past 4 GiB", Resized(progressiveGrey, 65500, 32792), -1, kHostile, kRead, true},
@@ -248,9 +271,11 @@ TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
                {4000, 100, 100, 100, 1}, {160, 120, 640, 480, 1}, {64, 48, 16, 12, 2},
                {64, 48, 8, 6, 4}};
   for (const auto& c : cases) {
-    EXPECT_EQ(JpegScale(c.sourceWidth, c.sourceHeight, c.width, c.height, 8), c.denominator)
+    EXPECT_EQ(JpegScale(c.sourceWidth, c.sourceHeight, c.width, c.height, kEvery), c.denominator)
         << c.sourceWidth << "x" << c.sourceHeight << " to " << c.width << "x" << c.height;
   }
-  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 2), 2);  // 4:2:2
+  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, kJpegScaleHalf), 2);  // 4:2:2
+  EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 0), 1);               // 3x3
+  EXPECT_EQ(JpegScale(4000, 3000, 800, 600, kJpegScaleQuarter | kJpegScaleEighth), 1);  // 4x4
 }
 }  // namespace

@@ -392,6 +392,12 @@ BOOL RecordedIsProcessorFeaturePresent(DWORD feature) {  // not logged: asked on
   return IsProcessorFeaturePresent(feature);
 }
 
+DWORD RecordedGetFileType(HANDLE file) {
+  Log("GetFileType");
+  if (Fails("GetFileType")) return Failed<DWORD>(FILE_TYPE_UNKNOWN);
+  return GetFileType(file);
+}
+
 const WindowsApi kRecordingWindows = {
     RecordedCreateFileW,         RecordedCloseHandle,         RecordedGetFileInformationByHandle,
     RecordedGetFileAttributesW,  RecordedSetFileAttributesW,  RecordedMoveFileExW,
@@ -399,6 +405,7 @@ const WindowsApi kRecordingWindows = {
     RecordedGetCurrentProcessId, RecordedGlobalAlloc,         RecordedGlobalFree,
     RecordedMultiByteToWideChar, RecordedMessageBoxA,         RecordedGetFileSizeEx,
     RecordedReadFile,            RecordedWriteFile,           RecordedIsProcessorFeaturePresent,
+    RecordedGetFileType,
 };
 }  // namespace
 

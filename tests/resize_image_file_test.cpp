@@ -215,9 +215,9 @@ TEST(ResizeImageFile, TakenTemporaryNamesAreNeverUsed) {
     ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
     RecordingGdiplus gdi;
     RecordingWindows windowsCalls;
-    // Every temporary name taken, and the two opens of the source: the JPEG reader's and the one
-    // that compares names.
-    gdi.script.failFirst["CreateFileW"] = taken + 2;
+    // Every temporary name taken, and the three opens of the source: the one that asks whether
+    // it is a file, the JPEG reader's and the one that compares names.
+    gdi.script.failFirst["CreateFileW"] = taken + 3;
     gdi.script.windowsError = ERROR_FILE_EXISTS;
     const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.png", 16, 16);
     EXPECT_EQ(step, taken < 100 ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile) << taken;

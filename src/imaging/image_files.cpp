@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/windows_api.h"
 #include "platform/windows_text.h"
 #include "text/text.h"
 
@@ -19,6 +20,11 @@ GpStatus LoadImageFile(const std::string& name, GpImage** image) {
 
 GpStatus LoadImageFile(const std::wstring& name, GpImage** image) {
   return gdiplus.GdipLoadImageFromFile(name.c_str(), image);
+}
+
+bool SourceIsNoFile(const std::wstring& name) {
+  FileOwner file;
+  return OpenDiskFile(name, 0, FILE_FLAG_BACKUP_SEMANTICS, &file) == Opened::kNotAFile;
 }
 
 GpStatus SaveImageFile(GpImage* image, const std::wstring& name, const CLSID* encoder,

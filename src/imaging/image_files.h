@@ -19,6 +19,11 @@ GpStatus StartGdiplusSession(SessionOwner* session);
 GpStatus LoadImageFile(const std::string& name, GpImage** image);
 GpStatus LoadImageFile(const std::wstring& name, GpImage** image);
 
+// True where the source's (wide) name opens as something other than a disk file: a device, a
+// pipe, a FIFO. No reader is given it, GDI+'s neither: a read of a serial port never returns. A
+// name that does not open at all is left to the readers, whose answer it is.
+bool SourceIsNoFile(const std::wstring& name);
+
 // GdipSaveImageToFile with the encoder and parameter list given. The name is wide already: the
 // file saved is the one its owner renames or deletes (see TemporaryFile).
 GpStatus SaveImageFile(GpImage* image, const std::wstring& name, const CLSID* encoder,

@@ -11,8 +11,9 @@ ImageMeasure MeasureImageFile(const std::string& name) {
   if (StartGdiplusSession(&session) != kGpOk) return measure;
   measure.sessionStarted = true;
   const std::wstring wide = ToWideText(name);
-  // A JPEG of more scans than any decoder should be given is not decoded to be measured.
-  if (JpegFileHostile(wide)) return measure;
+  // Neither a device nor a JPEG of more scans than any decoder should be given is read to be
+  // measured.
+  if (SourceIsNoFile(wide) || JpegFileHostile(wide)) return measure;
   ImageOwner image;
   LoadImageFile(wide, &image.handle);
   if (image.handle != nullptr) {

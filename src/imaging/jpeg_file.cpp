@@ -14,11 +14,9 @@ int32_t ReadFromFile(void* context, uint8_t* buffer, int32_t size) {
   }
 }
 
+// Others may read and write it meanwhile, as they may while GDI+ reads it.
 bool OpenForReading(const std::wstring& name, FileOwner* file) {
-  // Others may read and write it meanwhile, as they may while GDI+ reads it.
-  file->handle = windows.CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  return file->handle != INVALID_HANDLE_VALUE;
+  return OpenDiskFile(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN, file) == Opened::kDiskFile;
 }
 }  // namespace
 

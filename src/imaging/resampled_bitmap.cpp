@@ -56,7 +56,7 @@ ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_
   *outcome = OpenJpegFile(source, &jpeg);
   if (*outcome != JpegOutcome::kRead) return {};
   const JpegHeader& header = jpeg.header;
-  const int denominator = JpegScale(header.width, header.height, width, height, header.finest);
+  const int denominator = JpegScale(header.width, header.height, width, height, header.scales);
   // The rows decoded at 1/denominator are rounded up; the picture covers the file's own size.
   const ResamplePlan plan = PlanResample(
       (header.width + denominator - 1) / denominator, (header.height + denominator - 1) / denominator,

@@ -233,10 +233,11 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   if (ResizeRejectedByNames(source, target)) return ResizeStep::kNamesRejected;
   const std::string mimeType = WritableMimeType(target);
 
-  SessionOwner session;
-  StartGdiplusSession(&session);  // a failed start shows in the load that follows
   // Each name is turned into the wide form that file calls and GDI+ take once, here.
   const std::wstring wideSource = ToWideText(source);
+  if (SourceIsNoFile(wideSource)) return ResizeStep::kSourceRefused;
+  SessionOwner session;
+  StartGdiplusSession(&session);  // a failed start shows in the load that follows
   Picture picture = ScaledSource(wideSource, width, height);
   if (picture.bitmap.handle == nullptr) return picture.failure;
   int transparentIndex = -1;

@@ -10,8 +10,8 @@ enum class ResizeStep {
   kConverted,
   kNamesRejected,     // a blank source or target, or an extension no format is written for
   kSizeRejected,      // a width or height of 0 or below, or a picture too large for the process
-  kSourceRefused,     // a source no decoder is given: a JPEG of more scans than any decoder
-                      // should be given
+  kSourceRefused,     // a source no decoder is given: a device, pipe or FIFO, or a JPEG of
+                      // more scans or coefficients than any decoder should be given
   kSourceNotLoaded,   // GDI+ could not read the source as an image
   kSourceWithoutSize, // the source's dimensions are not positive
   kNoCanvas,          // no bitmap of the target's size, or no drawing context on it

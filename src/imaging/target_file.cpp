@@ -24,12 +24,6 @@ bool RetryWhileLocked(Attempt attempt) {
   }
 }
 
-// Opens a file or folder for nothing but its identity.
-void OpenForIdentity(const std::wstring& name, FileOwner* file) {
-  file->handle = windows.CreateFileW(name.c_str(), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
 
 // Opens the file, retrying while another program holds it for a moment.
 bool OpenRetrying(const std::wstring& name, DWORD access, DWORD disposition, FileOwner* file) {
@@ -49,10 +43,10 @@ bool WriteAll(HANDLE file, const uint8_t* bytes, size_t size) {
 
 bool NamesSameFile(const std::wstring& a, const std::wstring& b) {
   FileOwner first, second;
-  OpenForIdentity(a, &first);
-  if (first.handle == INVALID_HANDLE_VALUE) return false;
-  OpenForIdentity(b, &second);
-  if (second.handle == INVALID_HANDLE_VALUE) return false;
+  if (OpenDiskFile(a, 0, FILE_FLAG_BACKUP_SEMANTICS, &first) != Opened::kDiskFile ||
+      OpenDiskFile(b, 0, FILE_FLAG_BACKUP_SEMANTICS, &second) != Opened::kDiskFile) {
+    return false;
+  }
   BY_HANDLE_FILE_INFORMATION one, two;
   return windows.GetFileInformationByHandle(first.handle, &one) &&
          windows.GetFileInformationByHandle(second.handle, &two) &&

@@ -22,6 +22,7 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::ReadFile>,
     ThenPluginFpu<::WriteFile>,
     ThenPluginFpu<::IsProcessorFeaturePresent>,
+    ThenPluginFpu<::GetFileType>,
 };
 }  // namespace
 
@@ -33,4 +34,15 @@ const WindowsApi& DefaultWindows() { return kDefaults; }
 
 bool ProcessorHasSse2() {
   return windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
+}
+
+Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwner* file) {
+  file->Close();
+  file->handle = windows.CreateFileW(name.c_str(), access,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, flags, nullptr);
+  if (file->handle == INVALID_HANDLE_VALUE) return Opened::kFailed;
+  if (windows.GetFileType(file->handle) == FILE_TYPE_DISK) return Opened::kDiskFile;
+  file->Close();
+  return Opened::kNotAFile;
 }

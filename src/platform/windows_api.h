@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 struct WindowsApi {
   HANDLE (*CreateFileW)(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                         DWORD disposition, DWORD flags, HANDLE templateFile);
@@ -27,6 +29,7 @@ struct WindowsApi {
   BOOL (*WriteFile)(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written,
                     LPOVERLAPPED overlapped);
   BOOL (*IsProcessorFeaturePresent)(DWORD feature);
+  DWORD (*GetFileType)(HANDLE file);
 };
 
 extern WindowsApi windows;
@@ -54,6 +57,13 @@ struct FileOwner {
     return closed != FALSE;
   }
 };
+
+// Opens an existing file or folder by its wide name, sharing everything, for `access` (0: for
+// nothing but its identity), keeping the handle only where it is a disk file: a device, pipe or
+// FIFO (a serial port opens at once, then its first read never returns) is closed at once. Asked
+// of the open handle, so that every spelling of every device is caught.
+enum class Opened { kDiskFile, kNotAFile, kFailed };
+Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwner* file);
 
 // True where the processor has SSE2; asked of the table at each call, so that a test can deny it.
 bool ProcessorHasSse2();

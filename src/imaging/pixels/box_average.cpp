@@ -14,12 +14,13 @@ int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap) {
 }
 
 int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height,
-              int finest) {
+              int scales) {
   const int32_t room = std::min(BoxFactor(sourceWidth, width, kReducingGap),
                                 BoxFactor(sourceHeight, height, kReducingGap));
-  int denominator = finest;
-  while (denominator > room) denominator /= 2;
-  return denominator > 1 ? denominator : 1;
+  for (int denominator = kJpegScaleEighth; denominator > 1; denominator /= 2) {
+    if ((scales & denominator) != 0 && denominator <= room) return denominator;
+  }
+  return 1;
 }
 
 int32_t ReducedSide(int32_t sourceSide, int32_t factor) {

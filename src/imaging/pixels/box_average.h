@@ -23,12 +23,15 @@ int32_t BoxFactor(int32_t sourceSide, int32_t targetSide, int32_t gap);
 // target scored 46.8 to 48.1 dB).
 constexpr int32_t kReducingGap = 2;
 
+// The scales a JPEG may decode at, as a set of bits named by their denominators.
+constexpr int kJpegScaleHalf = 2, kJpegScaleQuarter = 4, kJpegScaleEighth = 8;
+
 // The denominator a JPEG of sourceWidth by sourceHeight decodes at for a target of width by
-// height: the largest of `finest`, 4 and 2 (not above `finest`) that the boxes of both sides
-// would take whole (see BoxFactor, with the reducing gap), else 1 (enlargements, and reductions
-// below 4). 4000 by 3000 to 800 by 600 decodes at 1/2 (2000 by 1500, then 2.5 times), to 250 by
-// 188 at 1/4 (1000 by 750, then 4 times).
-int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height, int finest);
+// height: the largest of the `scales` (8, 4, 2) that the boxes of both sides would take whole
+// (see BoxFactor, with the reducing gap), else 1 (enlargements, reductions below 4, and files
+// that decode well only whole). 4000 by 3000 to 800 by 600 decodes at 1/2 (2000 by 1500, then
+// 2.5 times), to 250 by 188 at 1/4 (1000 by 750, then 4 times).
+int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t height, int scales);
 
 // The side after averaging; the last box is a partial one when the side is not a multiple of
 // the factor: ReducedSide(1001, 5) -> 201, ReducedSide(1000, 5) -> 200.

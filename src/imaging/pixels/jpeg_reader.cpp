@@ -8,6 +8,8 @@
 
 #include <jerror.h>  // after jpeglib.h, which it needs
 
+#include "imaging/pixels/box_average.h"
+
 namespace {
 constexpr size_t kInputBytes = 64 * 1024;
 
@@ -111,14 +113,37 @@ int64_t CoefficientBytes(const jpeg_decompress_struct& info) {
   return bytes;
 }
 
-// The library's DCT scaling of chroma sampled unevenly across and down (4:2:2, 4:4:0) strays
-// below 1/2: measured on a colourful picture against the full decode averaged, chroma off by 6
-// levels on average at 1/4 and 12 at 1/8, where 4:2:0 and 4:4:4 stay within about 1.
-int FinestScale(const jpeg_decompress_struct& info) {
+// The scales below 1/1 at which the library's DCT scaling keeps the colour, by the ratio of each
+// component's sampling to the finest (rx across, ry down), as measured over every layout it takes
+// against its full decode averaged (see the README's table): a scale is used only where its
+// picture stays within a level of 4:2:0's at that scale, on a photo and on random colour tiles.
+// 4:4:4, 4:2:0 and alike (rx = ry, at most 2) at every scale; chroma at a quarter both ways at
+// 1/4 and 1/8 only; chroma halved one way only (4:2:2, 4:4:0) at 1/2; everything else (thirds,
+// 4:1:1, luma coarser than chroma one way) is off by up to 30 levels and decodes whole.
+int UsableScales(const jpeg_decompress_struct& info) {
+  bool equal = true, lumaWhole = false, chromaHalvedOneWay = info.num_components == 3;
+  int largest = 1;
   for (int c = 0; c < info.num_components; ++c) {
-    if (info.comp_info[c].h_samp_factor != info.comp_info[c].v_samp_factor) return 2;
+    const jpeg_component_info& component = info.comp_info[c];
+    if (info.max_h_samp_factor % component.h_samp_factor != 0 ||
+        info.max_v_samp_factor % component.v_samp_factor != 0) {
+      return 0;
+    }
+    const int across = info.max_h_samp_factor / component.h_samp_factor;
+    const int down = info.max_v_samp_factor / component.v_samp_factor;
+    equal = equal && across == down;
+    largest = across > largest ? across : largest;
+    largest = down > largest ? down : largest;
+    if (c == 0) {
+      lumaWhole = across == 1 && down == 1;
+    } else {
+      chromaHalvedOneWay = chromaHalvedOneWay && across * down == 2;
+    }
   }
-  return 8;
+  if (equal && largest <= 2) return kJpegScaleHalf | kJpegScaleQuarter | kJpegScaleEighth;
+  if (equal && largest == 4 && lumaWhole) return kJpegScaleQuarter | kJpegScaleEighth;
+  if (lumaWhole && chromaHalvedOneWay) return kJpegScaleHalf;
+  return 0;
 }
 
 // The two functions that call setjmp, one for each of the library's phases. Between either and a
@@ -141,7 +166,7 @@ JpegOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
     return coefficients >= (int64_t{1} << 31) ? JpegOutcome::kHostile : JpegOutcome::kRefused;
   }
   *header = {static_cast<int32_t>(info->image_width), static_cast<int32_t>(info->image_height),
-             FinestScale(*info)};
+             UsableScales(*info)};
   return JpegOutcome::kRead;
 }
 

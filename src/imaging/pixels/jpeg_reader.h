@@ -23,10 +23,12 @@
 // 8 by 8 block of each component, so 144 MB for a 48-megapixel 4:2:0 photo.
 constexpr long kJpegMemoryCap = 256L << 20;
 
-// The picture as its headers give it, and the largest denominator it decodes well at.
+// The picture as its headers give it, and the scales below 1/1 it decodes well at: a set of
+// kJpegScale* bits (see JpegScale), fewer where the library's scaled chroma strays (see the
+// reader).
 struct JpegHeader {
   int32_t width, height;
-  int finest;  // 8, or 2 where the library's scaled chroma strays (see the reader)
+  int scales;
 };
 
 // Where the rows go. No call may throw.
@@ -51,7 +53,7 @@ using JpegDecoder = std::unique_ptr<JpegDecode, JpegDecodeEnd>;
 // long as the decoder.
 JpegOutcome OpenJpeg(const JpegBytes& bytes, JpegDecoder* decoder, JpegHeader* header);
 
-// Decodes an opened file at 1 / denominator (1, 2, 4 or 8, at most the header's finest) into
+// Decodes an opened file at 1 / denominator (1, or one of the header's scales) into
 // `rows`. kRead when every row was delivered and the file read to its end; kRefused where `start`
 // answered false or the file is refused at any point; kHostile past kJpegScanLimit scans, as soon
 // as the scan is reached. Once only for each decoder.
