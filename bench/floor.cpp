@@ -158,13 +158,13 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
     int width, height, row, rowsWidth;
     GpBitmapData* out;
   } job = {file, width, height, 0, 0, &out};
-  const JpegBytes bytes = {[](void* context, uint8_t* buffer, int32_t size) {
+  const ByteSource bytes = {[](void* context, uint8_t* buffer, int32_t size) {
                              DWORD got = 0;
                              return ReadFile(static_cast<Job*>(context)->file, buffer, static_cast<DWORD>(size), &got, nullptr)
                                         ? static_cast<int32_t>(got) : -1;
                            },
                            &job};
-  const JpegRows rows = {
+  const DecodedRows rows = {
       [](void* context, int32_t w, int32_t) {
         static_cast<Job*>(context)->rowsWidth = w;
         return true;
@@ -182,9 +182,9 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
   JpegDecoder decoder;
   JpegHeader header = {};
   const bool read = file != INVALID_HANDLE_VALUE &&
-                    OpenJpeg(bytes, &decoder, &header) == JpegOutcome::kRead &&
+                    OpenJpeg(bytes, &decoder, &header) == ReadOutcome::kRead &&
                     ReadJpeg(decoder.get(), JpegScale(header.width, header.height, width, height, header.scales),
-                             rows) == JpegOutcome::kRead;
+                             rows) == ReadOutcome::kRead;
   decoder.reset();
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   GdipBitmapUnlockBits(bitmap, &out);

@@ -114,43 +114,66 @@ bool WriteBmp1(const std::string& path, int width, int height, const Rgba palett
   return WriteBytes(path, file);
 }
 
-bool WritePng(const std::string& path, const PngImage& image) {
+std::vector<uint8_t> EncodePng(const PngImage& image) {
   std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
   std::vector<uint8_t> ihdr;
   Put32BigEndian(ihdr, image.width);
   Put32BigEndian(ihdr, image.height);
-  ihdr.insert(ihdr.end(), {static_cast<uint8_t>(image.bitDepth), static_cast<uint8_t>(image.colourType), 0, 0, 0});
+  ihdr.insert(ihdr.end(), {static_cast<uint8_t>(image.bitDepth), static_cast<uint8_t>(image.colourType), 0, 0,
+                           static_cast<uint8_t>(image.interlaced ? 1 : 0)});
   PngChunk(out, "IHDR", ihdr);
+  const int depth = image.bitDepth;
   if (image.colourType == 3) {
-    std::vector<uint8_t> plte;
+    std::vector<uint8_t> plte, trns;
     for (const Rgba& c : image.palette) plte.insert(plte.end(), {c.r, c.g, c.b});
+    for (const Rgba& c : image.palette) trns.push_back(c.a);
     PngChunk(out, "PLTE", plte);
+    bool opaque = true;
+    for (const Rgba& c : image.palette) opaque = opaque && c.a == 255;
+    if (!opaque) PngChunk(out, "tRNS", trns);
+  }
+  if (image.keyed) {
+    std::vector<uint8_t> trns;
+    for (const uint8_t v : {image.key.r, image.key.g, image.key.b}) {
+      const uint32_t sample = depth == 16 ? v * 257u : v >> (8 - depth);
+      trns.insert(trns.end(), {static_cast<uint8_t>(sample >> 8), static_cast<uint8_t>(sample)});
+      if (image.colourType == 0) break;
+    }
+    PngChunk(out, "tRNS", trns);
   }
   std::vector<uint8_t> raw;
   for (int y = 0; y < image.height; ++y) {
     raw.push_back(0);  // no filter
+    if (depth < 8) {  // grey or palette, packed from the top bit
+      std::vector<uint8_t> packed((image.width * depth + 7) / 8, 0);
+      for (int x = 0; x < image.width; ++x) {
+        const int v = image.colourType == 3 ? image.index(x, y) : image.pixel(x, y).r >> (8 - depth);
+        packed[x * depth / 8] |= static_cast<uint8_t>(v << (8 - depth - x * depth % 8));
+      }
+      raw.insert(raw.end(), packed.begin(), packed.end());
+      continue;
+    }
     for (int x = 0; x < image.width; ++x) {
       if (image.colourType == 3) {
         raw.push_back(static_cast<uint8_t>(image.index(x, y)));
         continue;
       }
       const Rgba p = image.pixel(x, y);
-      if (image.colourType == 0) {
-        raw.push_back(p.r);
-        if (image.bitDepth == 16) raw.push_back(p.r);
-      } else if (image.bitDepth == 16) {
-        raw.insert(raw.end(), {p.r, p.r, p.g, p.g, p.b, p.b});
-        if (image.colourType == 6) raw.insert(raw.end(), {p.a, p.a});
-      } else {
-        raw.insert(raw.end(), {p.r, p.g, p.b});
-        if (image.colourType == 6) raw.push_back(p.a);
+      std::vector<uint8_t> samples = {p.r};
+      if (image.colourType == 2 || image.colourType == 6) samples.insert(samples.end(), {p.g, p.b});
+      if (image.colourType == 4 || image.colourType == 6) samples.push_back(p.a);
+      for (const uint8_t v : samples) {
+        raw.push_back(v);
+        if (depth == 16) raw.push_back(v);
       }
     }
   }
   PngChunk(out, "IDAT", Stored(raw));
   PngChunk(out, "IEND", {});
-  return WriteBytes(path, out);
+  return out;
 }
+
+bool WritePng(const std::string& path, const PngImage& image) { return WriteBytes(path, EncodePng(image)); }
 
 ImageHeader ReadImageHeader(const std::vector<uint8_t>& b) {
   ImageHeader h;

@@ -22,15 +22,22 @@ bool WriteBmp24(const std::string& path, int width, int height, const PixelSourc
 bool WriteBmp1(const std::string& path, int width, int height, const Rgba palette[2],
                const std::function<int(int x, int y)>& index);
 
-// PNG with stored (uncompressed) deflate blocks. colourType 2 (RGB), 6 (RGBA) or 0 (grey, from
-// the pixel's r), each with bitDepth 8 or 16 (each byte written twice); 3 (palette) takes
-// palette indices from index().
+// PNG with stored (uncompressed) deflate blocks, of any colour type and depth: 0 (grey, from the
+// pixel's r, 1 to 16 bits: the top bits), 2 (RGB), 4 (grey and alpha), 6 (RGBA), each of 8 or 16
+// bits (each byte written twice); 3
+// (palette, 1 to 8 bits) takes palette indices from index(), and a tRNS chunk where an entry is
+// not opaque. `key`, where set, is the tRNS colour of grey or RGB (its r for grey, at the bit
+// depth).
 struct PngImage {
   int width, height, colourType, bitDepth;
   PixelSource pixel;
   std::vector<Rgba> palette;
   std::function<int(int x, int y)> index;
+  bool keyed = false;
+  Rgba key = {0, 0, 0, 0};
+  bool interlaced = false;  // marked as interlaced; the pixels are laid out as if not
 };
+std::vector<uint8_t> EncodePng(const PngImage& image);
 bool WritePng(const std::string& path, const PngImage& image);
 
 // What a file's own header says.

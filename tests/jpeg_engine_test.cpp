@@ -23,24 +23,25 @@ uint8_t Photo(int x, int y, int c) {
   return static_cast<uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
 }
 
-// The Windows table with every opening of a JPEG for reading refused: the reader then refuses
-// the file and GDI+ reads it, as in a build without the reader.
-struct JpegReaderRefused {
+// The Windows table with every opening of a JPEG or PNG for reading refused: the readers then
+// leave the file and GDI+ reads it, as in a build without them.
+struct ReadersRefused {
   static HANDLE Open(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE templateFile) {
     const std::wstring n = name;
-    if ((flags & FILE_FLAG_SEQUENTIAL_SCAN) != 0 && n.size() > 4 && n.substr(n.size() - 4) == L".jpg") {
+    if ((flags & FILE_FLAG_SEQUENTIAL_SCAN) != 0 && n.size() > 4 &&
+        (n.substr(n.size() - 4) == L".jpg" || n.substr(n.size() - 4) == L".png")) {
       SetLastError(ERROR_ACCESS_DENIED);
       return INVALID_HANDLE_VALUE;
     }
     return DefaultWindows().CreateFileW(name, access, share, security, disposition, flags, templateFile);
   }
-  JpegReaderRefused() {
+  ReadersRefused() {
     WindowsApi refusing = {};
     refusing.CreateFileW = Open;
     UseWindows(&refusing);
   }
-  ~JpegReaderRefused() { UseWindows(nullptr); }
+  ~ReadersRefused() { UseWindows(nullptr); }
 };
 
 // Mean difference per channel, in levels, of two BMPs of the same size; -1 where they are not.
@@ -78,7 +79,7 @@ TEST(JpegSource, EachScaleGivesGdiplusDecodesPicture) {
       EXPECT_EQ(ReadBytes(folder / "plain.bmp"), ReadBytes(folder / "read.bmp")) << c.width;
     }
     {
-      JpegReaderRefused refused;
+      ReadersRefused refused;
       ASSERT_EQ(ResizeImageFile(folder / "photo.jpg", folder / "gdiplus.bmp", c.width, c.height),
                 ResizeStep::kConverted);
     }
@@ -94,7 +95,7 @@ TEST(JpegSource, EachScaleGivesGdiplusDecodesPicture) {
 // What the reader refuses goes the way it went before: a cut file, or one without its end
 // marker, fails as GDI+ fails it, leaving nothing; stray bytes before the end marker keep the
 // reader's picture (GDI+ reads such files too); a file of too many scans is given to no decoder;
-// a JPEG too large for GDI+ to hold decoded converts and is measured.
+// a JPEG too large for GDI+ to hold decoded converts. Each is measured by its header.
 TEST(JpegSource, RefusedFilesGoToGdiplusAndHugeOnesConvert) {
   ScratchFolder folder;
   ASSERT_TRUE(EncodeJpegFile(folder / "whole.jpg", {640, 480, 3, 2, 2, false, false, 0}, Photo));
@@ -109,18 +110,20 @@ TEST(JpegSource, RefusedFilesGoToGdiplusAndHugeOnesConvert) {
     const char* name;
     std::vector<uint8_t> bytes;
     ResizeStep step;
+    float width;
   } cases[] = {
-      {"cut.jpg", {whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)}, ResizeStep::kSourceNotLoaded},
-      {"no-end.jpg", {whole.begin(), whole.end() - 2}, ResizeStep::kSourceNotLoaded},
-      {"stray.jpg", stray, ResizeStep::kConverted},
-      {"scans.jpg", ReadBytes(folder / "many.jpg"), ResizeStep::kSourceRefused},
-      {"repeated.jpg", LastScanRepeated(ReadBytes(folder / "progressive.jpg"), 1000), ResizeStep::kSourceRefused},
+      {"cut.jpg", {whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)}, ResizeStep::kSourceNotLoaded, 640},
+      {"no-end.jpg", {whole.begin(), whole.end() - 2}, ResizeStep::kSourceNotLoaded, 640},
+      {"stray.jpg", stray, ResizeStep::kConverted, 640},
+      {"scans.jpg", ReadBytes(folder / "many.jpg"), ResizeStep::kSourceRefused, 64},
+      {"repeated.jpg", LastScanRepeated(ReadBytes(folder / "progressive.jpg"), 1000), ResizeStep::kSourceRefused, 64},
+      {"no-frame.jpg", {whole.begin(), whole.begin() + 20}, ResizeStep::kSourceNotLoaded, 0},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteBytes(folder / c.name, c.bytes));
     EXPECT_EQ(ResizeImageFile(folder / c.name, folder / "out.bmp", 64, 48), c.step) << c.name;
     const bool converts = c.step == ResizeStep::kConverted;
-    EXPECT_EQ(MeasureImageFile(folder / c.name).width, converts ? 640 : 0) << c.name;
+    EXPECT_EQ(MeasureImageFile(folder / c.name).width, c.width) << c.name;
     if (converts) EXPECT_EQ(ReadBytes(folder / "out.bmp"), ReadBytes(folder / "whole.bmp")) << c.name;
     std::remove((folder / "out.bmp").c_str());
     std::remove((folder / c.name).c_str());
@@ -143,5 +146,42 @@ TEST(JpegSource, RefusedFilesGoToGdiplusAndHugeOnesConvert) {
   EXPECT_EQ(measure.width, 20480);
   EXPECT_EQ(measure.height, 12800);
   std::printf("20480 by 12800 JPEG to 800 by 500: %lu ms\n", static_cast<unsigned long>(took));
+}
+// PNG sources of every colour type, read by the plug-in, give the picture GDI+'s decode gives,
+// reduced and copied at the same size (which keeps straight alpha exact).
+TEST(PngSource, EveryColourTypeGivesGdiplusDecodesPicture) {
+  ScratchFolder folder;
+  const PixelSource pattern = [](int x, int y) {
+    return Rgba{static_cast<uint8_t>(x * 7 + y), static_cast<uint8_t>(y * 5), static_cast<uint8_t>(x * y),
+                static_cast<uint8_t>(x * 3 + y * 2 + 40)};
+  };
+  std::vector<Rgba> palette;
+  for (int i = 0; i < 16; ++i) palette.push_back({static_cast<uint8_t>(i * 16), 90, static_cast<uint8_t>(255 - i * 9), static_cast<uint8_t>(i * 17)});
+  PngImage keyed = {67, 45, 2, 8, pattern, {}, {}};
+  keyed.keyed = true;
+  keyed.key = pattern(3, 3);
+  const PngImage images[] = {
+      {67, 45, 2, 8, pattern, {}, {}},
+      {67, 45, 6, 8, pattern, {}, {}},
+      {67, 45, 0, 16, pattern, {}, {}},
+      {67, 45, 4, 8, pattern, {}, {}},
+      {67, 45, 3, 4, pattern, palette, [](int x, int y) { return (x / 3 + y) % 16; }},
+      keyed,
+  };
+  for (const PngImage& image : images) {
+    ASSERT_TRUE(WritePng(folder / "source.png", image));
+    for (const int width : {20, 67}) {
+      const int height = width == 67 ? 45 : 15;
+      const std::string trace = std::to_string(image.colourType) + "/" + std::to_string(image.bitDepth) +
+                                (image.keyed ? " keyed" : "") + " to " + std::to_string(width);
+      ASSERT_EQ(ResizeImageFile(folder / "source.png", folder / "read.bmp", width, height), ResizeStep::kConverted) << trace;
+      {
+        ReadersRefused refused;
+        ASSERT_EQ(ResizeImageFile(folder / "source.png", folder / "gdiplus.bmp", width, height), ResizeStep::kConverted) << trace;
+      }
+      EXPECT_EQ(ReadImageHeader(ReadBytes(folder / "read.bmp")).detail, ReadImageHeader(ReadBytes(folder / "gdiplus.bmp")).detail) << trace;
+      EXPECT_EQ(MeanDifference(folder / "read.bmp", folder / "gdiplus.bmp"), 0) << trace;
+    }
+  }
 }
 }  // namespace

@@ -84,16 +84,16 @@ struct Decoded {
   std::vector<uint8_t> pixels;
   bool headersRefused;  // the headers alone refused the file, before any decoding
 };
-JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
+ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
   Memory memory = {&bytes, 0, failAt};
   *out = Decoded{denominator, 0, 0, {}, true};
   JpegDecoder decoder;
   JpegHeader header = {};
-  const JpegOutcome opened = OpenJpeg(JpegBytes{ReadMemory, &memory}, &decoder, &header);
-  if (opened != JpegOutcome::kRead) return opened;
+  const ReadOutcome opened = OpenJpeg(ByteSource{ReadMemory, &memory}, &decoder, &header);
+  if (opened != ReadOutcome::kRead) return opened;
   out->headersRefused = false;
   out->denominator = (header.scales & denominator) != 0 ? denominator : 1;
-  const JpegRows rows = {
+  const DecodedRows rows = {
       [](void* c, int32_t w, int32_t h) {
         static_cast<Decoded*>(c)->width = w;
         static_cast<Decoded*>(c)->height = h;
@@ -107,9 +107,9 @@ JpegOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
   return ReadJpeg(decoder.get(), out->denominator, rows);
 }
 
-JpegOutcome CountScans(const std::vector<uint8_t>& bytes) {
+ReadOutcome CountScans(const std::vector<uint8_t>& bytes) {
   Memory memory = {&bytes, 0, -1};
-  return CountJpegScans(JpegBytes{ReadMemory, &memory});
+  return CountJpegScans(ByteSource{ReadMemory, &memory});
 }
 
 const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}, kEvery};
@@ -141,12 +141,12 @@ TEST(JpegReader, RowsAtEveryScaleAreTheFullDecodeAveraged) {
   };
   for (const Encoding& e : encodings) {
     const std::vector<uint8_t> bytes = Encode(e);
-    EXPECT_EQ(CountScans(bytes), JpegOutcome::kRead) << e.what;
+    EXPECT_EQ(CountScans(bytes), ReadOutcome::kRead) << e.what;
     int fullWidth = 0, fullHeight = 0;
     const std::vector<uint8_t> full = FullDecode(bytes, &fullWidth, &fullHeight);
     for (const int asked : {1, 2, 4, 8}) {
       Decoded got;
-      ASSERT_EQ(Read(bytes, asked, &got), JpegOutcome::kRead) << e.what << " at 1/" << asked;
+      ASSERT_EQ(Read(bytes, asked, &got), ReadOutcome::kRead) << e.what << " at 1/" << asked;
       const int s = got.denominator;
       EXPECT_EQ(s, (e.scales & asked) != 0 ? asked : 1) << e.what;
       ASSERT_EQ(got.width, (e.encoding.width + s - 1) / s) << e.what << " at 1/" << s;
@@ -216,18 +216,18 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
   auto cut = [](const std::vector<uint8_t>& bytes, size_t at) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(at));
   };
-  const JpegOutcome kRefused = JpegOutcome::kRefused, kHostile = JpegOutcome::kHostile, kRead = JpegOutcome::kRead;
+  const ReadOutcome kRefused = ReadOutcome::kRefused, kHostile = ReadOutcome::kHostile, kRead = ReadOutcome::kRead;
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
     long failAt;
-    JpegOutcome outcome, scans;  // the reader's, and the walk's over the markers
+    ReadOutcome outcome, scans;  // the reader's, and the walk's over the markers
     bool byHeaders;              // refused before any decoding
   } cases[] = {
       {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}, 0}), -1, kRefused, kRead, true},
       {"12-bit", TwelveBit(good), -1, kRefused, kRead, true},
-      {"empty", {}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
-      {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1, JpegOutcome::kNotJpeg, JpegOutcome::kNotJpeg, true},
+      {"empty", {}, -1, ReadOutcome::kOtherFormat, ReadOutcome::kOtherFormat, true},
+      {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1, ReadOutcome::kOtherFormat, ReadOutcome::kOtherFormat, true},
       {"cut after its start", cut(good, 3), -1, kRefused, kRead, true},
       {"cut inside its headers", cut(good, 100), -1, kRefused, kRead, true},
       {"cut at half", cut(good, good.size() / 2), -1, kRefused, kRead, false},

@@ -22,13 +22,22 @@ for f in "$ROOT"/../shared/corpus/*.jpg "$ROOT"/../shared/corpus/*.jpeg; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 1000000 ] && { printf '\001'; cat "$f"; } > "$jpeg_seeds/$(basename "$f")"
 done
 
+# The PNG reader's seeds: the shared corpus's PNGs of up to 100 KB, read in place.
+png_seeds="$BUILD/fuzz/seeds-png"
+rm -rf "$png_seeds" && mkdir -p "$png_seeds"
+for f in "$ROOT"/../shared/corpus/*.png; do
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$png_seeds/$(basename "$f")"
+done
+
 status=0
-for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader gif_file; do
+for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader gif_file; do
   work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
   mkdir -p "$work" "$findings"
   log="$BUILD/fuzz/$target.log"
-  seeds=("$ROOT/tests/fuzz/seeds/$target")
+  seeds=()
+  [ -d "$ROOT/tests/fuzz/seeds/$target" ] && seeds+=("$ROOT/tests/fuzz/seeds/$target")
   [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
+  [ "$target" = png_reader ] && seeds+=("$png_seeds")
   # A time-out per input: an input that holds a target for seconds is a finding (a JPEG of many
   # scans must be stopped at the limit, not decoded).
   if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -rss_limit_mb=4096 \

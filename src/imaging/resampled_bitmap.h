@@ -1,13 +1,16 @@
-// Every size change computed by the plug-in: the source read through GDI+ locks, resampled (see
-// pixels/resample.h) and written through a lock into a bitmap of the target's size. GDI+ only
-// decodes, converts and encodes, so the picture is the same on every GDI+.
+// Every size change computed by the plug-in: the source's rows, read through GDI+ locks or by the
+// plug-in's own readers, resampled (see pixels/resample.h) and written through a lock into a
+// bitmap of the target's size. GDI+ only decodes what the plug-in does not, converts and encodes,
+// so the picture is the same on every GDI+.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "imaging/gdiplus_owners.h"
-#include "imaging/pixels/jpeg_markers.h"
+#include "imaging/pixels/decoded_rows.h"
+
+struct SourceFile;
 
 struct ResampledPicture {
   ImageOwner bitmap;  // null when the resampler could not run
@@ -23,11 +26,12 @@ struct ResampledPicture {
 ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
                                  int32_t sourceHeight, int32_t width, int32_t height);
 
-// A JPEG source read by the plug-in's own reader, its headers once, decoded at the smallest scale
-// that still leaves the resampler a reduction of 2 (see JpegScale), streamed through the
-// resampler into a 24-bit RGB bitmap of exactly width by height. Null, holding nothing, where the
-// reader refuses the file at any point (its rows are then thrown away; `outcome` says why: kNotJpeg,
-// kRefused, kHostile) or the memory cannot be had (`outcome` kRead). The caller has checked that a
-// bitmap of width by height fits.
-ResampledPicture ResampledJpeg(const std::wstring& source, int32_t width, int32_t height,
-                               JpegOutcome* outcome);
+// A source opened by the plug-in's own reader, decoded at the smallest scale that still leaves
+// the resampler a reduction of 2 (see JpegScale), streamed through the resampler, or copied at
+// the same size, into a bitmap of exactly width by height, 24-bit RGB for an opaque source, else
+// 32-bit ARGB where copied and premultiplied where resampled. Null, holding nothing, where the
+// reader refuses the file at any point (its rows are then thrown away; `outcome` says why) or the
+// memory cannot be had (`outcome` kRead). The caller has checked that a bitmap of width by height
+// fits.
+ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t height,
+                                 ReadOutcome* outcome);

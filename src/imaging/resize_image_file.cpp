@@ -5,7 +5,7 @@
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
 #include "imaging/indexed_bitmap.h"
-#include "imaging/jpeg_file.h"
+#include "imaging/source_file.h"
 #include "imaging/pixels/bitmap_size.h"
 #include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
@@ -192,20 +192,29 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
 
 // The source decoded and scaled to exactly width by height, in the canvas's format; null and the
 // step that failed otherwise. The source's memory is released before this returns, ahead of the
-// encoder's. A JPEG is read by the plug-in itself, shrunk while it decodes; every other file,
-// and a JPEG the reader refuses, by GDI+.
+// encoder's. A JPEG or PNG is read by the plug-in itself (a JPEG shrunk while it decodes);
+// every other file, and one the readers refuse, by GDI+.
 Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height) {
   // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
   // the source.
   const bool fits = BitmapFits(width, height, 4);
-  JpegOutcome jpeg = JpegOutcome::kRefused;
+  ReadOutcome read = ReadOutcome::kRefused;
   if (fits) {
-    ResampledPicture read = ResampledJpeg(source, width, height, &jpeg);
-    if (read.bitmap.handle != nullptr) return {std::move(read.bitmap), ResizeStep::kConverted};
+    SourceFile file;
+    read = OpenSourceFile(source, &file);
+    if (read == ReadOutcome::kRead) {
+      ResampledPicture picture = ResampledSource(&file, width, height, &read);
+      if (picture.bitmap.handle != nullptr) {
+        return InCanvasFormat(std::move(picture),
+                              file.keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
+                              width, height);
+      }
+    }
   }
   // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
   // for any other reason has its scans counted before GDI+ is given it.
-  if (jpeg == JpegOutcome::kHostile || (jpeg != JpegOutcome::kNotJpeg && JpegFileHostile(source))) {
+  if (read == ReadOutcome::kHostile ||
+      (read != ReadOutcome::kOtherFormat && JpegFileHostile(source))) {
     return {ImageOwner(), ResizeStep::kSourceRefused};
   }
   ImageOwner image;

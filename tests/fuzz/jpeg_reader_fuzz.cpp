@@ -31,10 +31,10 @@ int32_t ReadInput(void* context, uint8_t* buffer, int32_t want) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   Input input = {data + 1, size - 1, 0};
-  CountJpegScans(JpegBytes{ReadInput, &input});
+  CountJpegScans(ByteSource{ReadInput, &input});
   input.at = 0;
   Rows rows = {0, 0, 0, 0};
-  const JpegRows sink = {
+  const DecodedRows sink = {
       [](void* context, int32_t width, int32_t height) {
         auto* r = static_cast<Rows*>(context);
         r->width = width;
@@ -49,13 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &rows};
   JpegDecoder decoder;
   JpegHeader header = {};
-  if (OpenJpeg(JpegBytes{ReadInput, &input}, &decoder, &header) != JpegOutcome::kRead) return 0;
+  if (OpenJpeg(ByteSource{ReadInput, &input}, &decoder, &header) != ReadOutcome::kRead) return 0;
   FUZZ_CHECK(header.width > 0 && header.height > 0 && (header.scales & ~14) == 0, "%d by %d, scales %d",
              header.width, header.height, header.scales);
   int denominator = 1 << (data[0] % 4);
   if ((header.scales & denominator) == 0) denominator = 1;
-  const JpegOutcome outcome = ReadJpeg(decoder.get(), denominator, sink);
+  const ReadOutcome outcome = ReadJpeg(decoder.get(), denominator, sink);
   FUZZ_CHECK(rows.delivered <= rows.height, "%d rows of %d", rows.delivered, rows.height);
-  if (outcome == JpegOutcome::kRead) FUZZ_CHECK(rows.delivered == rows.height, "%d rows of %d", rows.delivered, rows.height);
+  if (outcome == ReadOutcome::kRead) FUZZ_CHECK(rows.delivered == rows.height, "%d rows of %d", rows.delivered, rows.height);
   return 0;
 }

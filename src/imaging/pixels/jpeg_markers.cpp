@@ -7,7 +7,7 @@ constexpr int32_t kBufferBytes = 64 * 1024;
 
 // The file's bytes one at a time, read a buffer at a time; -1 at its end or a failed read.
 struct ByteStream {
-  const JpegBytes& bytes;
+  const ByteSource& bytes;
   uint8_t buffer[kBufferBytes];
   int32_t at, size;
 
@@ -39,16 +39,51 @@ struct ByteStream {
 
 // Markers that stand alone, without a length: TEM, the restart markers, SOI (EOI ends the walk).
 bool StandsAlone(int marker) { return marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8); }
+
+// The start-of-frame markers of every coding process (not DHT, JPG or DAC, which share the range).
+bool StartsFrame(int marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// Reads `count` bytes (at most 4) as a big-endian number; -1 at the end.
+int64_t ReadNumber(ByteStream* in, int count) {
+  int64_t value = 0;
+  for (int i = 0; i < count; ++i) {
+    const int byte = in->Next();
+    if (byte < 0) return -1;
+    value = value << 8 | byte;
+  }
+  return value;
+}
+
+// Skips `count` bytes; false at the end.
+bool Skip(ByteStream* in, int64_t count) {
+  while (count > 0) {
+    const int64_t step = count < in->size - in->at ? count : in->size - in->at;
+    in->at += static_cast<int32_t>(step);
+    count -= step;
+    if (count > 0) {
+      if (in->Next() < 0) return false;
+      --count;
+    }
+  }
+  return true;
+}
+
+bool StartsWithJpegMarker(ByteStream* in) {
+  if (in->Next() != 0xFF || in->Next() != 0xD8 || in->Next() != 0xFF) return false;
+  --in->at;  // the first marker's 0xFF
+  return true;
+}
 }  // namespace
 
 bool StartsAsJpeg(const uint8_t* bytes, int32_t size) {
   return size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
-JpegOutcome CountJpegScans(const JpegBytes& bytes) {
+ReadOutcome CountJpegScans(const ByteSource& bytes) {
   ByteStream in{bytes, {}, 0, 0};
-  if (in.Next() != 0xFF || in.Next() != 0xD8 || in.Next() != 0xFF) return JpegOutcome::kNotJpeg;
-  --in.at;  // the first marker's 0xFF
+  if (!StartsWithJpegMarker(&in)) return ReadOutcome::kOtherFormat;
   int32_t scans = 0;
   // Between segments and inside entropy-coded data alike, a marker is 0xFF, any fill 0xFFs, then a
   // byte that is neither 0 (a stuffed 0xFF of the data) nor 0xFF.
@@ -57,16 +92,37 @@ JpegOutcome CountJpegScans(const JpegBytes& bytes) {
     while (marker == 0xFF) marker = in.Next();
     if (marker < 0 || marker == 0xD9) break;
     if (marker == 0 || StandsAlone(marker)) continue;
-    if (marker == 0xDA && ++scans > kJpegScanLimit) return JpegOutcome::kHostile;
-    const int high = in.Next(), low = in.Next();
-    if (low < 0) break;
-    for (int32_t skip = (high << 8 | low) - 2; skip > 0;) {
-      const int32_t step = skip < in.size - in.at ? skip : in.size - in.at;
-      in.at += step;
-      skip -= step;
-      if (skip > 0 && in.Next() < 0) return JpegOutcome::kRead;
-      if (skip > 0) --skip;
-    }
+    if (marker == 0xDA && ++scans > kJpegScanLimit) return ReadOutcome::kHostile;
+    const int64_t length = ReadNumber(&in, 2);
+    if (length < 0 || !Skip(&in, length - 2)) break;
   }
-  return JpegOutcome::kRead;
+  return ReadOutcome::kRead;
+}
+
+bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height) {
+  ByteStream in{bytes, {}, 0, 0};
+  if (!StartsWithJpegMarker(&in)) return false;
+  // Segment after segment: each is 0xFF, any fill 0xFFs, the marker, then its length.
+  for (;;) {
+    if (in.Next() != 0xFF) return false;
+    int marker = in.Next();
+    while (marker == 0xFF) marker = in.Next();
+    if (marker < 0 || marker == 0xDA || marker == 0xD9) return false;  // no frame before the data
+    if (StandsAlone(marker)) continue;
+    const int64_t length = ReadNumber(&in, 2);
+    if (length < 2) return false;
+    if (!StartsFrame(marker)) {
+      if (!Skip(&in, length - 2)) return false;
+      continue;
+    }
+    const int64_t precision = ReadNumber(&in, 1), rows = ReadNumber(&in, 2),
+                  columns = ReadNumber(&in, 2), components = ReadNumber(&in, 1);
+    if (components < 1 || components > 4 || length != 8 + 3 * components || precision < 2 ||
+        precision > 16 || rows < 1 || columns < 1 || !Skip(&in, 3 * components)) {
+      return false;
+    }
+    *width = static_cast<int32_t>(columns);
+    *height = static_cast<int32_t>(rows);
+    return true;
+  }
 }

@@ -22,7 +22,7 @@ struct ErrorManager {
 
 struct SourceManager {
   jpeg_source_mgr pub;
-  JpegBytes bytes;
+  ByteSource bytes;
   JOCTET buffer[kInputBytes];
 };
 
@@ -149,31 +149,31 @@ int UsableScales(const jpeg_decompress_struct& info) {
 // The two functions that call setjmp, one for each of the library's phases. Between either and a
 // longjmp there is only plain data (the JpegDecode record and the pointers into it) and the
 // library's memory, which jpeg_destroy_decompress releases on every path.
-JpegOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
+ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   jpeg_decompress_struct* info = &decode->info;
   if (setjmp(decode->error.escape) != 0) {
-    return decode->error.hostile ? JpegOutcome::kHostile : JpegOutcome::kRefused;
+    return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   jpeg_create_decompress(info);
   info->mem->max_memory_to_use = kJpegMemoryCap;
   info->progress = &decode->progress;
   info->src = &decode->source.pub;
-  if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || !Takes(*info)) return JpegOutcome::kRefused;
+  if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || !Takes(*info)) return ReadOutcome::kRefused;
   const int64_t coefficients = CoefficientBytes(*info);
   // Past half the address space no decoder in a 32-bit process holds them, GDI+'s neither, which
   // would try for seconds: given to none.
   if (coefficients > kJpegMemoryCap) {
-    return coefficients >= (int64_t{1} << 31) ? JpegOutcome::kHostile : JpegOutcome::kRefused;
+    return coefficients >= (int64_t{1} << 31) ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   *header = {static_cast<int32_t>(info->image_width), static_cast<int32_t>(info->image_height),
              UsableScales(*info)};
-  return JpegOutcome::kRead;
+  return ReadOutcome::kRead;
 }
 
-JpegOutcome DecodeRows(JpegDecode* decode, int denominator, const JpegRows& rows) {
+ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& rows) {
   jpeg_decompress_struct* info = &decode->info;
   if (setjmp(decode->error.escape) != 0) {
-    return decode->error.hostile ? JpegOutcome::kHostile : JpegOutcome::kRefused;
+    return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   info->scale_num = 1;
   info->scale_denom = static_cast<unsigned>(denominator);
@@ -181,7 +181,7 @@ JpegOutcome DecodeRows(JpegDecode* decode, int denominator, const JpegRows& rows
   jpeg_start_decompress(info);
   if (!rows.start(rows.context, static_cast<int32_t>(info->output_width),
                   static_cast<int32_t>(info->output_height))) {
-    return JpegOutcome::kRefused;
+    return ReadOutcome::kRefused;
   }
   JSAMPARRAY band = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
                                                info->output_width * 3,
@@ -193,7 +193,7 @@ JpegOutcome DecodeRows(JpegDecode* decode, int denominator, const JpegRows& rows
   }
   // A stream whose damage shows only at its end (a random tail) is an error here.
   jpeg_finish_decompress(info);
-  return JpegOutcome::kRead;
+  return ReadOutcome::kRead;
 }
 }  // namespace
 
@@ -202,15 +202,15 @@ void JpegDecodeEnd::operator()(JpegDecode* decode) const {
   delete decode;
 }
 
-JpegOutcome OpenJpeg(const JpegBytes& bytes, JpegDecoder* decoder, JpegHeader* header) {
+ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* header) {
   decoder->reset();
   std::unique_ptr<JpegDecode> decode(new JpegDecode());
   SourceManager& source = decode->source;
   source.bytes = bytes;
   // A file that does not begin as a JPEG's never reaches the library.
   const int32_t got = bytes.read(bytes.context, source.buffer, static_cast<int32_t>(kInputBytes));
-  if (got < 0) return JpegOutcome::kRefused;
-  if (!StartsAsJpeg(source.buffer, got)) return JpegOutcome::kNotJpeg;
+  if (got < 0) return ReadOutcome::kRefused;
+  if (!StartsAsJpeg(source.buffer, got)) return ReadOutcome::kOtherFormat;
   source.pub = {source.buffer, static_cast<size_t>(got), InitSource, FillInput, SkipInput,
                 jpeg_resync_to_restart, TermSource};
   decode->info.err = jpeg_std_error(&decode->error.pub);
@@ -220,11 +220,11 @@ JpegOutcome OpenJpeg(const JpegBytes& bytes, JpegDecoder* decoder, JpegHeader* h
   decode->progress = {Monitor, 0, 0, 0, 0};
   // From here the library's state is the decoder's to destroy, on every path.
   JpegDecoder owned(decode.release());
-  const JpegOutcome outcome = ReadHeaders(owned.get(), header);
-  if (outcome == JpegOutcome::kRead) *decoder = std::move(owned);
+  const ReadOutcome outcome = ReadHeaders(owned.get(), header);
+  if (outcome == ReadOutcome::kRead) *decoder = std::move(owned);
   return outcome;
 }
 
-JpegOutcome ReadJpeg(JpegDecode* decode, int denominator, const JpegRows& rows) {
+ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows) {
   return DecodeRows(decode, denominator, rows);
 }

@@ -31,16 +31,6 @@ struct JpegHeader {
   int scales;
 };
 
-// Where the rows go. No call may throw.
-struct JpegRows {
-  // Before the first row: the size of the picture at the scale asked for, ceil(size /
-  // denominator); false stops.
-  bool (*start)(void* context, int32_t width, int32_t height);
-  // Each row of BGR pixels, top first.
-  void (*row)(void* context, const uint8_t* bgr);
-  void* context;
-};
-
 // libjpeg's state for one file, between its headers and its rows.
 struct JpegDecode;
 struct JpegDecodeEnd {
@@ -51,10 +41,10 @@ using JpegDecoder = std::unique_ptr<JpegDecode, JpegDecodeEnd>;
 // Reads the file's headers, up to its first scan. kRead with `header` set and `decoder` ready for
 // ReadJpeg; otherwise the decoder is null and nothing is held. The bytes' context must live as
 // long as the decoder.
-JpegOutcome OpenJpeg(const JpegBytes& bytes, JpegDecoder* decoder, JpegHeader* header);
+ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* header);
 
 // Decodes an opened file at 1 / denominator (1, or one of the header's scales) into
 // `rows`. kRead when every row was delivered and the file read to its end; kRefused where `start`
 // answered false or the file is refused at any point; kHostile past kJpegScanLimit scans, as soon
 // as the scan is reached. Once only for each decoder.
-JpegOutcome ReadJpeg(JpegDecode* decode, int denominator, const JpegRows& rows);
+ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows);

@@ -3,9 +3,9 @@
 
 void JpegDecodeEnd::operator()(JpegDecode*) const {}
 
-JpegOutcome OpenJpeg(const JpegBytes&, JpegDecoder* decoder, JpegHeader*) {
+ReadOutcome OpenJpeg(const ByteSource&, JpegDecoder* decoder, JpegHeader*) {
   decoder->reset();
-  return JpegOutcome::kRefused;
+  return ReadOutcome::kRefused;
 }
 
-JpegOutcome ReadJpeg(JpegDecode*, int, const JpegRows&) { return JpegOutcome::kRefused; }
+ReadOutcome ReadJpeg(JpegDecode*, int, const DecodedRows&) { return ReadOutcome::kRefused; }

@@ -1,0 +1,108 @@
+#include "imaging/pixels/png_reader.h"
+
+#include <csetjmp>
+#include <cstdlib>
+
+#include <png.h>
+
+#include "imaging/pixels/png_header.h"
+
+// Everything a decode keeps: plain data, nothing with a destructor that a longjmp could skip.
+struct PngDecode {
+  png_structp png;
+  png_infop info;
+  ByteSource bytes;
+  png_bytep row;  // one row as delivered, from malloc
+};
+
+namespace {
+// No row longer than this (67 million 32-bit pixels) is decoded: no picture GDI+ holds has one.
+constexpr png_uint_32 kMaxWidth = png_uint_32{1} << 26;
+
+void Read(png_structp png, png_bytep buffer, png_size_t size) {
+  auto* decode = static_cast<PngDecode*>(png_get_io_ptr(png));
+  while (size > 0) {
+    const int32_t step = size > (1u << 30) ? (1 << 30) : static_cast<int32_t>(size);
+    const int32_t got = decode->bytes.read(decode->bytes.context, buffer, step);
+    if (got <= 0) png_error(png, "the file ends before the picture does");
+    buffer += got;
+    size -= static_cast<png_size_t>(got);
+  }
+}
+
+// Errors end in libpng's longjmp; warnings (an unknown profile, say) are neither fatal nor shown.
+void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void Warn(png_structp, png_const_charp) {}
+
+// The two functions that call setjmp, one for each phase. Between either and a longjmp there is
+// only plain data and libpng's own memory, which the decoder's end releases on every path.
+ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
+  png_structp png = decode->png;
+  png_infop info = decode->info;
+  if (setjmp(png_jmpbuf(png)) != 0) return ReadOutcome::kRefused;
+  png_set_user_limits(png, kMaxWidth, 0x7FFFFFFF);
+  // A damaged ancillary chunk refuses the file as a damaged critical one does.
+  png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+  png_set_read_fn(png, decode, Read);
+  png_read_info(png, info);
+  if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) return ReadOutcome::kRefused;
+  const png_byte type = png_get_color_type(png, info), depth = png_get_bit_depth(png, info);
+  const bool alpha = (type & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
+  png_set_expand(png);  // palettes to RGB, grey of 1 to 4 bits to 8, tRNS to alpha
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  if (!alpha) png_set_strip_alpha(png);
+  png_read_update_info(png, info);
+  const png_size_t rowBytes = png_get_rowbytes(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  if (rowBytes != width * (alpha ? 4u : 3u)) return ReadOutcome::kRefused;
+  decode->row = static_cast<png_bytep>(std::malloc(rowBytes));
+  if (decode->row == nullptr) return ReadOutcome::kRefused;
+  *header = {static_cast<int32_t>(width), static_cast<int32_t>(png_get_image_height(png, info)),
+             alpha, type == PNG_COLOR_TYPE_RGB && depth == 8 && !alpha};
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome DecodeRows(PngDecode* decode, const DecodedRows& rows) {
+  png_structp png = decode->png;
+  if (setjmp(png_jmpbuf(png)) != 0) return ReadOutcome::kRefused;
+  const png_uint_32 height = png_get_image_height(png, decode->info);
+  if (!rows.start(rows.context, static_cast<int32_t>(png_get_image_width(png, decode->info)),
+                  static_cast<int32_t>(height))) {
+    return ReadOutcome::kRefused;
+  }
+  for (png_uint_32 y = 0; y < height; ++y) {
+    png_read_row(png, decode->row, nullptr);
+    rows.row(rows.context, decode->row);
+  }
+  // The chunks after the pixels, to the end, their CRCs checked.
+  png_read_end(png, nullptr);
+  return ReadOutcome::kRead;
+}
+}  // namespace
+
+void PngDecodeEnd::operator()(PngDecode* decode) const {
+  png_destroy_read_struct(&decode->png, &decode->info, nullptr);
+  std::free(decode->row);
+  delete decode;
+}
+
+ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* header) {
+  decoder->reset();
+  uint8_t signature[8];
+  const int32_t got = bytes.read(bytes.context, signature, sizeof signature);
+  if (got < 0) return ReadOutcome::kRefused;
+  if (!StartsAsPng(signature, static_cast<size_t>(got))) return ReadOutcome::kOtherFormat;
+  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, nullptr});
+  owned->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
+  if (owned->png == nullptr) return ReadOutcome::kRefused;
+  owned->info = png_create_info_struct(owned->png);
+  if (owned->info == nullptr) return ReadOutcome::kRefused;
+  png_set_sig_bytes(owned->png, sizeof signature);
+  const ReadOutcome outcome = ReadHeader(owned.get(), header);
+  if (outcome == ReadOutcome::kRead) *decoder = std::move(owned);
+  return outcome;
+}
+
+ReadOutcome ReadPng(PngDecode* decode, const DecodedRows& rows) { return DecodeRows(decode, rows); }

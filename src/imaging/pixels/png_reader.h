@@ -1,0 +1,39 @@
+// PNG files decoded by the plug-in itself with libpng, row by row, so that memory does not grow
+// with the source. The one file pair that speaks libpng's language. Platform-free: the bytes come
+// from the caller.
+//
+// Every colour type and depth: palettes (with tRNS), grey, grey with alpha, RGB (with a colour
+// key), RGBA, 1 to 16 bits, delivered as 24-bit BGR rows where the file has no alpha, else as
+// straight BGRA; 16-bit channels keep their high byte. Gamma, chromaticity and colour profiles
+// (gAMA, cHRM, iCCP, sRGB) are not applied, as GDI+ applies none of them. Interlaced files are
+// left to GDI+, and so is every file on which libpng reports an error (a CRC or zlib error, a file
+// cut short): a refusal after rows were delivered means those rows must be thrown away.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "imaging/pixels/decoded_rows.h"
+
+struct PngHeader {
+  int32_t width, height;
+  bool alpha;       // rows are BGRA, else BGR
+  bool opaqueRgb8;  // 8-bit RGB without a colour key
+};
+
+// libpng's state for one file, between its header and its rows.
+struct PngDecode;
+struct PngDecodeEnd {
+  void operator()(PngDecode* decode) const;
+};
+using PngDecoder = std::unique_ptr<PngDecode, PngDecodeEnd>;
+
+// Reads the file up to its pixel data. kRead with `header` set and `decoder` ready for ReadPng;
+// otherwise the decoder is null and nothing is held. The bytes' context must live as long as the
+// decoder.
+ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* header);
+
+// Decodes every row of an opened file into `rows`, then reads the file to its end, checking
+// every CRC. kRead, or kRefused where `start` answered false or libpng reports an error. Once only
+// for each decoder.
+ReadOutcome ReadPng(PngDecode* decode, const DecodedRows& rows);

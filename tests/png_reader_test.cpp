@@ -1,0 +1,255 @@
+// The PNG reader on files made here byte by byte, of every colour type and depth, against the
+// pixels they were made of; on the shared corpus's PNGs against libpng's own full decode; and
+// every file it must refuse refused. Built natively under the sanitizers, which also catch a leak
+// on any path, and for Windows.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include "image_codec.h"
+#include "imaging/pixels/png_header.h"
+#include "imaging/pixels/png_reader.h"
+
+namespace {
+struct Memory {
+  const std::vector<uint8_t>* bytes;
+  size_t at;
+  long failAt;  // reads fail from this offset on (-1: never)
+};
+int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
+  auto* m = static_cast<Memory*>(context);
+  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
+  const size_t n = std::min(static_cast<size_t>(size), m->bytes->size() - m->at);
+  if (n > 0) std::memcpy(buffer, m->bytes->data() + m->at, n);
+  m->at += n;
+  return static_cast<int32_t>(n);
+}
+
+struct Decoded {
+  PngHeader header;
+  std::vector<uint8_t> pixels;
+};
+ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1) {
+  Memory memory = {&bytes, 0, failAt};
+  *out = Decoded{{0, 0, false, false}, {}};
+  PngDecoder decoder;
+  const ReadOutcome opened = OpenPng(ByteSource{ReadMemory, &memory}, &decoder, &out->header);
+  if (opened != ReadOutcome::kRead) return opened;
+  const DecodedRows rows = {
+      [](void* c, int32_t w, int32_t h) {
+        auto* d = static_cast<Decoded*>(c);
+        return w == d->header.width && h == d->header.height;
+      },
+      [](void* c, const uint8_t* row) {
+        auto* d = static_cast<Decoded*>(c);
+        d->pixels.insert(d->pixels.end(), row, row + static_cast<size_t>(d->header.width) * (d->header.alpha ? 4 : 3));
+      },
+      out};
+  return ReadPng(decoder.get(), rows);
+}
+
+Rgba Pattern(int x, int y) {
+  return Rgba{static_cast<uint8_t>(x * 37 + y * 11), static_cast<uint8_t>(x * 5 + y * 29),
+              static_cast<uint8_t>(x * y * 3 + 7), static_cast<uint8_t>(x * 13 + y * 7)};
+}
+
+const std::vector<Rgba> kPalette = {{250, 0, 0, 255}, {0, 200, 0, 128}, {0, 0, 150, 0}, {90, 90, 90, 255}};
+
+// The pixel a file made by EncodePng holds, as the reader must deliver it: BGR(A), 8 bits.
+Rgba Expected(const PngImage& image, int x, int y) {
+  if (image.colourType == 3) {
+    const Rgba c = kPalette[image.index(x, y)];
+    return image.palette == kPalette ? c : Rgba{c.r, c.g, c.b, 255};
+  }
+  Rgba p = image.pixel(x, y);
+  const int depth = image.bitDepth;
+  if (image.colourType == 0 || image.colourType == 4) {
+    const int top = depth < 8 ? p.r >> (8 - depth) : p.r;
+    const int grey = depth < 8 ? top * 255 / ((1 << depth) - 1) : p.r;
+    bool transparent = image.keyed && top == (depth < 8 ? image.key.r >> (8 - depth) : image.key.r);
+    return Rgba{static_cast<uint8_t>(grey), static_cast<uint8_t>(grey), static_cast<uint8_t>(grey),
+                static_cast<uint8_t>(image.colourType == 4 ? p.a : transparent ? 0 : 255)};
+  }
+  const bool transparent = image.keyed && p.r == image.key.r && p.g == image.key.g && p.b == image.key.b;
+  return Rgba{p.r, p.g, p.b, static_cast<uint8_t>(image.colourType == 6 ? p.a : transparent ? 0 : 255)};
+}
+
+PngImage Image(int width, int height, int colourType, int bitDepth) {
+  PngImage image = {width, height, colourType, bitDepth, Pattern, {}, {}};
+  if (colourType == 3) {
+    image.palette = kPalette;
+    for (Rgba& c : image.palette) c.a = 255;
+    image.index = [](int x, int y) { return (x + y * 3) % 4; };
+  }
+  return image;
+}
+
+PngImage Keyed(PngImage image, Rgba key) {
+  image.keyed = true;
+  image.key = key;
+  return image;
+}
+
+PngImage Translucent(PngImage image) {
+  image.palette = kPalette;
+  return image;
+}
+
+TEST(PngReader, EveryColourTypeAndDepthGivesItsPixels) {
+  const struct {
+    const char* what;
+    PngImage image;
+    bool alpha, opaqueRgb8;
+  } cases[] = {
+      {"grey 1", Image(13, 7, 0, 1), false, false},
+      {"grey 2", Image(13, 7, 0, 2), false, false},
+      {"grey 4", Image(13, 7, 0, 4), false, false},
+      {"grey 8", Image(13, 7, 0, 8), false, false},
+      {"grey 16", Image(13, 7, 0, 16), false, false},
+      {"grey 8 keyed", Keyed(Image(13, 7, 0, 8), Pattern(2, 1)), true, false},
+      {"grey 4 keyed", Keyed(Image(13, 7, 0, 4), Pattern(2, 1)), true, false},
+      {"grey and alpha 8", Image(13, 7, 4, 8), true, false},
+      {"grey and alpha 16", Image(13, 7, 4, 16), true, false},
+      {"RGB 8", Image(13, 7, 2, 8), false, true},
+      {"RGB 16", Image(13, 7, 2, 16), false, false},
+      {"RGB 8 keyed", Keyed(Image(13, 7, 2, 8), Pattern(3, 2)), true, false},
+      {"RGBA 8", Image(13, 7, 6, 8), true, false},
+      {"RGBA 16", Image(13, 7, 6, 16), true, false},
+      {"palette 1", [] { PngImage i = Image(13, 7, 3, 1); i.index = [](int x, int y) { return (x + y) % 2; }; return i; }(), false, false},
+      {"palette 2", Image(13, 7, 3, 2), false, false},
+      {"palette 4", Image(13, 7, 3, 4), false, false},
+      {"palette 8", Image(13, 7, 3, 8), false, false},
+      {"palette 8 with tRNS", Translucent(Image(13, 7, 3, 8)), true, false},
+      {"1 by 1", Image(1, 1, 2, 8), false, true},
+      {"1 by 300", Image(1, 300, 6, 8), true, false},
+  };
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> bytes = EncodePng(c.image);
+    Decoded got;
+    ASSERT_EQ(Read(bytes, &got), ReadOutcome::kRead) << c.what;
+    EXPECT_EQ(got.header.width, c.image.width) << c.what;
+    EXPECT_EQ(got.header.alpha, c.alpha) << c.what;
+    EXPECT_EQ(got.header.opaqueRgb8, c.opaqueRgb8) << c.what;
+    int32_t w = 0, h = 0;
+    EXPECT_TRUE(PngHeaderSize(bytes.data(), bytes.size(), &w, &h) && w == c.image.width && h == c.image.height) << c.what;
+    const int channels = c.alpha ? 4 : 3;
+    ASSERT_EQ(got.pixels.size(), static_cast<size_t>(c.image.width) * c.image.height * channels) << c.what;
+    for (int y = 0; y < c.image.height; ++y) {
+      for (int x = 0; x < c.image.width; ++x) {
+        const Rgba want = Expected(c.image, x, y);
+        const uint8_t* p = &got.pixels[(static_cast<size_t>(y) * c.image.width + x) * channels];
+        const Rgba have = {p[2], p[1], p[0], c.alpha ? p[3] : uint8_t{255}};
+        ASSERT_TRUE(have == Rgba({want.r, want.g, want.b, c.alpha ? want.a : uint8_t{255}}))
+            << c.what << " at " << x << "," << y << ": " << int(have.r) << " " << int(have.g) << " "
+            << int(have.b) << " " << int(have.a) << " for " << int(want.r) << " " << int(want.g) << " "
+            << int(want.b) << " " << int(want.a);
+      }
+    }
+  }
+}
+
+TEST(PngReader, RefusesWhatItDoesNotTake) {
+  const std::vector<uint8_t> good = EncodePng(Image(40, 30, 2, 8));
+  auto cut = [&](size_t at) { return std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(at)); };
+  auto changed = [&](size_t at, uint8_t value, bool fixCrc) {
+    std::vector<uint8_t> bytes = good;
+    bytes[at] = value;
+    if (fixCrc) {  // the IDAT chunk's CRC made right again, so that only zlib sees the damage
+      const size_t chunk = 33, length = static_cast<size_t>(bytes[chunk] << 24 | bytes[chunk + 1] << 16 | bytes[chunk + 2] << 8 | bytes[chunk + 3]);
+      uint32_t crc = ~0u;
+      for (size_t i = chunk + 4; i < chunk + 8 + length; ++i) {
+        crc ^= bytes[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+      }
+      crc = ~crc;
+      for (int k = 0; k < 4; ++k) bytes[chunk + 8 + length + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+    }
+    return bytes;
+  };
+  PngImage interlaced = Image(40, 30, 2, 8);
+  interlaced.interlaced = true;
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    long failAt;
+    ReadOutcome outcome;
+    bool sized;  // its header alone still gives the size
+  } cases[] = {
+      {"empty", {}, -1, ReadOutcome::kOtherFormat, false},
+      {"not a PNG", {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0}, -1, ReadOutcome::kOtherFormat, false},
+      {"the signature alone", cut(8), -1, ReadOutcome::kRefused, false},
+      {"cut inside IHDR", cut(20), -1, ReadOutcome::kRefused, false},
+      {"cut after IHDR", cut(33), -1, ReadOutcome::kRefused, true},
+      {"cut at half", cut(good.size() / 2), -1, ReadOutcome::kRefused, true},
+      {"cut before IEND", cut(good.size() - 12), -1, ReadOutcome::kRefused, true},
+      {"IHDR's CRC wrong", changed(29, 0xEE, false), -1, ReadOutcome::kRefused, false},
+      {"IDAT's CRC wrong", changed(good.size() / 2, 0xEE, false), -1, ReadOutcome::kRefused, true},
+      {"zlib stream damaged", changed(43, 0x00, true), -1, ReadOutcome::kRefused, true},
+      {"interlaced", EncodePng(interlaced), -1, ReadOutcome::kRefused, true},
+      {"a read that fails", good, 20, ReadOutcome::kRefused, true},
+  };
+  for (const auto& c : cases) {
+    Decoded got;
+    EXPECT_EQ(Read(c.bytes, &got, c.failAt), c.outcome) << c.what;
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(PngHeaderSize(c.bytes.data(), c.bytes.size(), &w, &h), c.sized) << c.what;
+  }
+  Decoded whole;
+  EXPECT_EQ(Read(good, &whole), ReadOutcome::kRead);  // the files above were made of a good one
+}
+
+// libpng's own decode with the transforms a GDI+ source needs, BGR or BGRA.
+std::vector<uint8_t> LibpngDecode(const std::string& path, bool alpha) {
+  std::vector<uint8_t> pixels;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr,
+                                           [](png_structp, png_const_charp) {});
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, file);
+    png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB |
+                                PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_ALPHA), nullptr);
+    const png_bytepp rows = png_get_rows(png, info);
+    const size_t bytes = png_get_rowbytes(png, info);
+    for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y) pixels.insert(pixels.end(), rows[y], rows[y] + bytes);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(file);
+  return pixels;
+}
+
+TEST(PngReader, CorpusFilesGiveLibpngsOwnRows) {
+  const std::string folder = std::string(QUINTARA_SOURCE_DIR) + "/../shared/corpus";
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) GTEST_SKIP() << "the shared image corpus (../shared/corpus) is absent";
+  int read = 0, refused = 0;
+  for (dirent* entry; (entry = readdir(dir)) != nullptr;) {
+    const std::string name = entry->d_name;
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".png") != 0) continue;
+    const std::string path = folder + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) continue;
+    std::vector<uint8_t> bytes;
+    for (int c; (c = std::fgetc(file)) != EOF;) bytes.push_back(static_cast<uint8_t>(c));
+    std::fclose(file);
+    if (bytes.size() > (8u << 20)) continue;
+    Decoded got;
+    const ReadOutcome outcome = Read(bytes, &got);
+    if (outcome != ReadOutcome::kRead) {
+      ++refused;
+      continue;
+    }
+    ++read;
+    EXPECT_EQ(got.pixels, LibpngDecode(path, got.header.alpha)) << name;
+  }
+  closedir(dir);
+  std::printf("PNG reader: %d corpus files read, %d refused\n", read, refused);
+  EXPECT_GT(read, 100);
+}
+}  // namespace

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng) for
+# 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
+# when its library is there). Fetched without touching the machine's apt set-up: a sources file
+# and lists folder of the build's own, made from the machine's own entries. The archive may lack
+# the files of a listed revision: the revisions are tried newest first. Sourced by common.sh.
+
+LIBRARIES_DIR="$BUILD/libraries"
+LIBRARIES_INSTALL="$LIBRARIES_DIR/install"
+
+# apt-get and apt-cache options that read the build's own lists.
+libraries_apt_options() {
+  local work=$1
+  echo -o APT::Sandbox::User=root -o Dir::State::Lists="$work/lists" \
+       -o Dir::Etc::SourceParts="$work/parts" -o Dir::Etc::SourceList=/dev/null
+}
+
+# Makes the build's own source lists, once per run.
+libraries_prepare_lists() {
+  local work="$LIBRARIES_DIR/apt" f
+  [ -f "$work/ready" ] && return 0
+  rm -rf "$work" && mkdir -p "$work/lists/partial" "$work/parts"
+  # The machine's own entries, as deb-src: its deb822 files and its one-line list.
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$work/parts/$(basename "$f")"
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list > "$work/parts/machine.list"
+  fi
+  # shellcheck disable=SC2046
+  apt-get $(libraries_apt_options "$work") update -qq
+  touch "$work/ready"
+}
+
+# Fetches and unpacks (with Debian's patches) the newest revision of source package $1 whose files
+# the archive has, into folder $2; prints the unpacked folder.
+libraries_fetch() {
+  local package=$1 into=$2 apt="$LIBRARIES_DIR/apt" version
+  libraries_prepare_lists
+  rm -rf "$into" && mkdir -p "$into"
+  # shellcheck disable=SC2046
+  for version in $(apt-cache $(libraries_apt_options "$apt") showsrc "$package" |
+                   sed -n 's/^Version: //p' | sort -u | sort -rV); do
+    # shellcheck disable=SC2046
+    if (cd "$into" && apt-get $(libraries_apt_options "$apt") source -qq "$package=$version" \
+          >/dev/null 2>&1); then
+      find "$into" -mindepth 1 -maxdepth 1 -type d | head -1
+      return 0
+    fi
+    say "$package $version could not be fetched; trying an older revision"
+    rm -rf "${into:?}"/*
+  done
+  say "no revision of $package could be fetched" && return 1
+}
+
+libraries_toolchain() {
+  cat > "$LIBRARIES_DIR/toolchain.cmake" <<TOOLCHAIN
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR X86)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+TOOLCHAIN
+}
+
+# Configures and builds one library's CMake target: source folder, build folder, target, options.
+libraries_cmake() {
+  local source=$1 build=$2 target=$3
+  shift 3
+  cmake -S "$source" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$LIBRARIES_DIR/toolchain.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$LIBRARIES_INSTALL" -Wno-dev "$@" >/dev/null
+  cmake --build "$build" --target "$target" >/dev/null
+}
+
+libraries_build_jpeg() {
+  local work="$LIBRARIES_DIR/libjpeg-turbo" source
+  source=$(libraries_fetch libjpeg-turbo "$work/source")
+  # NO_GETENV: the library reads no environment variable (JSIMD_FORCE*, JPEGMEM).
+  libraries_cmake "$source" "$work/build" jpeg-static -DCMAKE_C_FLAGS="-DNO_GETENV" \
+        -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DREQUIRE_SIMD=ON
+  cp "$work/build/libjpeg.a" "$LIBRARIES_INSTALL/lib/"
+  cp "$work/build/jconfig.h" "$source/jpeglib.h" "$source/jmorecfg.h" "$source/jerror.h" \
+     "$LIBRARIES_INSTALL/include/"
+  cp "$source/LICENSE.md" "$LIBRARIES_INSTALL/licences/libjpeg-turbo.md"
+}
+
+libraries_build_zlib() {
+  local work="$LIBRARIES_DIR/zlib" source
+  source=$(libraries_fetch zlib "$work/source")
+  libraries_cmake "$source" "$work/build" zlibstatic
+  cp "$work/build/libzlibstatic.a" "$LIBRARIES_INSTALL/lib/libz.a"
+  cp "$work/build/zconf.h" "$source/zlib.h" "$LIBRARIES_INSTALL/include/"
+  sed -n '/Copyright notice/,$p' "$source/README" > "$LIBRARIES_INSTALL/licences/zlib.txt"
+}
+
+libraries_build_png() {
+  local work="$LIBRARIES_DIR/libpng" source
+  source=$(libraries_fetch libpng1.6 "$work/source")
+  libraries_cmake "$source" "$work/build" png_static -DPNG_SHARED=OFF -DPNG_TESTS=OFF \
+        -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$LIBRARIES_INSTALL/lib/libz.a" \
+        -DZLIB_INCLUDE_DIR="$LIBRARIES_INSTALL/include"
+  cp "$work/build/libpng16.a" "$LIBRARIES_INSTALL/lib/libpng.a"
+  cp "$source/png.h" "$source/pngconf.h" "$work/build/pnglibconf.h" "$LIBRARIES_INSTALL/include/"
+  cp "$source/LICENSE" "$LIBRARIES_INSTALL/licences/libpng.txt"
+}
+
+ensure_libraries() {
+  mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences"
+  local built=0
+  [ -f "$LIBRARIES_INSTALL/lib/libjpeg.a" ] || { libraries_toolchain; say "building libjpeg-turbo"; libraries_build_jpeg; built=1; }
+  [ -f "$LIBRARIES_INSTALL/lib/libz.a" ] || { libraries_toolchain; say "building zlib"; libraries_build_zlib; built=1; }
+  [ -f "$LIBRARIES_INSTALL/lib/libpng.a" ] || { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
+  [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
+}
