@@ -17,6 +17,7 @@
 #include "imaging/pixels/box_average.h"
 #include "imaging/pixels/jpeg_reader.h"
 #include "jpeg_encode.h"
+#include "memory_bytes.h"
 
 namespace {
 struct Encoding {
@@ -64,32 +65,17 @@ std::vector<uint8_t> FullDecode(const std::vector<uint8_t>& bytes, int* width, i
   return pixels;
 }
 
-// The reader over bytes in memory, failing its reads from `failAt` on (-1: never).
-struct Memory {
-  const std::vector<uint8_t>* bytes;
-  size_t at;
-  long failAt;
-};
-int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
-  auto* m = static_cast<Memory*>(context);
-  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
-  const size_t n = std::min(static_cast<size_t>(size), m->bytes->size() - m->at);
-  if (n > 0) std::memcpy(buffer, m->bytes->data() + m->at, n);
-  m->at += n;
-  return static_cast<int32_t>(n);
-}
-
 struct Decoded {
   int denominator, width, height;  // the denominator asked for, then the one used
   std::vector<uint8_t> pixels;
   bool headersRefused;  // the headers alone refused the file, before any decoding
 };
 ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
-  Memory memory = {&bytes, 0, failAt};
+  MemoryBytes memory = {bytes.data(), bytes.size(), 0, failAt};
   *out = Decoded{denominator, 0, 0, {}, true};
   JpegDecoder decoder;
   JpegHeader header = {};
-  const ReadOutcome opened = OpenJpeg(ByteSource{ReadMemory, &memory}, &decoder, &header);
+  const ReadOutcome opened = OpenJpeg(BytesOf(&memory), &decoder, &header);
   if (opened != ReadOutcome::kRead) return opened;
   out->headersRefused = false;
   out->denominator = (header.scales & denominator) != 0 ? denominator : 1;
@@ -108,8 +94,8 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
 }
 
 ReadOutcome CountScans(const std::vector<uint8_t>& bytes) {
-  Memory memory = {&bytes, 0, -1};
-  return CountJpegScans(ByteSource{ReadMemory, &memory});
+  MemoryBytes memory = {bytes.data(), bytes.size(), 0, -1};
+  return CountJpegScans(BytesOf(&memory));
 }
 
 const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}, kEvery};

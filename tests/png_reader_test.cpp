@@ -13,33 +13,20 @@
 #include <png.h>
 
 #include "image_codec.h"
+#include "memory_bytes.h"
 #include "imaging/pixels/png_header.h"
 #include "imaging/pixels/png_reader.h"
 
 namespace {
-struct Memory {
-  const std::vector<uint8_t>* bytes;
-  size_t at;
-  long failAt;  // reads fail from this offset on (-1: never)
-};
-int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
-  auto* m = static_cast<Memory*>(context);
-  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
-  const size_t n = std::min(static_cast<size_t>(size), m->bytes->size() - m->at);
-  if (n > 0) std::memcpy(buffer, m->bytes->data() + m->at, n);
-  m->at += n;
-  return static_cast<int32_t>(n);
-}
-
 struct Decoded {
   PngHeader header;
   std::vector<uint8_t> pixels;
 };
 ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1) {
-  Memory memory = {&bytes, 0, failAt};
+  MemoryBytes memory = {bytes.data(), bytes.size(), 0, failAt};
   *out = Decoded{{0, 0, false, false}, {}};
   PngDecoder decoder;
-  const ReadOutcome opened = OpenPng(ByteSource{ReadMemory, &memory}, &decoder, &out->header);
+  const ReadOutcome opened = OpenPng(BytesOf(&memory), &decoder, &out->header);
   if (opened != ReadOutcome::kRead) return opened;
   const DecodedRows rows = {
       [](void* c, int32_t w, int32_t h) {

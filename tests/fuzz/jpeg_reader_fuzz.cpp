@@ -7,31 +7,20 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "memory_bytes.h"
 #include "imaging/pixels/jpeg_reader.h"
 
 namespace {
-struct Input {
-  const uint8_t* data;
-  size_t size, at;
-};
 struct Rows {
   int32_t width, height, delivered;
   uint32_t checksum;
 };
-int32_t ReadInput(void* context, uint8_t* buffer, int32_t want) {
-  auto* in = static_cast<Input*>(context);
-  size_t n = in->size - in->at;
-  if (n > static_cast<size_t>(want)) n = static_cast<size_t>(want);
-  if (n > 0) std::memcpy(buffer, in->data + in->at, n);
-  in->at += n;
-  return static_cast<int32_t>(n);
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  Input input = {data + 1, size - 1, 0};
-  CountJpegScans(ByteSource{ReadInput, &input});
+  MemoryBytes input = {data + 1, size - 1, 0, -1};
+  CountJpegScans(BytesOf(&input));
   input.at = 0;
   Rows rows = {0, 0, 0, 0};
   const DecodedRows sink = {
@@ -49,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       &rows};
   JpegDecoder decoder;
   JpegHeader header = {};
-  if (OpenJpeg(ByteSource{ReadInput, &input}, &decoder, &header) != ReadOutcome::kRead) return 0;
+  if (OpenJpeg(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
   FUZZ_CHECK(header.width > 0 && header.height > 0 && (header.scales & ~14) == 0, "%d by %d, scales %d",
              header.width, header.height, header.scales);
   int denominator = 1 << (data[0] % 4);

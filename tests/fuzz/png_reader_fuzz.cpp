@@ -5,14 +5,11 @@
 #include <cstring>
 
 #include "fuzz_support.h"
+#include "memory_bytes.h"
 #include "imaging/pixels/png_header.h"
 #include "imaging/pixels/png_reader.h"
 
 namespace {
-struct Input {
-  const uint8_t* data;
-  size_t size, at;
-};
 struct Rows {
   int32_t width, height, delivered, bytes;
   uint32_t checksum;
@@ -20,16 +17,8 @@ struct Rows {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Input input = {data, size, 0};
-  const ByteSource bytes = {[](void* context, uint8_t* buffer, int32_t want) {
-                              auto* in = static_cast<Input*>(context);
-                              size_t n = in->size - in->at;
-                              if (n > static_cast<size_t>(want)) n = static_cast<size_t>(want);
-                              if (n > 0) std::memcpy(buffer, in->data + in->at, n);
-                              in->at += n;
-                              return static_cast<int32_t>(n);
-                            },
-                            &input};
+  MemoryBytes input = {data, size, 0, -1};
+  const ByteSource bytes = BytesOf(&input);
   PngDecoder decoder;
   PngHeader header = {};
   if (OpenPng(bytes, &decoder, &header) != ReadOutcome::kRead) return 0;

@@ -1,0 +1,26 @@
+// A file in memory as the plug-in's readers take bytes, for the readers' tests and fuzz targets.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "imaging/pixels/decoded_rows.h"
+
+struct MemoryBytes {
+  const uint8_t* data;
+  size_t size, at;
+  long failAt;  // reads fail from this offset on (-1: never)
+};
+
+inline int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
+  auto* m = static_cast<MemoryBytes*>(context);
+  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
+  const size_t n = std::min(static_cast<size_t>(size), m->size - m->at);
+  if (n > 0) std::memcpy(buffer, m->data + m->at, n);
+  m->at += n;
+  return static_cast<int32_t>(n);
+}
+
+inline ByteSource BytesOf(MemoryBytes* memory) { return ByteSource{ReadMemory, memory}; }
