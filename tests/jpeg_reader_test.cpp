@@ -264,4 +264,52 @@ TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
   EXPECT_EQ(JpegScale(16000, 12000, 100, 100, 0), 1);               // 3x3
   EXPECT_EQ(JpegScale(4000, 3000, 800, 600, kJpegScaleQuarter | kJpegScaleEighth), 1);  // 4x4
 }
+// The writer's files as libjpeg decodes them, at several sizes: the picture within JPEG's loss,
+// and what GDI+'s encoder writes by default: baseline, 4:2:0, quality 75's tables, JFIF of 96 dpi.
+TEST(JpegWriter, RoundTripsThroughLibjpeg) {
+  for (const auto size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {64, 48}, {333, 101}}) {
+    for (const bool padded : {false, true}) {
+      const int w = size.first, h = size.second, channels = padded ? 4 : 3;
+      std::vector<uint8_t> bytes;
+      const ByteSink sink = {[](void* c, const uint8_t* b, int32_t n) {
+                               static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(), b, b + n);
+                               return true;
+                             },
+                             &bytes};
+      JpegEncoder encoder;
+      ASSERT_TRUE(StartJpeg(sink, w, h, padded, &encoder));
+      std::vector<uint8_t> row(static_cast<size_t>(w) * channels);
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          for (int c = 0; c < 3; ++c) row[static_cast<size_t>(x) * channels + c] = Sample(x, y, 2 - c);
+        }
+        ASSERT_TRUE(WriteJpegRow(encoder.get(), row.data()));
+      }
+      ASSERT_TRUE(FinishJpeg(encoder.get()));
+      int fw = 0, fh = 0;
+      const std::vector<uint8_t> back = FullDecode(bytes, &fw, &fh);
+      ASSERT_EQ(fw, w);
+      ASSERT_EQ(fh, h);
+      double total = 0;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          for (int c = 0; c < 3; ++c) total += std::abs(back[(static_cast<size_t>(y) * w + x) * 3 + c] - Sample(x, y, 2 - c));
+        }
+      }
+      EXPECT_LE(total / (3.0 * w * h), 7.0) << w << "x" << h;  // quality 75 on a busy picture: about 5
+      // JFIF 1.01, dots per inch, 96 by 96; quantisation of quality 75 (the first luma entry 8); SOF0 with
+      // luma sampled 2x2.
+      const std::vector<uint8_t> jfif = {0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 1, 0, 96, 0, 96};
+      EXPECT_TRUE(std::equal(jfif.begin(), jfif.end(), bytes.begin() + 2)) << w << "x" << h;
+      const uint8_t marker[] = {0xFF, 0xDB};
+      const auto dqt = std::search(bytes.begin(), bytes.end(), std::begin(marker), std::end(marker));
+      ASSERT_NE(dqt, bytes.end());
+      EXPECT_EQ(dqt[5], 8);
+      const uint8_t sof0[] = {0xFF, 0xC0};
+      const auto frame = std::search(bytes.begin(), bytes.end(), std::begin(sof0), std::end(sof0));
+      ASSERT_NE(frame, bytes.end());
+      EXPECT_EQ(frame[11], 0x22);
+    }
+  }
+}
 }  // namespace

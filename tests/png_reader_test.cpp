@@ -239,4 +239,40 @@ TEST(PngReader, CorpusFilesGiveLibpngsOwnRows) {
   std::printf("PNG reader: %d corpus files read, %d refused\n", read, refused);
   EXPECT_GT(read, 100);
 }
+// The writer's files as libpng decodes them, at several sizes, RGB and RGBA: the rows exactly,
+// and the chunks GDI+'s encoder writes (IHDR, pHYs of 96 dpi, IDAT, IEND).
+TEST(PngWriter, RoundTripsThroughLibpng) {
+  for (const auto size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {333, 101}}) {
+    for (const bool alpha : {false, true}) {
+      const int w = size.first, h = size.second, channels = alpha ? 4 : 3;
+      std::vector<uint8_t> bytes, rows;
+      const ByteSink sink = {[](void* c, const uint8_t* b, int32_t n) {
+                               static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(), b, b + n);
+                               return true;
+                             },
+                             &bytes};
+      PngEncoder encoder;
+      ASSERT_TRUE(StartPng(sink, w, h, alpha, &encoder));
+      for (int y = 0; y < h; ++y) {
+        std::vector<uint8_t> row;
+        for (int x = 0; x < w; ++x) {
+          const Rgba p = Pattern(x, y);
+          row.insert(row.end(), {p.b, p.g, p.r});
+          if (alpha) row.push_back(p.a);
+        }
+        ASSERT_TRUE(WritePngRow(encoder.get(), row.data()));
+        rows.insert(rows.end(), row.begin(), row.end());
+      }
+      ASSERT_TRUE(FinishPng(encoder.get()));
+      Decoded got;
+      ASSERT_EQ(Read(bytes, &got), ReadOutcome::kRead) << w << "x" << h;
+      EXPECT_EQ(got.header.alpha, alpha);
+      EXPECT_EQ(got.pixels, rows) << w << "x" << h;
+      EXPECT_EQ(bytes[25], alpha ? 6 : 2);  // IHDR's colour type
+      const std::vector<uint8_t> phys = {0, 0, 0, 9, 'p', 'H', 'Y', 's', 0, 0, 0x0E, 0xC4, 0, 0, 0x0E, 0xC4, 1};
+      EXPECT_TRUE(std::equal(phys.begin(), phys.end(), bytes.begin() + 33)) << w << "x" << h;
+      EXPECT_EQ(channels * w * h, static_cast<int>(rows.size()));
+    }
+  }
+}
 }  // namespace

@@ -1,5 +1,5 @@
-// What the plug-in's own readers share: where a file's bytes come from, where its rows go, and
-// how a read ends. Platform-free.
+// What the plug-in's own readers and writers share: where a file's bytes come from and go, where
+// its rows go, and how a read ends. Platform-free.
 #pragma once
 
 #include <cstdint>
@@ -26,4 +26,11 @@ enum class ReadOutcome {
   kRefused,      // a file of the format that the reader does not take: another decoder may try
   kHostile,      // a JPEG of more scans than kJpegScanLimit, or more than a 32-bit process can
                  // hold: no decoder is given it
+};
+
+// Where a file's bytes go: `write` takes `size` bytes and answers false when they could not be
+// written. It must not throw.
+struct ByteSink {
+  bool (*write)(void* context, const uint8_t* bytes, int32_t size);
+  void* context;
 };

@@ -1,7 +1,7 @@
 // JPEG files decoded by the plug-in itself, shrunk by 2, 4 or 8 while they decode (libjpeg's
 // DCT scaling), so that a thumbnail costs a fraction of a full decode and its memory does not
-// grow with the source. The one file pair that speaks libjpeg's language. Platform-free: the
-// bytes come from the caller.
+// grow with the source; and written by it, row by row. The one file pair that speaks libjpeg's
+// language. Platform-free: the bytes come from and go to the caller.
 //
 // The reader takes 8-bit baseline, progressive and arithmetic-coded files with 1 (grey) or 3
 // (YCbCr or RGB) components and delivers 24-bit BGR rows. It refuses every other file (CMYK and
@@ -48,3 +48,21 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* 
 // answered false or the file is refused at any point; kHostile past kJpegScanLimit scans, as soon
 // as the scan is reached. Once only for each decoder.
 ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows);
+
+// libjpeg's state for one file being written.
+struct JpegEncode;
+struct JpegEncodeEnd {
+  void operator()(JpegEncode* encode) const;
+};
+using JpegEncoder = std::unique_ptr<JpegEncode, JpegEncodeEnd>;
+
+// Starts a JPEG of width by height as GDI+'s encoder writes one by default: baseline, YCbCr with
+// chroma halved both ways (4:2:0), quality 75 with the standard tables, a JFIF 1.01 header of
+// 96 dots per inch. Rows are BGR, or BGRX (`padded`, the fourth byte not read). False, holding
+// nothing, where the library refuses.
+bool StartJpeg(const ByteSink& bytes, int32_t width, int32_t height, bool padded,
+               JpegEncoder* encoder);
+// Each row, top first; then the end. False where the library or the sink fails: the file is
+// then not whole.
+bool WriteJpegRow(JpegEncode* encode, const uint8_t* row);
+bool FinishJpeg(JpegEncode* encode);

@@ -9,3 +9,14 @@ ReadOutcome OpenJpeg(const ByteSource&, JpegDecoder* decoder, JpegHeader*) {
 }
 
 ReadOutcome ReadJpeg(JpegDecode*, int, const DecodedRows&) { return ReadOutcome::kRefused; }
+
+void JpegEncodeEnd::operator()(JpegEncode*) const {}
+
+bool StartJpeg(const ByteSink&, int32_t, int32_t, bool, JpegEncoder* encoder) {
+  encoder->reset();
+  return false;
+}
+
+bool WriteJpegRow(JpegEncode*, const uint8_t*) { return false; }
+
+bool FinishJpeg(JpegEncode*) { return false; }

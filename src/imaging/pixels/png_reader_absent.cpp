@@ -9,3 +9,14 @@ ReadOutcome OpenPng(const ByteSource&, PngDecoder* decoder, PngHeader*) {
 }
 
 ReadOutcome ReadPng(PngDecode*, const DecodedRows&) { return ReadOutcome::kRefused; }
+
+void PngEncodeEnd::operator()(PngEncode*) const {}
+
+bool StartPng(const ByteSink&, int32_t, int32_t, bool, PngEncoder* encoder) {
+  encoder->reset();
+  return false;
+}
+
+bool WritePngRow(PngEncode*, const uint8_t*) { return false; }
+
+bool FinishPng(PngEncode*) { return false; }
