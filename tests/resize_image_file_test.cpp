@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "image_codec.h"
+#include "imaging/image_types.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
+#include "imaging/target_writer.h"
 #include "text/number.h"
 #include "plugin/host_interface.h"
 #include "recording_stand_ins.h"
@@ -27,7 +29,8 @@ const std::vector<uint8_t> kStandInImage = {'S', 'T', 'A', 'N', 'D', '-', 'I', '
 // A resize through the exported action, with one call of GDI+ or Windows failed (a failure
 // status, or an exception where memory would run out): call 1, 2, ... up to the last call of a
 // clean run, for an existing target and a new one, reduced over boxes or not, from a source that
-// GDI+ reads and from a JPEG that the plug-in reads. Each run ends in exactly the outcome that the
+// GDI+ reads and from a JPEG that the plug-in reads, into files GDI+ writes and files the plug-in
+// writes (a JPEG streamed into a PNG, GDI+'s picture into a JPEG). Each run ends in exactly the outcome that the
 // target shows, with every GDI+ object and session released, no temporary file, and an existing
 // target either replaced whole or unchanged.
 TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
@@ -41,8 +44,9 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
     std::string source;
     int width, height;
     const char* target;
-  } sizes[] = {{"a.bmp", 101, 96, "thumb.png"}, {"a.bmp", 400, 300, "thumb.png"}, {jpeg, 101, 96, "thumb.png"},
-               {jpeg, 400, 300, "thumb.png"}, {"a.bmp", 101, 96, "thumb.gif"}};
+  } sizes[] = {{"a.bmp", 101, 96, "thumb.tif"}, {"a.bmp", 400, 300, "thumb.tif"}, {jpeg, 101, 96, "thumb.tif"},
+               {jpeg, 400, 300, "thumb.tif"}, {"a.bmp", 101, 96, "thumb.gif"}, {jpeg, 101, 96, "thumb.png"},
+               {"a.bmp", 101, 96, "thumb.jpg"}};
   int injected = 0, converted = 0;
   for (const auto& size : sizes) {
     for (const bool existing : {true, false}) {
@@ -80,8 +84,13 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           EXPECT_EQ(hostRecord.assignments[0].name, "ae_ResizeImage") << trace;
           const std::string& outcome = hostRecord.assignments[0].value;
           const std::vector<uint8_t> now = ReadBytes(target);
+          const std::string type = WritableMimeType(size.target);
+          const std::string format = !WritesOwnFormat(type) ? "" : type == "image/png" ? "PNG" : "JPEG";
           if (outcome == "The file was converted succesfully") {
-            EXPECT_TRUE(WrittenByStandIn(now)) << trace;
+            EXPECT_TRUE(format.empty() ? WrittenByStandIn(now)
+                                       : ReadImageHeader(now).format == format &&
+                                             ReadImageHeader(now).width == size.width)
+                << trace;
             // A GIF target holds the transparency the plug-in wrote into the encoder's file.
             EXPECT_EQ(now.size() > 14 && now[13] == 0x21 && now[14] == 0xF9,
                       std::string(size.target) == "thumb.gif") << trace;
@@ -136,7 +145,7 @@ TEST(ResizeImageFile, UnusableSourcesEndAtTheirStepAndWriteNothing) {
     gdi.script.sourceLoads = c.loads;
     gdi.script.width = c.width;
     gdi.script.height = c.height;
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "out.png", 10, 10), c.step) << c.width;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "out.tif", 10, 10), c.step) << c.width;
     EXPECT_EQ(gdi.Unreleased(), 0) << c.width;
     EXPECT_TRUE(folder.Entries().empty()) << c.width;
   }
@@ -152,7 +161,7 @@ TEST(ResizeImageFile, FailedStartUpIsNeverShutDown) {
     if (measuring) {
       EXPECT_FALSE(MeasureImageFile("a.bmp").sessionStarted);
     } else {
-      ResizeImageFile("a.bmp", folder / "out.png", 10, 10);
+      ResizeImageFile("a.bmp", folder / "out.tif", 10, 10);
     }
     EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdiplusShutdown(77)"), 0) << measuring;
     EXPECT_EQ(std::count(gdi.calls.begin(), gdi.calls.end(), "GdiplusShutdown(0)"), 0) << measuring;
@@ -179,7 +188,7 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
-    ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
+    ASSERT_TRUE(WriteBytes(folder / "kept.tif", kKeep));
     RecordingGdiplus gdi;
     RecordingWindows windowsCalls;
     gdi.script.failFirst = c.failFirst;
@@ -187,9 +196,9 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
     const int refusals = c.failFirst.at("MoveFileExW");
     const std::string trace =
         std::to_string(refusals) + " refused renames, error " + std::to_string(c.error);
-    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "kept.png", 16, 16), c.expected) << trace;
-    EXPECT_EQ(ReadBytes(folder / "kept.png"), c.expected == ResizeStep::kConverted ? kStandInImage : kKeep) << trace;
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;
+    EXPECT_EQ(ResizeImageFile("a.bmp", folder / "kept.tif", 16, 16), c.expected) << trace;
+    EXPECT_EQ(ReadBytes(folder / "kept.tif"), c.expected == ResizeStep::kConverted ? kStandInImage : kKeep) << trace;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.tif"}) << trace;
     std::vector<std::string> sleeps;
     for (const std::string& call : gdi.calls) {
       if (call.rfind("Sleep(", 0) == 0) sleeps.push_back(call);
@@ -212,17 +221,17 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
 TEST(ResizeImageFile, TakenTemporaryNamesAreNeverUsed) {
   for (const int taken : {1, 99, 100}) {
     ScratchFolder folder;
-    ASSERT_TRUE(WriteBytes(folder / "kept.png", kKeep));
+    ASSERT_TRUE(WriteBytes(folder / "kept.tif", kKeep));
     RecordingGdiplus gdi;
     RecordingWindows windowsCalls;
     // Every temporary name taken, and the three opens of the source: the one that asks whether
     // it is a file, the JPEG reader's and the one that compares names.
     gdi.script.failFirst["CreateFileW"] = taken + 3;
     gdi.script.windowsError = ERROR_FILE_EXISTS;
-    const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.png", 16, 16);
+    const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.tif", 16, 16);
     EXPECT_EQ(step, taken < 100 ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile) << taken;
-    EXPECT_EQ(ReadBytes(folder / "kept.png"), taken < 100 ? kStandInImage : kKeep) << taken;
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << taken;
+    EXPECT_EQ(ReadBytes(folder / "kept.tif"), taken < 100 ? kStandInImage : kKeep) << taken;
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.tif"}) << taken;
     EXPECT_EQ(gdi.Unreleased(), 0);
   }
 }
@@ -285,7 +294,7 @@ TEST(ResizeImageFile, CanvasFormats) {
       gdi.script.pixelFormat = c.source;
       gdi.script.noBitmapFormats = c.noBitmap;
       gdi.script.failFirst["GdipGetImageGraphicsContext"] = c.refusedContexts;
-      EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.png", side, side * 3 / 4), c.step)
+      EXPECT_EQ(ResizeImageFile("a.bmp", folder / "b.tif", side, side * 3 / 4), c.step)
           << std::hex << c.source << " to " << std::dec << side;
       std::vector<std::string> asked;
       const std::string made = "GdipCreateBitmapFromScan0(" + std::to_string(side) + ",";
@@ -327,7 +336,7 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
       const std::string trace = std::string(c.failing) + " " + std::to_string(c.written) + " " +
                                 std::to_string(side);
       ScratchFolder folder;
-      const std::string target = folder / "kept.png";
+      const std::string target = folder / "kept.tif";
       ASSERT_TRUE(WriteBytes(target, kKeep));
       RecordingGdiplus gdi;
       gdi.script.failing = {c.failing};
@@ -336,7 +345,7 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
       gdi.script.savedHeightOff = c.written == 2 ? 1 : 0;
       EXPECT_EQ(ResizeImageFile("a.bmp", target, side, side), c.expected) << trace;
       EXPECT_EQ(gdi.Unreleased(), 0) << trace;
-      EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.png"}) << trace;
+      EXPECT_EQ(folder.Entries(), std::vector<std::string>{"kept.tif"}) << trace;
       if (c.expected != ResizeStep::kConverted) {
         EXPECT_EQ(ReadBytes(target), kKeep) << trace;
       }
@@ -383,12 +392,12 @@ TEST(ResizeImageFile, TheResamplerFallsBackToGdiplusDraw) {
       clean.script.height = c.height;
       clean.script.pixelFormat = c.format;
       clean.script.shortLocks = c.shortLocks;
-      ASSERT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), ResizeStep::kConverted);
+      ASSERT_EQ(ResizeImageFile("a.bmp", "b.tif", 101, 96), ResizeStep::kConverted);
       for (size_t i = 0; i < clean.calls.size() && victim == 0; ++i) {
         if (clean.calls[i].rfind(c.call, 0) == 0) victim = i + 1;
       }
       ASSERT_NE(victim, 0u) << trace;
-      std::remove("b.png");
+      std::remove("b.tif");
     }
     RecordingGdiplus gdi;
     gdi.script.width = c.width;
@@ -397,7 +406,7 @@ TEST(ResizeImageFile, TheResamplerFallsBackToGdiplusDraw) {
     gdi.script.imageType = c.imageType;
     gdi.script.shortLocks = c.shortLocks;
     gdi.script.failAt = victim;
-    EXPECT_EQ(ResizeImageFile("a.bmp", "b.png", 101, 96), c.step) << trace;
+    EXPECT_EQ(ResizeImageFile("a.bmp", "b.tif", 101, 96), c.step) << trace;
     EXPECT_EQ(gdi.Unreleased(), 0) << trace;
     std::vector<std::string> draws;
     for (const std::string& call : gdi.calls) {
@@ -414,7 +423,7 @@ TEST(ResizeImageFile, TheResamplerFallsBackToGdiplusDraw) {
                               [](const std::string& call) { return call.rfind("GdipBitmapLock", 0) == 0; }),
                 0);
     }
-    std::remove("b.png");
+    std::remove("b.tif");
   }
 }
 
@@ -426,7 +435,7 @@ TEST(ResizeImageFile, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
       {"icon.ico", {L"image/bmp", L"image/png"}},
       {"drawing.emf", {L"image/bmp", L"image/png"}},
       {"drawing.wmf", {L"image/bmp", L"image/png"}},
-      {"photo.png", {}},  // no encoders at all
+      {"photo.tif", {}},  // no encoders at all
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -443,31 +452,31 @@ TEST(ResizeImageFile, TargetsWithoutAnEncoderFailAndKeepTheExistingFile) {
 TEST(ResizeImageFile, NamesReachGdiplusWithTheirBlanks) {
   ScratchFolder folder;
   RecordingGdiplus gdi;
-  const std::string target = folder / " out.png";
+  const std::string target = folder / " out.tif";
   EXPECT_EQ(ResizeImageFile("  photo.bmp ", target, 5, 5), ResizeStep::kConverted);
   EXPECT_EQ(gdi.calls[1], "GdipLoadImageFromFile(  photo.bmp )");
   const std::string saved = "GdipSaveImageToFile(bitmap1:0x21808, " + LoggedTemporaryName(target);
   EXPECT_EQ(std::count_if(gdi.calls.begin(), gdi.calls.end(),
                           [&](const std::string& call) { return call.rfind(saved, 0) == 0; }),
             1);
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{" out.png"});
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{" out.tif"});
 }
 
 TEST(ResizeImageFile, TargetThatIsTheSourceFailsAndKeepsIt) {
   ScratchFolder folder;
-  ASSERT_TRUE(WriteBytes(folder / "photo.png", kKeep));
+  ASSERT_TRUE(WriteBytes(folder / "photo.tif", kKeep));
   ScopedCurrentFolder inFolder(folder.path);
   const struct {
     std::string source, target;
-  } cases[] = {{folder / "photo.png", folder / "photo.png"},
-               {folder / "photo.png", folder / "PHOTO.PNG"},
-               {"photo.png", folder / "photo.png"},
-               {folder / "photo.png", ".\\photo.png"}};
+  } cases[] = {{folder / "photo.tif", folder / "photo.tif"},
+               {folder / "photo.tif", folder / "PHOTO.TIF"},
+               {"photo.tif", folder / "photo.tif"},
+               {folder / "photo.tif", ".\\photo.tif"}};
   for (const auto& c : cases) {
     RecordingGdiplus gdi;
     EXPECT_EQ(ResizeImageFile(c.source, c.target, 5, 5), ResizeStep::kTargetRefused) << c.source << " " << c.target;
-    EXPECT_EQ(ReadBytes(folder / "photo.png"), kKeep);
-    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(ReadBytes(folder / "photo.tif"), kKeep);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"photo.tif"});
     EXPECT_EQ(gdi.Unreleased(), 0);
   }
 }

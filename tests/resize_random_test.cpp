@@ -10,6 +10,7 @@
 
 #include "host/plugin_host.h"
 #include "imaging/image_types.h"
+#include "imaging/target_writer.h"
 #include "plugin/host_entries.h"
 #include "plugin/host_interface.h"
 #include "image_codec.h"
@@ -51,12 +52,21 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
 
     hostRecord = HostRecord();
     const std::vector<uint8_t> before = ReadBytes(target);
+    // A PNG written by an earlier round is a real file, which the plug-in reads itself.
+    const std::string sourceFormat = ReadImageHeader(ReadBytes(source)).format;
+    const bool readByPlugin = sourceFormat == "PNG" || sourceFormat == "JPEG";
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostRecord.assignments[0].value;
     // The outcome is what the target shows: the new picture, or exactly what was there.
+    // JPEG and PNG targets are the plug-in's own files, every other the stand-in encoder's.
+    const std::string type = WritableMimeType(target);
+    const bool ownFile = WritesOwnFormat(type);
     if (outcome == "The file was converted succesfully") {
-      ASSERT_TRUE(WrittenByStandIn(ReadBytes(target))) << parameter;
+      const std::vector<uint8_t> written = ReadBytes(target);
+      ASSERT_TRUE(ownFile ? ReadImageHeader(written).format == (type == "image/png" ? "PNG" : "JPEG")
+                          : WrittenByStandIn(written))
+          << parameter;
     } else {
       ASSERT_EQ(outcome, "Conversion Failed");
       ASSERT_EQ(ReadBytes(target), before) << parameter;
@@ -69,12 +79,17 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     if (ResizeRejectedByNames(field1, field2)) {
       ASSERT_TRUE(gdi.calls.empty()) << parameter;
     }
-    if (outcome[0] == 'T') {
+    if (outcome[0] == 'T' && readByPlugin && ownFile) {
+      ++converted;
+      ASSERT_TRUE(gdi.calls.empty()) << parameter;  // from file to file without GDI+
+    } else if (outcome[0] == 'T') {
       ++converted;
       // No picture is had without these; the rest have detours.
       for (const char* essential : {"GdipLoadImageFromFile", "GdipCreateBitmapFromScan0",
                                     "GdipSaveImageToFile", "GdipGetImageEncoders"}) {
-        ASSERT_EQ(failing.count(essential), 0u) << parameter;
+        const bool encoding = std::string(essential) == "GdipSaveImageToFile" ||
+                              std::string(essential) == "GdipGetImageEncoders";
+        if (!(ownFile && encoding)) ASSERT_EQ(failing.count(essential), 0u) << parameter;
       }
     }
   }

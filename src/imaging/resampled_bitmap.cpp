@@ -6,6 +6,7 @@
 #include "imaging/pixels/resample.h"
 #include "imaging/source_file.h"
 #include "imaging/source_rows.h"
+#include "imaging/target_writer.h"
 #include "imaging/written_bitmap.h"
 #include "platform/windows_api.h"
 
@@ -35,7 +36,8 @@ ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const Resampl
   ImageOwner resampled = WrittenBitmap(
       plan.width, plan.height, format, plan.width * (alpha ? 4 : 3), nullptr,
       [&](uint8_t* top, int32_t stride) {
-        Resampler resampler = StartResampler(layout, plan, top, stride, ProcessorHasSse2());
+        Resampler resampler =
+            StartResampler(layout, plan, OutputRows{top, stride, nullptr, nullptr}, ProcessorHasSse2());
         return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); });
       });
   return {std::move(resampled), format};
@@ -53,29 +55,78 @@ ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t 
                    });
 }
 
+namespace {
+// What the rows of a source read by the plug-in's reader come in: decoded at the smallest scale
+// that leaves the resampler its gap, rounded up; the picture covers the file's own size.
+ResamplePlan PlanFor(const SourceFile& source, int32_t width, int32_t height, int* denominator) {
+  *denominator = JpegScale(source.width, source.height, width, height, source.scales);
+  const int d = *denominator;
+  return PlanResample((source.width + d - 1) / d, (source.height + d - 1) / d,
+                      static_cast<double>(source.width) / d, static_cast<double>(source.height) / d,
+                      width, height);
+}
+
+bool KeepsSize(const ResamplePlan& plan) {
+  return plan.width == plan.sourceWidth && plan.height == plan.sourceHeight &&
+         plan.coveredWidth == plan.width && plan.coveredHeight == plan.height;
+}
+
+// The source's rows, each to `take`, once their size is checked against the plan.
+ReadOutcome ReadPlanned(SourceFile* source, int denominator, const ResamplePlan& plan,
+                        const std::function<void(const uint8_t*)>& take) {
+  struct Feed {
+    const ResamplePlan& plan;
+    const std::function<void(const uint8_t*)>& take;
+  } feed = {plan, take};
+  const DecodedRows rows = {
+      [](void* context, int32_t w, int32_t h) {
+        const ResamplePlan& p = static_cast<Feed*>(context)->plan;
+        return w == p.sourceWidth && h == p.sourceHeight;
+      },
+      [](void* context, const uint8_t* row) { static_cast<Feed*>(context)->take(row); }, &feed};
+  return ReadSourceFile(source, denominator, rows);
+}
+}  // namespace
+
 ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t height,
                                  ReadOutcome* outcome) {
-  const int denominator = JpegScale(source->width, source->height, width, height, source->scales);
-  // The rows decoded at 1/denominator are rounded up; the picture covers the file's own size.
-  const ResamplePlan plan = PlanResample(
-      (source->width + denominator - 1) / denominator, (source->height + denominator - 1) / denominator,
-      static_cast<double>(source->width) / denominator,
-      static_cast<double>(source->height) / denominator, width, height);
+  int denominator = 1;
+  const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
   const int32_t copyFormat =
       HasAlpha(source->layout) ? kPixelFormat32bppARGB : kPixelFormat24bppRGB;
   *outcome = ReadOutcome::kRead;
   return Resampled(source->layout, copyFormat, plan, [&](const std::function<void(const uint8_t*)>& take) {
-    struct Feed {
-      const ResamplePlan& plan;
-      const std::function<void(const uint8_t*)>& take;
-    } feed = {plan, take};
-    const DecodedRows rows = {
-        [](void* context, int32_t w, int32_t h) {
-          const ResamplePlan& p = static_cast<Feed*>(context)->plan;
-          return w == p.sourceWidth && h == p.sourceHeight;
-        },
-        [](void* context, const uint8_t* row) { static_cast<Feed*>(context)->take(row); }, &feed};
-    *outcome = ReadSourceFile(source, denominator, rows);
+    *outcome = ReadPlanned(source, denominator, plan, take);
     return *outcome == ReadOutcome::kRead;
   });
+}
+
+Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
+                        const std::string& mimeType, bool alpha, const std::wstring& target,
+                        ReadOutcome* outcome) {
+  int denominator = 1;
+  const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
+  *outcome = ReadOutcome::kRead;
+  if (!plan.fits) return Streamed::kNotRead;
+  // At the same size the rows go to the writer as they are read, which keeps straight alpha exact.
+  const bool copy = KeepsSize(plan);
+  const PixelLayout resampled = HasAlpha(source->layout) ? PixelLayout::kPbgra32 : PixelLayout::kBgr24;
+  TargetWriter writer;
+  if (!StartTargetWriter(target, mimeType, width, height, copy ? source->layout : resampled, alpha,
+                         &writer)) {
+    return Streamed::kNotWritten;
+  }
+  if (copy) {
+    *outcome = ReadPlanned(source, denominator, plan,
+                           [&](const uint8_t* row) { WriteTargetRow(&writer, row); });
+  } else {
+    const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
+                                 WriteTargetRow(static_cast<TargetWriter*>(context), row);
+                               }, &writer};
+    Resampler resampler = StartResampler(source->layout, plan, output, ProcessorHasSse2());
+    *outcome = ReadPlanned(source, denominator, plan,
+                           [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+  }
+  if (*outcome != ReadOutcome::kRead) return Streamed::kNotRead;
+  return FinishTargetWriter(&writer) ? Streamed::kWritten : Streamed::kNotWritten;
 }

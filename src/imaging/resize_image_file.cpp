@@ -7,8 +7,11 @@
 #include "imaging/indexed_bitmap.h"
 #include "imaging/source_file.h"
 #include "imaging/pixels/bitmap_size.h"
+#include "imaging/pixels/box_average.h"
 #include "imaging/resampled_bitmap.h"
 #include "imaging/target_file.h"
+#include "imaging/target_writer.h"
+#include "imaging/source_rows.h"
 #include "platform/windows_text.h"
 
 #include <climits>
@@ -149,8 +152,24 @@ int32_t Side(GpStatus (*GdiplusApi::*ask)(GpImage*, UINT*), GpImage* image) {
   return static_cast<int32_t>(side);
 }
 
-// Saves the picture to a new temporary file beside the target, which `temporary` then owns, and
-// tells what stood at the target's name; false and the step that failed otherwise.
+// Makes a new temporary file beside the target, which `temporary` then owns, and tells what
+// stood at the target's name; the step that failed otherwise. Nothing is written where no file
+// would be made (a device), where a file must not be replaced (a folder, a read-only file), or
+// over the source: GDI+ cannot write over the file an open image came from, and replacing it
+// afterwards would destroy the user's picture.
+ResizeStep PrepareTarget(const std::wstring& source, const TargetName& target,
+                         TemporaryFile* temporary, TargetStanding* standing) {
+  if (NamesDevice(target.wide)) return ResizeStep::kTargetRefused;
+  *standing = InspectTarget(target);
+  if (standing->kind == kTargetNotReplaceable ||
+      (standing->kind == kTargetFile && NamesSameFile(source, target.wide))) {
+    return ResizeStep::kTargetRefused;
+  }
+  return temporary->CreateBeside(target) ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile;
+}
+
+// Saves the picture with GDI+'s encoder to a new temporary file beside the target (see
+// PrepareTarget); false and the step that failed otherwise.
 bool SaveBesideTarget(GpImage* picture, const std::wstring& source, const TargetName& target,
                       const std::string& mimeType, TemporaryFile* temporary,
                       TargetStanding* standing, ResizeStep* failure) {
@@ -159,25 +178,39 @@ bool SaveBesideTarget(GpImage* picture, const std::wstring& source, const Target
     *failure = ResizeStep::kNoEncoder;
     return false;
   }
-  // Nothing is written where no file would be made (a device), where a file must not be replaced
-  // (a folder, a read-only file), or over the source: GDI+ cannot write over the file an open
-  // image came from, and replacing it afterwards would destroy the user's picture.
-  if (NamesDevice(target.wide)) {
-    *failure = ResizeStep::kTargetRefused;
-    return false;
-  }
-  *standing = InspectTarget(target);
-  if (standing->kind == kTargetNotReplaceable ||
-      (standing->kind == kTargetFile && NamesSameFile(source, target.wide))) {
-    *failure = ResizeStep::kTargetRefused;
-    return false;
-  }
-  if (!temporary->CreateBeside(target)) {
-    *failure = ResizeStep::kNoTemporaryFile;
-    return false;
-  }
+  *failure = PrepareTarget(source, target, temporary, standing);
+  if (*failure != ResizeStep::kConverted) return false;
   *failure = ResizeStep::kNotSaved;
   return SaveImageFile(picture, temporary->wideName, &encoder, nullptr) == kGpOk;
+}
+
+// A finished picture's rows, read through locks in its own format, through the plug-in's own
+// writer into the temporary file: RGBA for a PNG where the picture has alpha.
+bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std::string& mimeType,
+                     const std::wstring& temporary) {
+  int32_t format = 0;
+  gdiplus.GdipGetImagePixelFormat(picture, &format);
+  const ReadFormat read = ReadFormatOf(format);
+  TargetWriter writer;
+  return StartTargetWriter(temporary, mimeType, width, height, read.layout, HasAlpha(read.layout),
+                           &writer) &&
+         ReadSourceRows(picture, read, width, height,
+                        [&](const uint8_t* row) { WriteTargetRow(&writer, row); }) &&
+         FinishTargetWriter(&writer);
+}
+
+// A file the plug-in wrote is read back by its own reader, whole (a JPEG at 1/8, a PNG through
+// every row, every CRC checked), and must be a picture of the size asked for.
+bool ReadsBackWhole(const std::wstring& name, int32_t width, int32_t height) {
+  SourceFile file;
+  if (OpenSourceFile(name, &file) != ReadOutcome::kRead || file.width != width ||
+      file.height != height) {
+    return false;
+  }
+  const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
+                               [](void*, const uint8_t*) {}, nullptr};
+  return ReadSourceFile(&file, (file.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
+         ReadOutcome::kRead;
 }
 
 // An encoder may report success and write something no decoder reads (Wine's GIF encoder writes
@@ -194,12 +227,12 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
 // step that failed otherwise. The source's memory is released before this returns, ahead of the
 // encoder's. A JPEG or PNG is read by the plug-in itself (a JPEG shrunk while it decodes);
 // every other file, and one the readers refuse, by GDI+.
-Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height) {
+Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height, bool readerTried,
+                     ReadOutcome read) {
   // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
   // the source.
   const bool fits = BitmapFits(width, height, 4);
-  ReadOutcome read = ReadOutcome::kRefused;
-  if (fits) {
+  if (fits && !readerTried) {
     SourceFile file;
     read = OpenSourceFile(source, &file);
     if (read == ReadOutcome::kRead) {
@@ -245,31 +278,65 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   // Each name is turned into the wide form that file calls and GDI+ take once, here.
   const std::wstring wideSource = ToWideText(source);
   if (SourceIsNoFile(wideSource)) return ResizeStep::kSourceRefused;
-  SessionOwner session;
-  StartGdiplusSession(&session);  // a failed start shows in the load that follows
-  Picture picture = ScaledSource(wideSource, width, height);
-  if (picture.bitmap.handle == nullptr) return picture.failure;
-  int transparentIndex = -1;
-  if (mimeType == "image/gif") {
-    IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
-    if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
-    picture.bitmap = std::move(indexed.bitmap);
-    transparentIndex = indexed.transparentIndex;
-  }
   const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
-  ResizeStep failure = ResizeStep::kNotSaved;
-  if (!SaveBesideTarget(picture.bitmap.handle, wideSource, targetName, mimeType, &temporary,
-                        &standing, &failure)) {
-    return failure;
+  const bool ownWriter = WritesOwnFormat(mimeType);
+  // A JPEG or PNG source the plug-in reads, written as a JPEG or PNG by the plug-in: streamed from
+  // file to file, no GDI+ at all.
+  bool written = false, readerTried = false;
+  ReadOutcome read = ReadOutcome::kOtherFormat;
+  if (ownWriter && BitmapFits(width, height, 4)) {
+    SourceFile file;
+    read = OpenSourceFile(wideSource, &file);
+    readerTried = true;
+    if (read == ReadOutcome::kRead) {
+      const ResizeStep prepared = PrepareTarget(wideSource, targetName, &temporary, &standing);
+      if (prepared != ResizeStep::kConverted) return prepared;
+      const Streamed streamed =
+          StreamedSource(&file, width, height, mimeType, file.keepsAlpha, temporary.wideName, &read);
+      if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
+      written = streamed == Streamed::kWritten;
+    }
   }
-  picture.bitmap.Reset();
-  if (transparentIndex >= 0 &&
-      !MarkWrittenGif(temporary.wideName, static_cast<uint8_t>(transparentIndex))) {
-    return ResizeStep::kNotSaved;
+  // Everything else through GDI+, in a session opened here and ended before the rename.
+  SessionOwner session;
+  if (!written) {
+    StartGdiplusSession(&session);  // a failed start shows in the load that follows
+    Picture picture = ScaledSource(wideSource, width, height, readerTried, read);
+    if (picture.bitmap.handle == nullptr) return picture.failure;
+    if (ownWriter) {
+      if (temporary.wideName.empty()) {
+        const ResizeStep prepared = PrepareTarget(wideSource, targetName, &temporary, &standing);
+        if (prepared != ResizeStep::kConverted) return prepared;
+      }
+      if (!WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName)) {
+        return ResizeStep::kNotSaved;
+      }
+    } else {
+      int transparentIndex = -1;
+      if (mimeType == "image/gif") {
+        IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
+        if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
+        picture.bitmap = std::move(indexed.bitmap);
+        transparentIndex = indexed.transparentIndex;
+      }
+      ResizeStep failure = ResizeStep::kNotSaved;
+      if (!SaveBesideTarget(picture.bitmap.handle, wideSource, targetName, mimeType, &temporary,
+                            &standing, &failure)) {
+        return failure;
+      }
+      picture.bitmap.Reset();
+      if (transparentIndex >= 0 &&
+          !MarkWrittenGif(temporary.wideName, static_cast<uint8_t>(transparentIndex))) {
+        return ResizeStep::kNotSaved;
+      }
+    }
   }
-  if (!ReadsBack(temporary.wideName, width, height)) return ResizeStep::kNotReadBack;
+  if (ownWriter ? !ReadsBackWhole(temporary.wideName, width, height)
+                : !ReadsBack(temporary.wideName, width, height)) {
+    return ResizeStep::kNotReadBack;
+  }
   session.End();
   if (!ReplaceTarget(temporary, targetName, standing.attributes)) return ResizeStep::kNotReplaced;
   temporary.Keep();

@@ -53,9 +53,12 @@ void VerticalPass(Resampler* r, int32_t y) {
   } else {
     SumColumns(r->rows.data(), w, table.count[y], 0, span, sums);
   }
-  uint8_t* out = r->out + static_cast<intptr_t>(y) * r->outStride;
+  const OutputRows& output = r->output;
+  uint8_t* out = output.take != nullptr ? r->outputRow.data()
+                                        : output.out + static_cast<intptr_t>(y) * output.stride;
   if (r->channels == 3) {
     for (size_t i = 0; i < span; ++i) out[i] = ClampToLevel(sums[i], 255);
+    if (output.take != nullptr) output.take(output.context, out);
     return;
   }
   constexpr int32_t kOpaque = 255 << kVerticalShift;
@@ -77,6 +80,7 @@ void VerticalPass(Resampler* r, int32_t y) {
     for (size_t c = 0; c < 3; ++c) out[i + c] = ClampToLevel(sums[i + c], alpha);
     out[i + 3] = alpha;
   }
+  if (output.take != nullptr) output.take(output.context, out);
 }
 
 // A reduced row into the window, and every output row it completes.
@@ -197,8 +201,8 @@ ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double cove
   return p;
 }
 
-Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, uint8_t* out,
-                         int32_t outStride, bool simd) {
+Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output,
+                         bool simd) {
   Resampler r;
   r.channels = HasAlpha(layout) ? 4 : 3;
   r.boxes = StartBoxAverager(layout, plan.sourceWidth, plan.sourceHeight, plan.factorX,
@@ -214,8 +218,8 @@ Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, uint8_t* 
   r.reducedRowsDone = r.outputRowsDone = 0;
   r.sums.resize(span);
   r.rows.resize(static_cast<size_t>(r.vertical.taps));
-  r.out = out;
-  r.outStride = outStride;
+  r.output = output;
+  if (output.take != nullptr) r.outputRow.resize(span);
   return r;
 }
 

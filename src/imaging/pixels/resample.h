@@ -39,6 +39,15 @@ struct AxisCoefficients {
 };
 AxisCoefficients ComputeCoefficients(int32_t inputSize, double covered, int32_t outputSize);
 
+// Where output rows go: into memory, row y at out + y * stride; or, where `take` is set, each
+// row, top first, to `take` as soon as it is finished.
+struct OutputRows {
+  uint8_t* out;
+  int32_t stride;
+  void (*take)(void* context, const uint8_t* row);
+  void* context;
+};
+
 // Resamples a source fed row by row, top first, into width by height output rows as they
 // become ready. Source rows are in any PixelLayout; output rows are 24-bit BGR for an opaque
 // layout, else premultiplied BGRA with every colour at most its alpha; where alpha overshoots
@@ -55,8 +64,8 @@ struct Resampler {
   int32_t windowRows, reducedRowsDone, outputRowsDone;
   std::vector<int32_t> sums;
   std::vector<const int16_t*> rows;  // the window's rows that one output row reads
-  uint8_t* out;
-  int32_t outStride;
+  OutputRows output;
+  std::vector<uint8_t> outputRow;  // where rows are handed on, each is made here
   // Both passes with SSE2, or in plain code, which gives the same values. SSE2 only where the
   // processor has it (the caller asks the platform).
   bool simd;
@@ -80,9 +89,9 @@ struct ResamplePlan {
 ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double coveredWidth,
                           double coveredHeight, int32_t width, int32_t height);
 
-// A resampler for a plan that fits; output row y is written to out + y * outStride.
-Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, uint8_t* out,
-                         int32_t outStride, bool simd);
+// A resampler for a plan that fits, writing to `output`.
+Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output,
+                         bool simd);
 
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.

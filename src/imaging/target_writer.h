@@ -1,0 +1,46 @@
+// JPEG and PNG targets written by the plug-in's own writers (pixels/jpeg_reader.h,
+// pixels/png_reader.h) into the temporary file, row by row as the resampler or a finished
+// bitmap gives them, through the platform's file calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/pixels/pixel_layout.h"
+#include "imaging/pixels/png_reader.h"
+#include "platform/windows_api.h"
+
+// True where the plug-in writes files of this MIME type itself: JPEG and PNG, in a build with
+// their libraries.
+bool WritesOwnFormat(const std::string& mimeType);
+
+// A JPEG or PNG being written. Rows come in any PixelLayout and are turned into what the file
+// holds: a JPEG's colours (straight, where they came premultiplied), a PNG's RGB, or its RGBA
+// where `alpha` (opaque pixels where the rows have none). It stays where it was made: the
+// encoder writes through it.
+struct TargetWriter {
+  FileOwner file;
+  JpegEncoder jpeg;
+  PngEncoder png;
+  PixelLayout input;
+  bool alpha;
+  std::vector<uint8_t> row;  // a row turned into the file's layout
+  bool failed;               // a row could not be written
+
+  TargetWriter() = default;
+  TargetWriter(const TargetWriter&) = delete;
+  TargetWriter& operator=(const TargetWriter&) = delete;
+};
+
+// Opens the (temporary) file, emptying it, and starts the file of `mimeType`; false, holding
+// nothing, where it cannot.
+bool StartTargetWriter(const std::wstring& name, const std::string& mimeType, int32_t width,
+                       int32_t height, PixelLayout input, bool alpha, TargetWriter* writer);
+
+// Writes the next row; a failure is kept in `failed`.
+void WriteTargetRow(TargetWriter* writer, const uint8_t* row);
+
+// Ends the file and closes it: true where every byte reached it.
+bool FinishTargetWriter(TargetWriter* writer);
