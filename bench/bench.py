@@ -39,8 +39,20 @@ def windows(path):
 
 def make_image(path, width, height):
     """A deterministic photo-like picture with detail at every scale down to single pixels, as
-    in a sharp photo: a seeded fractal plasma made at full size."""
+    in a sharp photo: a seeded fractal plasma made at full size; past 48 megapixels, 4000 by 3000
+    plasmas side by side (ImageMagick's memory is capped here)."""
     if os.path.exists(path):
+        return
+    if width * height > 48_000_000:
+        from PIL import Image
+        tile = os.path.join(os.path.dirname(path), "4000x3000-detail.png")
+        make_image(tile, 4000, 3000)
+        piece = Image.open(tile).convert("RGB")
+        big = Image.new("RGB", (width, height))
+        for y in range(0, height, 3000):
+            for x in range(0, width, 4000):
+                big.paste(piece, (x, y))
+        big.save(path, **({"quality": 90} if path.endswith(".jpg") else {"compress_level": 6}))
         return
     quality = ["-quality", "90"] if path.endswith(".jpg") else []
     subprocess.run([CONVERT, "-seed", "7", "-size", f"{width}x{height}", "plasma:fractal",
@@ -73,9 +85,9 @@ def quality(source, w, h, tmp, build, baseline):
     return {c: psnr(path, reference) for c, path in out.items()}
 
 
-def in_process(program, args, lines, folder):
-    """Runs one batch process; answers the per-line milliseconds (the warm-up line dropped) and
-    the peak memory it reported."""
+def in_process(program, args, lines, folder, warm_up=True):
+    """Runs one batch process; answers the per-line seconds (the warm-up line dropped, unless
+    told there is none) and the peak memory it reported."""
     jobs = os.path.join(folder, "jobs.txt")
     with open(jobs, "w") as f:
         f.write("\n".join(lines) + "\n")
@@ -86,7 +98,7 @@ def in_process(program, args, lines, folder):
     peak = re.search(r"peak memory ([0-9.]+) MB", out)
     if failed or len(times) != len(lines):
         raise SystemExit(f"{program}: {failed} failed, {len(times)} of {len(lines)} timed\n{out[-2000:]}")
-    return [t / 1000 for t in times[1:]], float(peak.group(1)) if peak else float("nan")
+    return [t / 1000 for t in times[1 if warm_up else 0:]], float(peak.group(1)) if peak else float("nan")
 
 
 def per_process(command_for, jobs):
@@ -142,6 +154,61 @@ def gif_quality(source, w, h, tmp, build):
     return psnr(plugin_png, canvas), psnr(pillow, canvas)
 
 
+def files_beside_gdiplus(inputs, tmp, build):
+    """The bytes of the PNG and JPEG files the plug-in writes, beside GDI+'s encoders' files of the
+    same pictures (gdiplus_floor.exe --encode saves the written file again through GDI+)."""
+    host, floor = os.path.join(build, "bin", "quintara-host.exe"), os.path.join(build, "bin", "gdiplus_floor.exe")
+    out = []
+    for name, source, (w, h), ext in [("photo to PNG", "4000x3000-detail.jpg", (800, 600), "png"),
+                                      ("photo", "4000x3000-detail.jpg", (800, 600), "jpg"),
+                                      ("poster", "8000x6000-detail.jpg", (2000, 1500), "jpg"),
+                                      ("enlarge 2x", "800x600-detail.jpg", (1600, 1200), "png"),
+                                      ("small", "64x48-detail.png", (32, 24), "png")]:
+        target = os.path.join(tmp, f"size.{ext}")
+        in_process(host, ["batch"], [f"ae_resize {windows(os.path.join(inputs, source))}|{windows(target)}|{w}|{h}"] * 2, tmp)
+        in_process(floor, ["--encode"], [f"x|{windows(target)}|{w}|{h}"] * 2, tmp)
+        out.append((name, os.path.getsize(target), os.path.getsize(f"{target}.again.{ext}")))
+    return out
+
+
+def peak_of(command):
+    """Seconds and peak memory (MB) of one whole process, from GNU time."""
+    started = time.perf_counter()
+    done = subprocess.run(["/usr/bin/time", "-f", "%M", *command], capture_output=True, text=True, env=ENV)
+    seconds = time.perf_counter() - started
+    return seconds, int(done.stderr.strip().splitlines()[-1]) / 1024, done.stdout
+
+
+def measure_alone(inputs, tmp, build, quick):
+    """Metrics per call in one process; large conversions one per process, with peak memory."""
+    host = os.path.join(build, "bin", "quintara-host.exe")
+    metrics = []
+    for name, size, ext in [("JPEG 4000x3000", (4000, 3000), "jpg"), ("JPEG 8000x6000", (8000, 6000), "jpg"),
+                            ("PNG 4000x3000", (4000, 3000), "png")]:
+        source = os.path.join(inputs, f"{size[0]}x{size[1]}-detail.{ext}")
+        make_image(source, *size)
+        t, peak = in_process(host, ["batch"], [f"AE_Image_Get_Metrics {windows(source)}"] * 21, tmp)
+        metrics.append((name, statistics.median(t) * 1000, peak))
+    memory = []
+    jobs = [("PNG 11500x8625 to 800x600", (11500, 8625), "png", (800, 600), "png"),
+            ("160x120 to JPEG 12000x12000", (160, 120), "jpg", (12000, 12000), "jpg")]
+    if not quick:
+        jobs.append(("PNG 20000x20000 to 800x800", (20000, 20000), "png", (800, 800), "png"))
+    for name, (sw, sh), sext, (w, h), ext in jobs:
+        source = os.path.join(inputs, f"{sw}x{sh}-detail.{sext}")
+        make_image(source, sw, sh)
+        target = os.path.join(tmp, f"alone.{ext}")
+        try:
+            t, peak = in_process(host, ["batch"], [f"ae_resize {windows(source)}|{windows(target)}|{w}|{h}"],
+                                 tmp, warm_up=False)
+            plugin = f"{t[0]:.2f} s"
+        except SystemExit:
+            plugin, peak = "failed", float("nan")
+        vips_seconds, vips_peak, _ = peak_of(["vipsthumbnail", source, "--size", f"{w}x{h}!", "-o", target])
+        memory.append((name, plugin, f"{peak:.0f} MB", f"{vips_seconds:.2f} s", f"{vips_peak:.0f} MB"))
+    return metrics, memory
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -157,27 +224,29 @@ def main():
     contenders = ["plugin", "limit", "jpeg limit", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
     pictured = ["plugin", "floor", "convert", "vips"] + (["baseline"] if options.baseline else [])
 
-    works = [  # name, source size, target size, target format, images per round
-        ("small", (64, 48), (32, 24), "png", 60 if options.quick else 200),
-        ("photo", (4000, 3000), (800, 600), "jpg", 3 if options.quick else 5),
-        ("poster", (8000, 6000), (2000, 1500), "png", 2 if options.quick else 3),
-        ("photo 1.5x", (4000, 3000), (2667, 2000), "jpg", 2 if options.quick else 3),
-        ("enlarge 2x", (800, 600), (1600, 1200), "png", 2 if options.quick else 3),
-        ("enlarge 4x", (400, 300), (1600, 1200), "png", 2 if options.quick else 3),
+    few = 2 if options.quick else 3
+    works = [  # name, source size and format, target size and format, images per round
+        ("small", (64, 48), "png", (32, 24), "png", 60 if options.quick else 200),
+        ("photo", (4000, 3000), "jpg", (800, 600), "jpg", 3 if options.quick else 5),
+        ("photo to PNG", (4000, 3000), "jpg", (800, 600), "png", 3 if options.quick else 5),
+        ("PNG photo", (4000, 3000), "png", (800, 600), "jpg", few),
+        ("poster", (8000, 6000), "jpg", (2000, 1500), "jpg", few),
+        ("photo 1.5x", (4000, 3000), "jpg", (2667, 2000), "jpg", few),
+        ("enlarge 2x", (800, 600), "jpg", (1600, 1200), "png", few),
+        ("enlarge 4x", (400, 300), "jpg", (1600, 1200), "png", few),
     ]
     series = [0.1, 1, 4, 12] if options.quick else [0.1, 0.5, 1, 2, 4, 8, 12, 16, 24, 32, 48]
     for mp in series:
         w = int(round(math.sqrt(mp * 1e6 * 4 / 3)))
         h = w * 3 // 4
-        works.append((f"{mp} MP", (w, h), (w // 4, h // 4), "jpg", 2 if options.quick else 3))
+        works.append((f"{mp} MP", (w, h), "jpg", (w // 4, h // 4), "jpg", few))
 
     if options.only:
         works = [w for w in works if w[0] == options.only]
         series = []
     results, gifs = {}, {}
     with tempfile.TemporaryDirectory() as tmp:
-        for name, (sw, sh), (tw, th), extension, count in works:
-            source_ext = "png" if name == "small" else "jpg"
+        for name, (sw, sh), source_ext, (tw, th), extension, count in works:
             source = os.path.join(inputs, f"{sw}x{sh}-detail.{source_ext}")
             make_image(source, sw, sh)
             results[name] = {c: [] for c in contenders + ["read-back"]}
@@ -204,6 +273,9 @@ def main():
             for f in os.listdir(tmp):
                 if f != "jobs.txt":
                     os.remove(os.path.join(tmp, f))
+
+        sizes = files_beside_gdiplus(inputs, tmp, options.build) if not options.only else []
+        metrics, memory = measure_alone(inputs, tmp, options.build, options.quick) if not options.only else ([], [])
 
     median = {n: {c: statistics.median(r[c]) if r[c] else float("nan") for c in contenders + ["read-back"]}
               for n, r in results.items()}
@@ -250,6 +322,20 @@ def main():
             palette = r['plugin gif'] - r['plugin bmp'] - r['gif encoder']
             lines.append(f"| {name} | {ours:.2f} | {pillows:.2f} | {palette * 1000:.1f} ms | "
                          f"{r['gif encoder'] * 1000:.1f} ms |")
+    if metrics:
+        lines += ["", "Metrics: in-process milliseconds per call (median) and the host's peak memory:", "",
+                  "| file | ms per call | peak memory |", "|---|---|---|"]
+        lines += [f"| {n} | {ms:.2f} | {mb:.1f} MB |" for n, ms, mb in metrics]
+    if memory:
+        lines += ["", "Large pictures, one conversion each in its own host process (the plug-in), beside "
+                  "vipsthumbnail's whole process:", "",
+                  "| work | plug-in | plug-in peak | vipsthumbnail | vipsthumbnail peak |", "|---|---|---|---|---|"]
+        lines += [f"| {n} | {a} | {b} | {c} | {d} |" for n, a, b, c, d in memory]
+    if sizes:
+        lines += ["", "Files written: the plug-in's own writers beside GDI+'s encoders (through the "
+                  "previous way, gdiplus_floor.exe --encode of the same picture):", "",
+                  "| work | plug-in | GDI+ | plug-in/GDI+ |", "|---|---|---|---|"]
+        lines += [f"| {n} | {a} B | {b} B | {a / b:.3f} |" for n, a, b in sizes]
     with open(os.path.join(options.out, "results.md"), "w") as f:
         f.write("\n".join(lines) + "\n")
     print("\n".join(lines))
