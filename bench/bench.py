@@ -160,6 +160,7 @@ def files_beside_gdiplus(inputs, tmp, build):
     host, floor = os.path.join(build, "bin", "quintara-host.exe"), os.path.join(build, "bin", "gdiplus_floor.exe")
     out = []
     for name, source, (w, h), ext in [("photo to PNG", "4000x3000-detail.jpg", (800, 600), "png"),
+                                      ("photo to GIF", "4000x3000-detail.jpg", (800, 600), "gif"),
                                       ("photo", "4000x3000-detail.jpg", (800, 600), "jpg"),
                                       ("poster", "8000x6000-detail.jpg", (2000, 1500), "jpg"),
                                       ("enlarge 2x", "800x600-detail.jpg", (1600, 1200), "png"),
@@ -229,6 +230,7 @@ def main():
         ("small", (64, 48), "png", (32, 24), "png", 60 if options.quick else 200),
         ("photo", (4000, 3000), "jpg", (800, 600), "jpg", 3 if options.quick else 5),
         ("photo to PNG", (4000, 3000), "jpg", (800, 600), "png", 3 if options.quick else 5),
+        ("photo to GIF", (4000, 3000), "jpg", (800, 600), "gif", few),
         ("PNG photo", (4000, 3000), "png", (800, 600), "jpg", few),
         ("poster", (8000, 6000), "jpg", (2000, 1500), "jpg", few),
         ("photo 1.5x", (4000, 3000), "jpg", (2667, 2000), "jpg", few),

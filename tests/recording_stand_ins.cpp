@@ -1,5 +1,7 @@
 #include "recording_stand_ins.h"
 
+#include "image_codec.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -23,10 +25,16 @@ int sessions = 0;
 uintptr_t nextHandle = 0x1000;
 int bitmaps = 0, contexts = 0, attributeSets = 0;
 
-std::string Narrow(const WCHAR* text) {
+// A wide name as a narrow path (the tests' names are ASCII).
+std::string Path(const WCHAR* text) {
   std::string narrow;
   for (; text && *text; ++text) narrow += static_cast<char>(*text & 0xFF);
-  return std::regex_replace(narrow, std::regex("~qt[0-9]+-[0-9]+"), "~qt#");
+  return narrow;
+}
+
+// A wide name as the log shows it, every temporary name alike.
+std::string Narrow(const WCHAR* text) {
+  return std::regex_replace(Path(text), std::regex("~qt[0-9]+-[0-9]+"), "~qt#");
 }
 
 std::string Name(const void* handle) {
@@ -86,6 +94,14 @@ GpStatus Load(const WCHAR* name, GpImage** image) {
     if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
     *image = static_cast<GpImage*>(NewHandle("written"));
     sizes[*image] = saved->second;
+    return kGpOk;
+  }
+  // A GIF the plug-in wrote itself, read back at the size its own header gives.
+  const ImageHeader gif = ReadImageHeader(ReadBytes(Path(name)));
+  if (gif.format == "GIF") {
+    if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
+    *image = static_cast<GpImage*>(NewHandle("written"));
+    sizes[*image] = {static_cast<float>(gif.width), static_cast<float>(gif.height)};
     return kGpOk;
   }
   if (!script.sourceLoads || Fails("GdipLoadImageFromFile")) return 10;  // FileNotFound
@@ -433,7 +449,7 @@ int RecordingGdiplus::Unreleased() const {
 
 bool WrittenByStandIn(const std::vector<uint8_t>& bytes) {
   const std::string text(bytes.begin(), bytes.end());
-  return text == "STAND-IN IMAGE" || (text.size() > 30 && text.compare(0, 4, "GIF8") == 0 && text.back() == ';');
+  return text == "STAND-IN IMAGE" || (text.size() > 13 && text.compare(0, 4, "GIF8") == 0 && text.back() == ';');
 }
 
 CLSID StandInClsid(int n) {

@@ -13,6 +13,7 @@
 #include "image_codec.h"
 #include "imaging/image_files.h"
 #include "imaging/resize_image_file.h"
+#include "imaging/target_writer.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -247,7 +248,8 @@ bool WriteDisc(const std::string& path, int side) {
 }
 
 // Transparent pixels lend no colour: an opaque disc on a transparent green ground keeps its own
-// colour out to its edge, softened in a PNG; a GIF keeps the ground transparent too. (Below a
+// colour out to its edge, softened in a PNG; a GIF the plug-in writes keeps the ground transparent
+// too. (Below a
 // quarter opacity the 8-bit premultiplied pixels that GDI+ draws with cannot hold a colour to a
 // few levels, with or without averaging.)
 TEST(ResizeEngine, TransparentGroundLeavesNoFringe) {
@@ -258,6 +260,8 @@ TEST(ResizeEngine, TransparentGroundLeavesNoFringe) {
     bool softEdge;  // GIF has only opaque and transparent pixels
   } cases[] = {{"out.png", true}, {"out.gif", false}};
   for (const auto& c : cases) {
+    // GDI+'s GIF encoder, in a build without the plug-in's, marks no entry transparent.
+    if (!c.softEdge && !WritesOwnFormat("image/gif")) continue;
     ASSERT_EQ(ResizeImageFile(folder / "disc.png", folder / c.target, 100, 100), ResizeStep::kConverted);
     const std::vector<Rgba> pixels = DecodedPixels(folder / c.target);
     ASSERT_EQ(pixels.size(), 10000u) << c.target;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng) for
+# Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib's
+# encoder) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
 # when its library is there). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
@@ -108,11 +109,25 @@ libraries_build_png() {
   cp "$source/LICENSE" "$LIBRARIES_INSTALL/licences/libpng.txt"
 }
 
+# giflib's encoder: five files that compile alone (no CMake build in the package).
+libraries_build_gif() {
+  local work="$LIBRARIES_DIR/giflib" source f
+  source=$(libraries_fetch giflib "$work/source")
+  mkdir -p "$work/build"
+  for f in egif_lib gif_hash gifalloc gif_err openbsd-reallocarray; do
+    i686-w64-mingw32-gcc-posix -O2 -c "$source/$f.c" -I"$source" -o "$work/build/$f.o"
+  done
+  i686-w64-mingw32-ar rcs "$LIBRARIES_INSTALL/lib/libgif.a" "$work/build"/*.o
+  cp "$source/gif_lib.h" "$LIBRARIES_INSTALL/include/"
+  cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/giflib.txt"
+}
+
 ensure_libraries() {
   mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences"
   local built=0
   [ -f "$LIBRARIES_INSTALL/lib/libjpeg.a" ] || { libraries_toolchain; say "building libjpeg-turbo"; libraries_build_jpeg; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libz.a" ] || { libraries_toolchain; say "building zlib"; libraries_build_zlib; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libpng.a" ] || { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
+  [ -f "$LIBRARIES_INSTALL/lib/libgif.a" ] || { say "building giflib's encoder"; libraries_build_gif; built=1; }
   [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

@@ -4,19 +4,27 @@
 #include <vector>
 
 #include "imaging/pixels/palette.h"
+#include "imaging/target_writer.h"
 #include "imaging/written_bitmap.h"
 
-IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
+namespace {
+// The canvas's pixels as straight ARGB, locked whole while `use` reads them.
+template <typename Use>
+bool WithPixels(GpImage* canvas, int32_t width, int32_t height, const Use& use) {
   const GpRect all = {0, 0, width, height};
   BitsLock in;
   if (gdiplus.GdipBitmapLockBits(canvas, &all, kImageLockModeRead, kPixelFormat32bppARGB,
                                  &in.data) != kGpOk) {
-    return {};
+    return false;
   }
   in.bitmap = canvas;
-  if (!LockHolds(in.data, width, height, width * 4)) return {};
-  const PixelRows picture = {static_cast<const uint8_t*>(in.data.Scan0), in.data.Stride, width,
-                             height};
+  return LockHolds(in.data, width, height, width * 4) &&
+         use(PixelRows{static_cast<const uint8_t*>(in.data.Scan0), in.data.Stride, width, height});
+}
+
+// A new 8bppIndexed bitmap of the picture with a palette made for it.
+IndexedBitmap IndexedOf(const PixelRows& picture) {
+  const int32_t width = picture.width, height = picture.height;
   const Palette palette = MakePalette(picture);
 
   // The record: flags, count, entries.
@@ -37,4 +45,19 @@ IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
       });
   if (indexed.handle == nullptr) return {};
   return {std::move(indexed), transparentIndex};
+}
+}  // namespace
+
+bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, const std::wstring& target) {
+  return WithPixels(canvas, width, height,
+                    [&](const PixelRows& picture) { return WriteGifTarget(target, picture); });
+}
+
+IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
+  IndexedBitmap made = {};
+  WithPixels(canvas, width, height, [&](const PixelRows& picture) {
+    made = IndexedOf(picture);
+    return true;
+  });
+  return made;
 }

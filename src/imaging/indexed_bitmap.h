@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "imaging/gdiplus_owners.h"
 
@@ -14,5 +15,9 @@ struct IndexedBitmap {
 
 // A new 8bppIndexed bitmap of the canvas's pixels (read as straight ARGB), its palette and
 // indices from MakePalette and MapToPalette; null, holding nothing, when GDI+ refuses a lock,
-// the bitmap or the palette.
+// the bitmap or the palette. For builds without the plug-in's own GIF writer.
 IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height);
+
+// The canvas as a GIF written by the plug-in's own writer (see target_writer.h) into the
+// (temporary) file `target`; false where GDI+ refuses the lock or the file cannot be written.
+bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, const std::wstring& target);

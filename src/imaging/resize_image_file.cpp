@@ -282,11 +282,12 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
   const bool ownWriter = WritesOwnFormat(mimeType);
-  // A JPEG or PNG source the plug-in reads, written as a JPEG or PNG by the plug-in: streamed from
+  // A JPEG or PNG source the plug-in reads, written as a JPEG or PNG by the plug-in (a GIF needs
+  // the whole picture for its palette): streamed from
   // file to file, no GDI+ at all.
   bool written = false, readerTried = false;
   ReadOutcome read = ReadOutcome::kOtherFormat;
-  if (ownWriter && BitmapFits(width, height, 4)) {
+  if (ownWriter && mimeType != "image/gif" && BitmapFits(width, height, 4)) {
     SourceFile file;
     read = OpenSourceFile(wideSource, &file);
     readerTried = true;
@@ -310,31 +311,28 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         const ResizeStep prepared = PrepareTarget(wideSource, targetName, &temporary, &standing);
         if (prepared != ResizeStep::kConverted) return prepared;
       }
-      if (!WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName)) {
-        return ResizeStep::kNotSaved;
-      }
+      const bool saved =
+          mimeType == "image/gif"
+              ? WrittenAsGif(picture.bitmap.handle, width, height, temporary.wideName)
+              : WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName);
+      if (!saved) return ResizeStep::kNotSaved;
     } else {
-      int transparentIndex = -1;
       if (mimeType == "image/gif") {
         IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
         if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
         picture.bitmap = std::move(indexed.bitmap);
-        transparentIndex = indexed.transparentIndex;
       }
       ResizeStep failure = ResizeStep::kNotSaved;
       if (!SaveBesideTarget(picture.bitmap.handle, wideSource, targetName, mimeType, &temporary,
                             &standing, &failure)) {
         return failure;
       }
-      picture.bitmap.Reset();
-      if (transparentIndex >= 0 &&
-          !MarkWrittenGif(temporary.wideName, static_cast<uint8_t>(transparentIndex))) {
-        return ResizeStep::kNotSaved;
-      }
     }
+    picture.bitmap.Reset();
   }
-  if (ownWriter ? !ReadsBackWhole(temporary.wideName, width, height)
-                : !ReadsBack(temporary.wideName, width, height)) {
+  // A GIF is read back by GDI+, as every caller would open it.
+  if (ownWriter && mimeType != "image/gif" ? !ReadsBackWhole(temporary.wideName, width, height)
+                                           : !ReadsBack(temporary.wideName, width, height)) {
     return ResizeStep::kNotReadBack;
   }
   session.End();

@@ -1,6 +1,5 @@
 #include "imaging/target_file.h"
 
-#include "imaging/pixels/gif_file.h"
 #include "platform/windows_api.h"
 #include "platform/windows_text.h"
 #include "text/text.h"
@@ -22,22 +21,6 @@ bool RetryWhileLocked(Attempt attempt) {
     if (!transient || tries == kAttempts) return false;
     windows.Sleep(kRetryStepMilliseconds * static_cast<DWORD>(tries));
   }
-}
-
-
-// Opens the file, retrying while another program holds it for a moment.
-bool OpenRetrying(const std::wstring& name, DWORD access, DWORD disposition, FileOwner* file) {
-  return RetryWhileLocked([&] {
-    file->handle = windows.CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file->handle != INVALID_HANDLE_VALUE;
-  });
-}
-
-bool WriteAll(HANDLE file, const uint8_t* bytes, size_t size) {
-  DWORD done = 0;
-  return size == 0 ||
-         (windows.WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) && done == size);
 }
 }  // namespace
 
@@ -74,46 +57,6 @@ bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target,
   return RetryWhileLocked([&] {
     return windows.MoveFileExW(from.c_str(), target.wide.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
   });
-}
-
-bool MarkWrittenGif(const std::wstring& name, uint8_t index) {
-  constexpr LONGLONG kMaxBytes = LONGLONG{1} << 28;
-  std::vector<uint8_t> bytes;
-  {
-    FileOwner file;
-    LARGE_INTEGER size = {};
-    DWORD done = 0;
-    if (!OpenRetrying(name, GENERIC_READ, OPEN_EXISTING, &file) ||
-        !windows.GetFileSizeEx(file.handle, &size) || size.QuadPart > kMaxBytes) {
-      return false;
-    }
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    if (!windows.ReadFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &done,
-                          nullptr) ||
-        done != bytes.size()) {
-      return false;
-    }
-  }
-  const GifControl control = FindGifControl(bytes.data(), bytes.size());
-  if (control.state == GifControl::kNotGif) return false;
-  uint8_t extension[kGifControlBytes];
-  TransparencyExtension(index, extension);
-  size_t head = bytes.size();
-  if (control.state == GifControl::kExisting) {
-    uint8_t* data = &bytes[control.at];
-    if ((data[0] & 1) != 0 && data[3] == index) return true;
-    MarkTransparentEntry(data, index);
-  } else {
-    head = control.at;
-    bytes[4] = '9';
-  }
-  FileOwner file;
-  return OpenRetrying(name, GENERIC_WRITE, TRUNCATE_EXISTING, &file) &&
-         WriteAll(file.handle, bytes.data(), head) &&
-         (head == bytes.size() ||
-          (WriteAll(file.handle, extension, kGifControlBytes) &&
-           WriteAll(file.handle, bytes.data() + head, bytes.size() - head))) &&
-         file.Close();
 }
 
 bool TemporaryFile::CreateBeside(const TargetName& target) {

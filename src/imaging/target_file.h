@@ -52,15 +52,6 @@ struct TemporaryFile {
   void Keep() noexcept;
 };
 
-// Makes palette entry `index` transparent in the GIF just written to the temporary file (see
-// pixels/gif_file.h): nothing is written where the file says so already; else it is written anew
-// as its head, the extension and its tail, or with the extension's bytes changed. The file is
-// reopened as renames are retried (an encoder has just closed it, the moment a virus scanner
-// opens a new file), sharing reads, and held in memory once. False when it cannot be read or
-// written, is larger than 256 MB, or is no GIF that can be marked: the file may then be half
-// written, and its owner deletes it.
-bool MarkWrittenGif(const std::wstring& name, uint8_t index);
-
 // Renames the temporary file to the target, replacing an existing one, and hands on the
 // replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
 // anyway, as every new file is). A rename refused for a sharing, lock or access error, as when a

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "imaging/pixels/gif_writer.h"
+
 namespace {
 bool WriteToFile(void* context, const uint8_t* bytes, int32_t size) {
   try {
@@ -45,15 +47,23 @@ bool WritesOwnFormat(const std::string& mimeType) {
   // A build without a library refuses every start; one with it starts, writing nowhere.
   if (mimeType == "image/png") return StartPng(none, 1, 1, false, &png);
   if (mimeType == "image/jpeg") return StartJpeg(none, 1, 1, false, &jpeg);
+  const uint8_t pixel = 0;
+  if (mimeType == "image/gif") return WriteGif(none, 1, 1, {0xFF000000u}, -1, &pixel, 1);
   return false;
 }
 
+namespace {
+bool OpenEmptied(const std::wstring& name, FileOwner* file) {
+  file->Close();
+  file->handle = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file->handle != INVALID_HANDLE_VALUE;
+}
+}  // namespace
+
 bool StartTargetWriter(const std::wstring& name, const std::string& mimeType, int32_t width,
                        int32_t height, PixelLayout input, bool alpha, TargetWriter* writer) {
-  writer->file.Close();
-  writer->file.handle = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr,
-                                            TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (writer->file.handle == INVALID_HANDLE_VALUE) return false;
+  if (!OpenEmptied(name, &writer->file)) return false;
   writer->input = input;
   writer->alpha = alpha;
   writer->failed = false;
@@ -85,4 +95,19 @@ bool FinishTargetWriter(TargetWriter* writer) {
   writer->png.reset();
   writer->jpeg.reset();
   return writer->file.Close() && finished;
+}
+
+bool WriteGifTarget(const std::wstring& name, const PixelRows& picture) {
+  const Palette palette = MakePalette(picture);
+  int transparentIndex = -1;
+  for (size_t i = 0; i < palette.entries.size(); ++i) {
+    if (palette.entries[i] == kTransparentEntry) transparentIndex = static_cast<int>(i);
+  }
+  std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
+  MapToPalette(picture, palette, indices.data(), picture.width);
+  FileOwner file;
+  return OpenEmptied(name, &file) &&
+         WriteGif(ByteSink{WriteToFile, &file.handle}, picture.width, picture.height,
+                  palette.entries, transparentIndex, indices.data(), picture.width) &&
+         file.Close();
 }

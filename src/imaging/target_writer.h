@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "imaging/pixels/jpeg_reader.h"
+#include "imaging/pixels/palette.h"
 #include "imaging/pixels/pixel_layout.h"
 #include "imaging/pixels/png_reader.h"
 #include "platform/windows_api.h"
 
-// True where the plug-in writes files of this MIME type itself: JPEG and PNG, in a build with
-// their libraries.
+// True where the plug-in writes files of this MIME type itself: JPEG, PNG and GIF, in a build
+// with their libraries.
 bool WritesOwnFormat(const std::string& mimeType);
 
 // A JPEG or PNG being written. Rows come in any PixelLayout and are turned into what the file
@@ -44,3 +45,9 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row);
 
 // Ends the file and closes it: true where every byte reached it.
 bool FinishTargetWriter(TargetWriter* writer);
+
+// The finished picture as a GIF, with a palette made for it and the picture mapped to it (see
+// pixels/palette.h), written whole by the plug-in's own writer (see pixels/gif_writer.h) into the
+// (temporary) file, emptying it first: the transparent entry marked in the same pass. False where
+// it cannot be.
+bool WriteGifTarget(const std::wstring& name, const PixelRows& picture);
