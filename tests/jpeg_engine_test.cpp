@@ -184,4 +184,76 @@ TEST(PngSource, EveryColourTypeGivesGdiplusDecodesPicture) {
     }
   }
 }
+// The Windows table with one of the worker thread's calls refused, every time.
+struct ThreadCallsRefused {
+  explicit ThreadCallsRefused(const char* which) {
+    WindowsApi refusing = {};
+    const std::string w = which;
+    if (w == "CreateThread") {
+      refusing.CreateThread = [](LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
+                                 LPDWORD) -> HANDLE { return nullptr; };
+    } else if (w == "CreateSemaphoreW") {
+      refusing.CreateSemaphoreW = [](LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) -> HANDLE { return nullptr; };
+    } else if (w == "ReleaseSemaphore") {
+      refusing.ReleaseSemaphore = [](HANDLE, LONG, LPLONG) -> BOOL { return FALSE; };
+    } else if (w == "WaitForSingleObject") {
+      refusing.WaitForSingleObject = [](HANDLE, DWORD) -> DWORD { return WAIT_FAILED; };
+    }
+    UseWindows(&refusing);
+  }
+  ~ThreadCallsRefused() { UseWindows(nullptr); }
+};
+
+// Large pictures are decoded on a worker thread while the caller resamples and writes: the file
+// written is the one-thread path's, byte for byte, into every kind of target; a refused thread
+// or semaphore leaves the caller's thread the whole work, with the same file; refused waits or
+// releases end both threads cleanly, converted by GDI+'s decode or not at all; a reader that
+// fails midway on the worker ends as GDI+ ends it.
+TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
+  ScratchFolder folder;
+  ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
+  ASSERT_TRUE(WritePng(folder / "large.png", PngImage{1301, 901, 6, 8, [](int x, int y) {
+    return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y), static_cast<uint8_t>(x + y)};
+  }, {}, {}}));
+  std::vector<uint8_t> cut = ReadBytes(folder / "large.jpg");
+  cut.resize(cut.size() * 3 / 5);
+  ASSERT_TRUE(WriteBytes(folder / "cut.jpg", cut));
+  const struct {
+    const char* source;
+    const char* target;
+    int width, height;
+  } works[] = {{"large.jpg", "out.png", 800, 600}, {"large.jpg", "out.jpg", 900, 700},
+               {"large.jpg", "out.bmp", 700, 500}, {"large.png", "out.png", 650, 450},
+               {"large.png", "out.png", 1301, 901}, {"cut.jpg", "out.png", 800, 600}};
+  for (const auto& w : works) {
+    const std::string trace = std::string(w.source) + " to " + w.target + " " + std::to_string(w.width);
+    ResizeStep alone;
+    {
+      ThreadCallsRefused oneThread("CreateThread");
+      alone = ResizeImageFile(folder / w.source, folder / ("alone-" + std::string(w.target)), w.width, w.height);
+    }
+    const std::vector<uint8_t> one = ReadBytes(folder / ("alone-" + std::string(w.target)));
+    EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << trace;
+    EXPECT_EQ(ReadBytes(folder / w.target), one) << trace;
+    for (const char* refused : {"CreateSemaphoreW", "ReleaseSemaphore", "WaitForSingleObject"}) {
+      std::remove((folder / w.target).c_str());
+      ResizeStep step;
+      {
+        ThreadCallsRefused calls(refused);
+        step = ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height);
+      }
+      if (std::string(refused) == "CreateSemaphoreW") {
+        EXPECT_EQ(step, alone) << trace << ", " << refused;
+        EXPECT_EQ(ReadBytes(folder / w.target), one) << trace << ", " << refused;
+      } else {
+        // Converted (by GDI+'s decode where the hand-over failed) or failed, and nothing left.
+        EXPECT_TRUE(step == ResizeStep::kConverted || step == alone) << trace << ", " << refused;
+        EXPECT_EQ(ReadBytes(folder / w.target).empty(), step != ResizeStep::kConverted) << trace << ", " << refused;
+      }
+    }
+    std::remove((folder / w.target).c_str());
+    std::remove((folder / ("alone-" + std::string(w.target))).c_str());
+  }
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"cut.jpg", "large.jpg", "large.png"}));
+}
 }  // namespace

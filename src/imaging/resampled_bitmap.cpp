@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "imaging/pixels/resample.h"
+#include "imaging/read_ahead.h"
 #include "imaging/source_file.h"
 #include "imaging/source_rows.h"
 #include "imaging/target_writer.h"
@@ -71,20 +72,10 @@ bool KeepsSize(const ResamplePlan& plan) {
          plan.coveredWidth == plan.width && plan.coveredHeight == plan.height;
 }
 
-// The source's rows, each to `take`, once their size is checked against the plan.
+// The source's rows, each to `take`, decoded ahead on a worker thread where they are many.
 ReadOutcome ReadPlanned(SourceFile* source, int denominator, const ResamplePlan& plan,
                         const std::function<void(const uint8_t*)>& take) {
-  struct Feed {
-    const ResamplePlan& plan;
-    const std::function<void(const uint8_t*)>& take;
-  } feed = {plan, take};
-  const DecodedRows rows = {
-      [](void* context, int32_t w, int32_t h) {
-        const ResamplePlan& p = static_cast<Feed*>(context)->plan;
-        return w == p.sourceWidth && h == p.sourceHeight;
-      },
-      [](void* context, const uint8_t* row) { static_cast<Feed*>(context)->take(row); }, &feed};
-  return ReadSourceFile(source, denominator, rows);
+  return ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
 }
 }  // namespace
 

@@ -23,6 +23,10 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::WriteFile>,
     ThenPluginFpu<::IsProcessorFeaturePresent>,
     ThenPluginFpu<::GetFileType>,
+    ThenPluginFpu<::CreateThread>,
+    ThenPluginFpu<::CreateSemaphoreW>,
+    ThenPluginFpu<::ReleaseSemaphore>,
+    ThenPluginFpu<::WaitForSingleObject>,
 };
 }  // namespace
 
@@ -45,4 +49,10 @@ Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwn
   if (windows.GetFileType(file->handle) == FILE_TYPE_DISK) return Opened::kDiskFile;
   file->Close();
   return Opened::kNotAFile;
+}
+
+void WaitForThreadEnd(HANDLE thread) {
+  if (windows.WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0) {
+    ::WaitForSingleObject(thread, INFINITE);
+  }
 }

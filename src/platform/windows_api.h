@@ -30,6 +30,12 @@ struct WindowsApi {
                     LPOVERLAPPED overlapped);
   BOOL (*IsProcessorFeaturePresent)(DWORD feature);
   DWORD (*GetFileType)(HANDLE file);
+  HANDLE (*CreateThread)(LPSECURITY_ATTRIBUTES security, SIZE_T stack,
+                         LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD id);
+  HANDLE (*CreateSemaphoreW)(LPSECURITY_ATTRIBUTES security, LONG initial, LONG maximum,
+                             LPCWSTR name);
+  BOOL (*ReleaseSemaphore)(HANDLE semaphore, LONG count, LPLONG previous);
+  DWORD (*WaitForSingleObject)(HANDLE object, DWORD milliseconds);
 };
 
 extern WindowsApi windows;
@@ -64,6 +70,10 @@ struct FileOwner {
 // of the open handle, so that every spelling of every device is caught.
 enum class Opened { kDiskFile, kNotAFile, kFailed };
 Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwner* file);
+
+// Waits until the thread has ended, through the table; where the table's wait is refused, with
+// the system's own: memory the thread writes into may not be released while it runs.
+void WaitForThreadEnd(HANDLE thread);
 
 // True where the processor has SSE2; asked of the table at each call, so that a test can deny it.
 bool ProcessorHasSse2();

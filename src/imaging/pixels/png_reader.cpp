@@ -134,6 +134,11 @@ bool StartWrite(PngEncode* encode, int32_t width, int32_t height, bool alpha) {
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_pHYs(png, encode->info, kDotsPerMetre, kDotsPerMetre, PNG_RESOLUTION_METER);
+  // Measured on photos' thumbnails and enlargements: zlib's level 1 and the Sub filter write files
+  // of 50 to 70 % of GDI+'s (level 6, no filter) in an eighth to a half of the time; level 6 with
+  // every filter saves another 10 to 20 % at eight times the cost.
+  png_set_compression_level(png, 1);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_write_info(png, encode->info);
   png_set_bgr(png);
   return true;
