@@ -260,8 +260,8 @@ def main():
                 results[name]["dB"] = quality(source, tw, th, tmp, options.build, options.baseline)
             if name in ("photo", "poster", "1 MP"):
                 gifs[name] = gif_quality(source, tw, th, tmp, options.build)
-                # The palette's cost: the plug-in to GIF less to BMP (no encoding to speak of)
-                # less GDI+'s GIF encoder over the same GIF's picture, saved again.
+                # The palette's and the GIF writer's cost: the plug-in to GIF less to BMP (no
+                # encoding to speak of), beside GDI+'s GIF encoder over the same picture.
                 for kind in ("gif", "bmp"):
                     lines = [f"{windows(source)}|{windows(os.path.join(tmp, f'cost{k}.{kind}'))}|{tw}|{th}"
                              for k in range(count + 1)]
@@ -315,13 +315,14 @@ def main():
         lines.append(f"| {name} | {m['read-back'] * 1000:.1f} ms | {100 * m['read-back'] / m['plugin']:.1f} % |")
     if gifs:
         lines += ["", "GIF: PSNR in dB of the written GIF against the un-quantised picture of the same "
-                  "resize, beside Pillow's quantize(256) of that picture; the palette's cost (the plug-in "
-                  "to GIF less to BMP, less the encoder) beside GDI+'s GIF encoder over the same picture:",
-                  "", "| work | dB plug-in GIF | dB Pillow quantize(256) | palette | GIF encoder |",
+                  "resize, beside Pillow's quantize(256) of that picture; the palette's and the writer's "
+                  "cost (the plug-in to GIF less to BMP) beside GDI+'s GIF encoder alone over the same "
+                  "picture:",
+                  "", "| work | dB plug-in GIF | dB Pillow quantize(256) | palette and writer | GDI+'s GIF encoder |",
                   "|---|---|---|---|---|"]
         for name, (ours, pillows) in gifs.items():
             r = results[name]
-            palette = r['plugin gif'] - r['plugin bmp'] - r['gif encoder']
+            palette = r['plugin gif'] - r['plugin bmp']
             lines.append(f"| {name} | {ours:.2f} | {pillows:.2f} | {palette * 1000:.1f} ms | "
                          f"{r['gif encoder'] * 1000:.1f} ms |")
     if metrics:
