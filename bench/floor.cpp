@@ -31,7 +31,7 @@
 
 #include "imaging/gdiplus_flat.h"
 #include "imaging/pixels/box_average.h"
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 
 namespace {
 std::wstring Wide(const std::string& text) {

@@ -8,7 +8,7 @@
 
 #include <gif_lib.h>
 
-#include "imaging/pixels/gif_writer.h"
+#include "imaging/codecs/gif_writer.h"
 #include "imaging/pixels/palette.h"
 
 namespace {

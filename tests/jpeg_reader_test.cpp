@@ -15,7 +15,7 @@
 #include <jpeglib.h>
 
 #include "imaging/pixels/box_average.h"
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 #include "jpeg_encode.h"
 #include "memory_bytes.h"
 

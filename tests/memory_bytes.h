@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 struct MemoryBytes {
   const uint8_t* data;

@@ -14,8 +14,8 @@
 
 #include "image_codec.h"
 #include "memory_bytes.h"
-#include "imaging/pixels/png_header.h"
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_header.h"
+#include "imaging/codecs/png_reader.h"
 
 namespace {
 struct Decoded {

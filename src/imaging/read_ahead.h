@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 struct SourceFile;
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "imaging/gdiplus_owners.h"
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 struct SourceFile;
 

@@ -1,4 +1,4 @@
-// Sources read by the plug-in's own readers (pixels/jpeg_reader.h, pixels/png_reader.h) through
+// Sources read by the plug-in's own readers (codecs/jpeg_reader.h, codecs/png_reader.h) through
 // the platform's file calls, opened by the wide name GDI+ would be given, so that every name that
 // converts through GDI+ converts here too; and what a source's headers alone tell.
 #pragma once
@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 #include "imaging/pixels/pixel_layout.h"
-#include "imaging/pixels/png_header.h"
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_header.h"
+#include "imaging/codecs/png_reader.h"
 #include "platform/windows_api.h"
 
 // A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the

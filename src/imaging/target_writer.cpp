@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/pixels/gif_writer.h"
+#include "imaging/codecs/gif_writer.h"
 
 namespace {
 bool WriteToFile(void* context, const uint8_t* bytes, int32_t size) {

@@ -1,5 +1,5 @@
-// JPEG and PNG targets written by the plug-in's own writers (pixels/jpeg_reader.h,
-// pixels/png_reader.h) into the temporary file, row by row as the resampler or a finished
+// JPEG and PNG targets written by the plug-in's own writers (codecs/jpeg_reader.h,
+// codecs/png_reader.h) into the temporary file, row by row as the resampler or a finished
 // bitmap gives them, through the platform's file calls.
 #pragma once
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 #include "imaging/pixels/palette.h"
 #include "imaging/pixels/pixel_layout.h"
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_reader.h"
 #include "platform/windows_api.h"
 
 // True where the plug-in writes files of this MIME type itself: JPEG, PNG and GIF, in a build
@@ -47,7 +47,7 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row);
 bool FinishTargetWriter(TargetWriter* writer);
 
 // The finished picture as a GIF, with a palette made for it and the picture mapped to it (see
-// pixels/palette.h), written whole by the plug-in's own writer (see pixels/gif_writer.h) into the
+// pixels/palette.h), written whole by the plug-in's own writer (see codecs/gif_writer.h) into the
 // (temporary) file, emptying it first: the transparent entry marked in the same pass. False where
 // it cannot be.
 bool WriteGifTarget(const std::wstring& name, const PixelRows& picture);

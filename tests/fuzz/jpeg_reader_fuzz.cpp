@@ -8,7 +8,7 @@
 
 #include "fuzz_support.h"
 #include "memory_bytes.h"
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 
 namespace {
 struct Rows {

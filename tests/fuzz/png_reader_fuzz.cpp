@@ -6,8 +6,8 @@
 
 #include "fuzz_support.h"
 #include "memory_bytes.h"
-#include "imaging/pixels/png_header.h"
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_header.h"
+#include "imaging/codecs/png_reader.h"
 
 namespace {
 struct Rows {

@@ -1,4 +1,4 @@
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 
 #include <csetjmp>
 #include <cstddef>

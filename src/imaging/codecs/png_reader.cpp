@@ -1,11 +1,11 @@
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_reader.h"
 
 #include <csetjmp>
 #include <cstdlib>
 
 #include <png.h>
 
-#include "imaging/pixels/png_header.h"
+#include "imaging/codecs/png_header.h"
 
 // Everything a decode keeps: plain data, nothing with a destructor that a longjmp could skip.
 struct PngDecode {

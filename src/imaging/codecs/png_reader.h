@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 struct PngHeader {
   int32_t width, height;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 // Writes a whole GIF of width by height: GIF89a, one image covering the screen, a global colour
 // table of the palette's entries (0xAARRGGBB, see palette.h) padded with black to a power of two

@@ -1,5 +1,5 @@
 // The plug-in built without libpng: every PNG is left to GDI+.
-#include "imaging/pixels/png_reader.h"
+#include "imaging/codecs/png_reader.h"
 
 void PngDecodeEnd::operator()(PngDecode*) const {}
 

@@ -1,4 +1,4 @@
-#include "imaging/pixels/gif_writer.h"
+#include "imaging/codecs/gif_writer.h"
 
 #include <gif_lib.h>
 

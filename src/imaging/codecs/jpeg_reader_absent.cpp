@@ -1,5 +1,5 @@
 // The plug-in built without libjpeg-turbo: every JPEG is left to GDI+.
-#include "imaging/pixels/jpeg_reader.h"
+#include "imaging/codecs/jpeg_reader.h"
 
 void JpegDecodeEnd::operator()(JpegDecode*) const {}
 

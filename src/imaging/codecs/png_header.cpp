@@ -1,4 +1,4 @@
-#include "imaging/pixels/png_header.h"
+#include "imaging/codecs/png_header.h"
 
 #include <cstring>
 

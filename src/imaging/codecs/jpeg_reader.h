@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "imaging/pixels/jpeg_markers.h"
+#include "imaging/codecs/jpeg_markers.h"
 
 // libjpeg's memory, all of it, may not pass this. A progressive or multi-scan file's
 // coefficients for the whole picture are most of it: 2 bytes for each of 64 coefficients per

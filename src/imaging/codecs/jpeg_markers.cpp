@@ -1,4 +1,4 @@
-#include "imaging/pixels/jpeg_markers.h"
+#include "imaging/codecs/jpeg_markers.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "imaging/pixels/decoded_rows.h"
+#include "imaging/codecs/decoded_rows.h"
 
 // Every scan is a pass over the whole picture's coefficients, so a file of hundreds of scans
 // holds any decoder, GDI+'s too, for seconds to minutes, and a scan repeated a thousand times
