@@ -9,6 +9,7 @@
 #include <gif_lib.h>
 
 #include "imaging/codecs/gif_writer.h"
+#include "memory_bytes.h"
 #include "imaging/pixels/palette.h"
 
 namespace {
@@ -26,11 +27,7 @@ TEST(GifWriter, GiflibReadsBackEveryIndexAndEntry) {
     std::vector<uint8_t> indices(static_cast<size_t>(c.width) * c.height);
     for (size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<uint8_t>((i * 7 + i / 3) % static_cast<size_t>(c.entries));
     std::vector<uint8_t> file;
-    const ByteSink sink = {[](void* f, const uint8_t* b, int32_t n) {
-                             static_cast<std::vector<uint8_t>*>(f)->insert(static_cast<std::vector<uint8_t>*>(f)->end(), b, b + n);
-                             return true;
-                           },
-                           &file};
+    const ByteSink sink = AppendingTo(&file);
     ASSERT_TRUE(WriteGif(sink, c.width, c.height, entries, c.transparent, indices.data(), c.width));
     EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "GIF89a");
     struct Reading {
@@ -64,7 +61,9 @@ TEST(GifWriter, GiflibReadsBackEveryIndexAndEntry) {
     GraphicsControlBlock control = {};
     const bool marked = DGifSavedExtensionToGCB(gif, 0, &control) == GIF_OK;
     EXPECT_EQ(marked, c.transparent >= 0);
-    if (marked) EXPECT_EQ(control.TransparentColor, c.transparent);
+    if (marked) {
+      EXPECT_EQ(control.TransparentColor, c.transparent);
+    }
     DGifCloseFile(gif, &error);
   }
 }

@@ -267,15 +267,11 @@ TEST(JpegReader, ScaleLeavesTheResamplerItsGap) {
 // The writer's files as libjpeg decodes them, at several sizes: the picture within JPEG's loss,
 // and what GDI+'s encoder writes by default: baseline, 4:2:0, quality 75's tables, JFIF of 96 dpi.
 TEST(JpegWriter, RoundTripsThroughLibjpeg) {
-  for (const auto size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {64, 48}, {333, 101}}) {
+  for (const std::pair<int, int>& size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {64, 48}, {333, 101}}) {
     for (const bool padded : {false, true}) {
       const int w = size.first, h = size.second, channels = padded ? 4 : 3;
       std::vector<uint8_t> bytes;
-      const ByteSink sink = {[](void* c, const uint8_t* b, int32_t n) {
-                               static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(), b, b + n);
-                               return true;
-                             },
-                             &bytes};
+      const ByteSink sink = AppendingTo(&bytes);
       JpegEncoder encoder;
       ASSERT_TRUE(StartJpeg(sink, w, h, padded, &encoder));
       std::vector<uint8_t> row(static_cast<size_t>(w) * channels);

@@ -1,10 +1,12 @@
-// A file in memory as the plug-in's readers take bytes, for the readers' tests and fuzz targets.
+// A file in memory as the plug-in's readers take bytes and its writers give them, for the
+// codecs' tests and fuzz targets.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "imaging/codecs/decoded_rows.h"
 
@@ -24,3 +26,13 @@ inline int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
 }
 
 inline ByteSource BytesOf(MemoryBytes* memory) { return ByteSource{ReadMemory, memory}; }
+
+// Every byte written, appended to `file`.
+inline ByteSink AppendingTo(std::vector<uint8_t>* file) {
+  return ByteSink{[](void* f, const uint8_t* bytes, int32_t size) {
+                    auto* v = static_cast<std::vector<uint8_t>*>(f);
+                    v->insert(v->end(), bytes, bytes + size);
+                    return true;
+                  },
+                  file};
+}

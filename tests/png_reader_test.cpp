@@ -242,15 +242,11 @@ TEST(PngReader, CorpusFilesGiveLibpngsOwnRows) {
 // The writer's files as libpng decodes them, at several sizes, RGB and RGBA: the rows exactly,
 // and the chunks GDI+'s encoder writes (IHDR, pHYs of 96 dpi, IDAT, IEND).
 TEST(PngWriter, RoundTripsThroughLibpng) {
-  for (const auto size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {333, 101}}) {
+  for (const std::pair<int, int>& size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {333, 101}}) {
     for (const bool alpha : {false, true}) {
       const int w = size.first, h = size.second, channels = alpha ? 4 : 3;
       std::vector<uint8_t> bytes, rows;
-      const ByteSink sink = {[](void* c, const uint8_t* b, int32_t n) {
-                               static_cast<std::vector<uint8_t>*>(c)->insert(static_cast<std::vector<uint8_t>*>(c)->end(), b, b + n);
-                               return true;
-                             },
-                             &bytes};
+      const ByteSink sink = AppendingTo(&bytes);
       PngEncoder encoder;
       ASSERT_TRUE(StartPng(sink, w, h, alpha, &encoder));
       for (int y = 0; y < h; ++y) {

@@ -389,11 +389,6 @@ int RecordedMessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT type) {
   return IDOK;
 }
 
-BOOL RecordedGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
-  Log("GetFileSizeEx");
-  if (Fails("GetFileSizeEx")) return Failed(FALSE);
-  return GetFileSizeEx(file, size);
-}
 BOOL RecordedReadFile(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
   Log("ReadFile(%lu)", static_cast<unsigned long>(bytes));
   if (Fails("ReadFile")) return Failed(FALSE);
@@ -419,7 +414,7 @@ const WindowsApi kRecordingWindows = {
     RecordedGetFileAttributesW,  RecordedSetFileAttributesW,  RecordedMoveFileExW,
     RecordedDeleteFileW,         RecordedGetLastError,        RecordedSleep,
     RecordedGetCurrentProcessId, RecordedGlobalAlloc,         RecordedGlobalFree,
-    RecordedMultiByteToWideChar, RecordedMessageBoxA,         RecordedGetFileSizeEx,
+    RecordedMultiByteToWideChar, RecordedMessageBoxA,
     RecordedReadFile,            RecordedWriteFile,           RecordedIsProcessorFeaturePresent,
     RecordedGetFileType,
     // A worker thread's calls come from two threads at once: Windows' own, not logged (the

@@ -89,7 +89,9 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
                                     "GdipSaveImageToFile", "GdipGetImageEncoders"}) {
         const bool encoding = std::string(essential) == "GdipSaveImageToFile" ||
                               std::string(essential) == "GdipGetImageEncoders";
-        if (!(ownFile && encoding)) ASSERT_EQ(failing.count(essential), 0u) << parameter;
+        if (!(ownFile && encoding)) {
+          ASSERT_EQ(failing.count(essential), 0u) << parameter;
+        }
       }
     }
   }

@@ -33,16 +33,6 @@ struct Shared {
   bool holding = false, broken = false;
 };
 
-struct SemaphoreOwner {
-  HANDLE handle = nullptr;
-  SemaphoreOwner() = default;
-  SemaphoreOwner(const SemaphoreOwner&) = delete;
-  SemaphoreOwner& operator=(const SemaphoreOwner&) = delete;
-  ~SemaphoreOwner() {
-    if (handle != nullptr) windows.CloseHandle(handle);
-  }
-};
-
 // Waits for a semaphore until it is had (true), the wait fails, or `over` says the other side
 // has ended (false).
 template <typename Over>
@@ -71,8 +61,7 @@ bool HandOver(Shared* s) {
   return windows.ReleaseSemaphore(s->filled, 1, nullptr) != FALSE;
 }
 
-void TakeRow(void* context, const uint8_t* row) {
-  auto* s = static_cast<Shared*>(context);
+void TakeRow(Shared* s, const uint8_t* row) {
   if (!HoldBand(s)) {
     s->broken = true;  // the rows that follow are dropped, and the read refused
     return;
@@ -82,16 +71,28 @@ void TakeRow(void* context, const uint8_t* row) {
   if (++s->row == s->bandRows && !HandOver(s)) s->broken = true;
 }
 
+// The rows of the source, each to `take`, once their size is checked, on this thread.
+ReadOutcome OnThisThread(SourceFile* source, int denominator, int32_t width, int32_t height,
+                         const std::function<void(const uint8_t* row)>& take) {
+  struct Expected {
+    int32_t width, height;
+    const std::function<void(const uint8_t*)>& take;
+  } expected = {width, height, take};
+  const DecodedRows rows = {
+      [](void* context, int32_t w, int32_t h) {
+        const auto* e = static_cast<Expected*>(context);
+        return w == e->width && h == e->height;
+      },
+      [](void* context, const uint8_t* row) { static_cast<Expected*>(context)->take(row); },
+      &expected};
+  return ReadSourceFile(source, denominator, rows);
+}
+
 DWORD WINAPI Work(LPVOID parameter) {
   auto* s = static_cast<Shared*>(parameter);
   try {
-    const DecodedRows rows = {
-        [](void* context, int32_t w, int32_t h) {
-          const auto* shared = static_cast<Shared*>(context);
-          return w == shared->width && h == shared->height;
-        },
-        TakeRow, s};
-    ReadOutcome outcome = ReadSourceFile(s->source, s->denominator, rows);
+    const ReadOutcome outcome = OnThisThread(s->source, s->denominator, s->width, s->height,
+                                             [s](const uint8_t* row) { TakeRow(s, row); });
     if (s->holding && s->row > 0 && !HandOver(s)) s->broken = true;
     s->outcome = s->broken ? ReadOutcome::kRefused : outcome;
   } catch (...) {  // nothing may leave a thread's function
@@ -123,29 +124,14 @@ bool TakeBands(Shared* s, const std::function<void(const uint8_t* row)>& take) {
   }
 }
 
-ReadOutcome OnThisThread(SourceFile* source, int denominator, int32_t width, int32_t height,
-                         const std::function<void(const uint8_t* row)>& take) {
-  struct Expected {
-    int32_t width, height;
-    const std::function<void(const uint8_t*)>& take;
-  } expected = {width, height, take};
-  const DecodedRows rows = {
-      [](void* context, int32_t w, int32_t h) {
-        const auto* e = static_cast<Expected*>(context);
-        return w == e->width && h == e->height;
-      },
-      [](void* context, const uint8_t* row) { static_cast<Expected*>(context)->take(row); },
-      &expected};
-  return ReadSourceFile(source, denominator, rows);
-}
+// A handle from a call that answers null where it fails, as FileOwner holds handles.
+HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
 }  // namespace
 
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
-                      const std::function<void(const uint8_t* row)>& take,
-                      const Handover& handover) {
-  const int64_t pixels = int64_t{width} * height;
+                      const std::function<void(const uint8_t* row)>& take) {
   const int32_t rowBytes = width * BytesPerPixel(source->layout);
-  if (pixels < kWorkerPixels || rowBytes <= 0 || handover.bands < 1) {
+  if (int64_t{width} * height < kWorkerPixels || rowBytes <= 0) {
     return OnThisThread(source, denominator, width, height, take);
   }
   Shared s;
@@ -154,19 +140,16 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   s.width = width;
   s.height = height;
   s.rowBytes = rowBytes;
-  s.bandRows = handover.bandBytes / rowBytes > 0 ? handover.bandBytes / rowBytes : 1;
-  s.bands.assign(static_cast<size_t>(handover.bands),
-                 std::vector<uint8_t>(static_cast<size_t>(s.bandRows) * rowBytes));
-  s.rowsIn.assign(static_cast<size_t>(handover.bands), 0);
-  SemaphoreOwner free, filled;
-  free.handle = windows.CreateSemaphoreW(nullptr, handover.bands, handover.bands, nullptr);
-  filled.handle = windows.CreateSemaphoreW(nullptr, 0, handover.bands + 1, nullptr);
+  s.bandRows = kBandBytes / rowBytes > 0 ? kBandBytes / rowBytes : 1;
+  s.bands.assign(kBandsAhead, std::vector<uint8_t>(static_cast<size_t>(s.bandRows) * rowBytes));
+  s.rowsIn.assign(kBandsAhead, 0);
+  FileOwner free, filled, worker;
+  free.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, kBandsAhead, kBandsAhead, nullptr));
+  filled.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, 0, kBandsAhead + 1, nullptr));
   s.free = free.handle;
   s.filled = filled.handle;
-  FileOwner worker;
-  if (free.handle != nullptr && filled.handle != nullptr) {
-    worker.handle = windows.CreateThread(nullptr, 0, Work, &s, 0, nullptr);
-    if (worker.handle == nullptr) worker.handle = INVALID_HANDLE_VALUE;
+  if (free.handle != INVALID_HANDLE_VALUE && filled.handle != INVALID_HANDLE_VALUE) {
+    worker.handle = OrInvalid(windows.CreateThread(nullptr, 0, Work, &s, 0, nullptr));
   }
   // Nothing of the source was read yet: the caller's thread reads it all.
   if (worker.handle == INVALID_HANDLE_VALUE) return OnThisThread(source, denominator, width, height, take);

@@ -11,11 +11,8 @@ struct SourceFile;
 
 // How the rows travel from the worker to the caller: in bands of about this many bytes, at most
 // this many bands decoded ahead of their use, so that the memory stays proportional to the width.
-struct Handover {
-  int32_t bandBytes;
-  int32_t bands;
-};
-constexpr Handover kHandover = {256 * 1024, 4};
+constexpr int32_t kBandBytes = 256 * 1024;
+constexpr int32_t kBandsAhead = 4;
 
 // Rows whose decoding takes less than a thread's start and hand-overs gain stay on the caller's
 // thread: decoded rows of this many pixels at least go to a worker. Measured under Wine on JPEGs
@@ -31,5 +28,4 @@ constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 // has ended before it returns. The reader's answer (see ReadSourceFile), or kRefused where a
 // hand-over failed midway.
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
-                      const std::function<void(const uint8_t* row)>& take,
-                      const Handover& handover = kHandover);
+                      const std::function<void(const uint8_t* row)>& take);

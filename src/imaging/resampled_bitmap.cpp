@@ -12,6 +12,12 @@
 #include "platform/windows_api.h"
 
 namespace {
+// The plan keeps the size: the rows are copied, not resampled, which keeps straight alpha exact.
+bool KeepsSize(const ResamplePlan& plan) {
+  return plan.width == plan.sourceWidth && plan.height == plan.sourceHeight &&
+         plan.coveredWidth == plan.width && plan.coveredHeight == plan.height;
+}
+
 // Hands each row, top first, to `take`; false where the rows could not all be had.
 typedef std::function<bool(const std::function<void(const uint8_t*)>& take)> Feed;
 
@@ -20,8 +26,7 @@ typedef std::function<bool(const std::function<void(const uint8_t*)>& take)> Fee
 ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const ResamplePlan& plan,
                            const Feed& feed) {
   if (!plan.fits) return {};
-  if (plan.width == plan.sourceWidth && plan.height == plan.sourceHeight &&
-      plan.coveredWidth == plan.width && plan.coveredHeight == plan.height) {
+  if (KeepsSize(plan)) {
     const int32_t rowBytes = plan.width * BytesPerPixel(layout);
     ImageOwner copy = WrittenBitmap(
         plan.width, plan.height, copyFormat, rowBytes, nullptr, [&](uint8_t* top, int32_t stride) {
@@ -66,17 +71,6 @@ ResamplePlan PlanFor(const SourceFile& source, int32_t width, int32_t height, in
                       static_cast<double>(source.width) / d, static_cast<double>(source.height) / d,
                       width, height);
 }
-
-bool KeepsSize(const ResamplePlan& plan) {
-  return plan.width == plan.sourceWidth && plan.height == plan.sourceHeight &&
-         plan.coveredWidth == plan.width && plan.coveredHeight == plan.height;
-}
-
-// The source's rows, each to `take`, decoded ahead on a worker thread where they are many.
-ReadOutcome ReadPlanned(SourceFile* source, int denominator, const ResamplePlan& plan,
-                        const std::function<void(const uint8_t*)>& take) {
-  return ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
-}
 }  // namespace
 
 ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t height,
@@ -87,7 +81,7 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
       HasAlpha(source->layout) ? kPixelFormat32bppARGB : kPixelFormat24bppRGB;
   *outcome = ReadOutcome::kRead;
   return Resampled(source->layout, copyFormat, plan, [&](const std::function<void(const uint8_t*)>& take) {
-    *outcome = ReadPlanned(source, denominator, plan, take);
+    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
     return *outcome == ReadOutcome::kRead;
   });
 }
@@ -99,7 +93,6 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
   *outcome = ReadOutcome::kRead;
   if (!plan.fits) return Streamed::kNotRead;
-  // At the same size the rows go to the writer as they are read, which keeps straight alpha exact.
   const bool copy = KeepsSize(plan);
   const PixelLayout resampled = HasAlpha(source->layout) ? PixelLayout::kPbgra32 : PixelLayout::kBgr24;
   TargetWriter writer;
@@ -108,15 +101,15 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
     return Streamed::kNotWritten;
   }
   if (copy) {
-    *outcome = ReadPlanned(source, denominator, plan,
-                           [&](const uint8_t* row) { WriteTargetRow(&writer, row); });
+    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
+                         [&](const uint8_t* row) { WriteTargetRow(&writer, row); });
   } else {
     const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
                                  WriteTargetRow(static_cast<TargetWriter*>(context), row);
                                }, &writer};
     Resampler resampler = StartResampler(source->layout, plan, output, ProcessorHasSse2());
-    *outcome = ReadPlanned(source, denominator, plan,
-                           [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
+                         [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
   }
   if (*outcome != ReadOutcome::kRead) return Streamed::kNotRead;
   return FinishTargetWriter(&writer) ? Streamed::kWritten : Streamed::kNotWritten;

@@ -282,12 +282,14 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   TemporaryFile temporary;
   TargetStanding standing = {kTargetAbsent, 0};
   const bool ownWriter = WritesOwnFormat(mimeType);
-  // A JPEG or PNG source the plug-in reads, written as a JPEG or PNG by the plug-in (a GIF needs
-  // the whole picture for its palette): streamed from
-  // file to file, no GDI+ at all.
+  // JPEG and PNG targets the plug-in reads as well as writes; a GIF it only writes, from the
+  // whole picture, which its palette needs.
+  const bool ownCodec = ownWriter && mimeType != "image/gif";
+  // A JPEG or PNG source the plug-in reads, into such a target: streamed from file to file, no
+  // GDI+ at all.
   bool written = false, readerTried = false;
   ReadOutcome read = ReadOutcome::kOtherFormat;
-  if (ownWriter && mimeType != "image/gif" && BitmapFits(width, height, 4)) {
+  if (ownCodec && BitmapFits(width, height, 4)) {
     SourceFile file;
     read = OpenSourceFile(wideSource, &file);
     readerTried = true;
@@ -312,9 +314,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         if (prepared != ResizeStep::kConverted) return prepared;
       }
       const bool saved =
-          mimeType == "image/gif"
-              ? WrittenAsGif(picture.bitmap.handle, width, height, temporary.wideName)
-              : WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName);
+          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName)
+                   : WrittenAsGif(picture.bitmap.handle, width, height, temporary.wideName);
       if (!saved) return ResizeStep::kNotSaved;
     } else {
       if (mimeType == "image/gif") {
@@ -331,8 +332,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     picture.bitmap.Reset();
   }
   // A GIF is read back by GDI+, as every caller would open it.
-  if (ownWriter && mimeType != "image/gif" ? !ReadsBackWhole(temporary.wideName, width, height)
-                                           : !ReadsBack(temporary.wideName, width, height)) {
+  if (ownCodec ? !ReadsBackWhole(temporary.wideName, width, height)
+               : !ReadsBack(temporary.wideName, width, height)) {
     return ResizeStep::kNotReadBack;
   }
   session.End();

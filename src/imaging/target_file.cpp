@@ -1,8 +1,6 @@
 #include "imaging/target_file.h"
 
 #include "platform/windows_api.h"
-#include "platform/windows_text.h"
-#include "text/text.h"
 
 namespace {
 // Like SQLite's Windows layer: 10 attempts, waiting 25 ms more before each next one.

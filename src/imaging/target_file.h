@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // A target's name in the wide form every file call takes, converted once where the saving steps
 // begin; empty where the name could not be converted, and then nothing is written.

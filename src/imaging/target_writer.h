@@ -1,6 +1,6 @@
-// JPEG and PNG targets written by the plug-in's own writers (codecs/jpeg_reader.h,
-// codecs/png_reader.h) into the temporary file, row by row as the resampler or a finished
-// bitmap gives them, through the platform's file calls.
+// JPEG, PNG and GIF targets written by the plug-in's own writers (codecs/jpeg_reader.h,
+// codecs/png_reader.h, codecs/gif_writer.h) into the temporary file, through the platform's file
+// calls: JPEG and PNG row by row as the resampler or a finished bitmap gives them, GIF whole.
 #pragma once
 
 #include <cstdint>

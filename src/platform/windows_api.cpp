@@ -18,7 +18,6 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::GlobalFree>,
     ThenPluginFpu<::MultiByteToWideChar>,
     ThenPluginFpu<::MessageBoxA>,
-    ThenPluginFpu<::GetFileSizeEx>,
     ThenPluginFpu<::ReadFile>,
     ThenPluginFpu<::WriteFile>,
     ThenPluginFpu<::IsProcessorFeaturePresent>,

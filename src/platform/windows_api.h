@@ -24,7 +24,6 @@ struct WindowsApi {
   int (*MultiByteToWideChar)(UINT codePage, DWORD flags, LPCCH text, int length, LPWSTR wide,
                              int wideLength);
   int (*MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-  BOOL (*GetFileSizeEx)(HANDLE file, PLARGE_INTEGER size);
   BOOL (*ReadFile)(HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped);
   BOOL (*WriteFile)(HANDLE file, LPCVOID buffer, DWORD bytes, LPDWORD written,
                     LPOVERLAPPED overlapped);
