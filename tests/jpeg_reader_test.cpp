@@ -16,6 +16,7 @@
 
 #include "imaging/pixels/box_average.h"
 #include "imaging/codecs/jpeg_reader.h"
+#include "imaging/codecs/jpeg_writer.h"
 #include "jpeg_encode.h"
 #include "memory_bytes.h"
 

@@ -16,6 +16,7 @@
 #include "memory_bytes.h"
 #include "imaging/codecs/png_header.h"
 #include "imaging/codecs/png_reader.h"
+#include "imaging/codecs/png_writer.h"
 
 namespace {
 struct Decoded {

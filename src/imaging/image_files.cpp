@@ -23,7 +23,7 @@ GpStatus LoadImageFile(const std::wstring& name, GpImage** image) {
 }
 
 bool SourceIsNoFile(const std::wstring& name) {
-  FileOwner file;
+  HandleOwner file;
   return OpenDiskFile(name, 0, FILE_FLAG_BACKUP_SEMANTICS, &file) == Opened::kNotAFile;
 }
 

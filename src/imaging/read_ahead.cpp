@@ -124,7 +124,7 @@ bool TakeBands(Shared* s, const std::function<void(const uint8_t* row)>& take) {
   }
 }
 
-// A handle from a call that answers null where it fails, as FileOwner holds handles.
+// A handle from a call that answers null where it fails, as HandleOwner holds handles.
 HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
 }  // namespace
 
@@ -143,7 +143,7 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   s.bandRows = kBandBytes / rowBytes > 0 ? kBandBytes / rowBytes : 1;
   s.bands.assign(kBandsAhead, std::vector<uint8_t>(static_cast<size_t>(s.bandRows) * rowBytes));
   s.rowsIn.assign(kBandsAhead, 0);
-  FileOwner free, filled, worker;
+  HandleOwner free, filled, worker;
   free.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, kBandsAhead, kBandsAhead, nullptr));
   filled.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, 0, kBandsAhead + 1, nullptr));
   s.free = free.handle;

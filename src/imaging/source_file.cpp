@@ -28,7 +28,7 @@ int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
 
 // Opens a disk file for reading and reads its head; others may read and write it meanwhile, as
 // they may while GDI+ reads it.
-bool OpenForReading(const std::wstring& name, FileOwner* file, FileBytes* bytes) {
+bool OpenForReading(const std::wstring& name, HandleOwner* file, FileBytes* bytes) {
   if (OpenDiskFile(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN, file) != Opened::kDiskFile) {
     return false;
   }
@@ -89,14 +89,14 @@ bool JpegFileHostile(const std::wstring& name) {
     if (opened == ReadOutcome::kHostile) return true;
     if (opened == ReadOutcome::kOtherFormat || source.png) return false;
   }
-  FileOwner file;
+  HandleOwner file;
   FileBytes bytes = {};
   return OpenForReading(name, &file, &bytes) && StartsAsJpeg(bytes.head, bytes.headSize) &&
          CountJpegScans(ByteSource{ReadBytes, &bytes}) == ReadOutcome::kHostile;
 }
 
 bool SizeFromHeader(const std::wstring& name, int32_t* width, int32_t* height) {
-  FileOwner file;
+  HandleOwner file;
   FileBytes bytes = {};
   if (!OpenForReading(name, &file, &bytes)) return false;
   if (StartsAsPng(bytes.head, static_cast<size_t>(bytes.headSize))) {

@@ -24,7 +24,7 @@ struct FileBytes {
 // decoder reading it, both released when the owner ends. It stays where it was made: the decoder
 // reads through it.
 struct SourceFile {
-  FileOwner file;
+  HandleOwner file;
   FileBytes bytes;
   JpegDecoder jpeg;
   PngDecoder png;

@@ -23,7 +23,7 @@ bool RetryWhileLocked(Attempt attempt) {
 }  // namespace
 
 bool NamesSameFile(const std::wstring& a, const std::wstring& b) {
-  FileOwner first, second;
+  HandleOwner first, second;
   if (OpenDiskFile(a, 0, FILE_FLAG_BACKUP_SEMANTICS, &first) != Opened::kDiskFile ||
       OpenDiskFile(b, 0, FILE_FLAG_BACKUP_SEMANTICS, &second) != Opened::kDiskFile) {
     return false;

@@ -53,7 +53,7 @@ bool WritesOwnFormat(const std::string& mimeType) {
 }
 
 namespace {
-bool OpenEmptied(const std::wstring& name, FileOwner* file) {
+bool OpenEmptied(const std::wstring& name, HandleOwner* file) {
   file->Close();
   file->handle = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -105,7 +105,7 @@ bool WriteGifTarget(const std::wstring& name, const PixelRows& picture) {
   }
   std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
   MapToPalette(picture, palette, indices.data(), picture.width);
-  FileOwner file;
+  HandleOwner file;
   return OpenEmptied(name, &file) &&
          WriteGif(ByteSink{WriteToFile, &file.handle}, picture.width, picture.height,
                   palette.entries, transparentIndex, indices.data(), picture.width) &&

@@ -1,5 +1,5 @@
-// JPEG, PNG and GIF targets written by the plug-in's own writers (codecs/jpeg_reader.h,
-// codecs/png_reader.h, codecs/gif_writer.h) into the temporary file, through the platform's file
+// JPEG, PNG and GIF targets written by the plug-in's own writers (codecs/jpeg_writer.h,
+// codecs/png_writer.h, codecs/gif_writer.h) into the temporary file, through the platform's file
 // calls: JPEG and PNG row by row as the resampler or a finished bitmap gives them, GIF whole.
 #pragma once
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/codecs/jpeg_reader.h"
+#include "imaging/codecs/jpeg_writer.h"
 #include "imaging/pixels/palette.h"
 #include "imaging/pixels/pixel_layout.h"
-#include "imaging/codecs/png_reader.h"
+#include "imaging/codecs/png_writer.h"
 #include "platform/windows_api.h"
 
 // True where the plug-in writes files of this MIME type itself: JPEG, PNG and GIF, in a build
@@ -22,7 +22,7 @@ bool WritesOwnFormat(const std::string& mimeType);
 // where `alpha` (opaque pixels where the rows have none). It stays where it was made: the
 // encoder writes through it.
 struct TargetWriter {
-  FileOwner file;
+  HandleOwner file;
   JpegEncoder jpeg;
   PngEncoder png;
   PixelLayout input;

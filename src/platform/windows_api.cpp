@@ -39,7 +39,7 @@ bool ProcessorHasSse2() {
   return windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
 }
 
-Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwner* file) {
+Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleOwner* file) {
   file->Close();
   file->handle = windows.CreateFileW(name.c_str(), access,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -45,15 +45,16 @@ void UseWindows(const WindowsApi* standIn);
 // The table as it ships: every row calls Windows.
 const WindowsApi& DefaultWindows();
 
-// A file handle from the table, closed through the table when the owner ends, on every path;
+// A handle from the table (a file, a semaphore, a thread), closed through the table when the owner
+// ends, on every path;
 // Close() answers whether the close succeeded, which tells whether a write reached the file.
-struct FileOwner {
+struct HandleOwner {
   HANDLE handle = INVALID_HANDLE_VALUE;
 
-  FileOwner() = default;
-  FileOwner(const FileOwner&) = delete;
-  FileOwner& operator=(const FileOwner&) = delete;
-  ~FileOwner() { Close(); }
+  HandleOwner() = default;
+  HandleOwner(const HandleOwner&) = delete;
+  HandleOwner& operator=(const HandleOwner&) = delete;
+  ~HandleOwner() { Close(); }
 
   bool Close() {
     if (handle == INVALID_HANDLE_VALUE) return true;
@@ -68,7 +69,7 @@ struct FileOwner {
 // FIFO (a serial port opens at once, then its first read never returns) is closed at once. Asked
 // of the open handle, so that every spelling of every device is caught.
 enum class Opened { kDiskFile, kNotAFile, kFailed };
-Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, FileOwner* file);
+Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleOwner* file);
 
 // Waits until the thread has ended, through the table; where the table's wait is refused, with
 // the system's own: memory the thread writes into may not be released while it runs.

@@ -48,21 +48,3 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* 
 // answered false or the file is refused at any point; kHostile past kJpegScanLimit scans, as soon
 // as the scan is reached. Once only for each decoder.
 ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows);
-
-// libjpeg's state for one file being written.
-struct JpegEncode;
-struct JpegEncodeEnd {
-  void operator()(JpegEncode* encode) const;
-};
-using JpegEncoder = std::unique_ptr<JpegEncode, JpegEncodeEnd>;
-
-// Starts a JPEG of width by height as GDI+'s encoder writes one by default: baseline, YCbCr with
-// chroma halved both ways (4:2:0), quality 75 with the standard tables, a JFIF 1.01 header of
-// 96 dots per inch. Rows are BGR, or BGRX (`padded`, the fourth byte not read). False, holding
-// nothing, where the library refuses.
-bool StartJpeg(const ByteSink& bytes, int32_t width, int32_t height, bool padded,
-               JpegEncoder* encoder);
-// Each row, top first; then the end. False where the library or the sink fails: the file is
-// then not whole.
-bool WriteJpegRow(JpegEncode* encode, const uint8_t* row);
-bool FinishJpeg(JpegEncode* encode);

@@ -37,20 +37,3 @@ ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* hea
 // every CRC. kRead, or kRefused where `start` answered false or libpng reports an error. Once only
 // for each decoder.
 ReadOutcome ReadPng(PngDecode* decode, const DecodedRows& rows);
-
-// libpng's state for one file being written.
-struct PngEncode;
-struct PngEncodeEnd {
-  void operator()(PngEncode* encode) const;
-};
-using PngEncoder = std::unique_ptr<PngEncode, PngEncodeEnd>;
-
-// Starts a PNG of width by height, 8 bits a channel: RGB from BGR rows, or RGBA from straight BGRA
-// rows (`alpha`); a pHYs chunk of 96 dots per inch, as GDI+'s encoder writes, and no other
-// ancillary chunk; zlib's level 1 and the Sub filter. False, holding nothing, where the library
-// refuses.
-bool StartPng(const ByteSink& bytes, int32_t width, int32_t height, bool alpha, PngEncoder* encoder);
-// Each row, top first; then the end. False where the library or the sink fails: the file is
-// then not whole.
-bool WritePngRow(PngEncode* encode, const uint8_t* row);
-bool FinishPng(PngEncode* encode);

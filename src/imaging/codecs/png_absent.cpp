@@ -1,5 +1,6 @@
 // The plug-in built without libpng: every PNG is left to GDI+.
 #include "imaging/codecs/png_reader.h"
+#include "imaging/codecs/png_writer.h"
 
 void PngDecodeEnd::operator()(PngDecode*) const {}
 

@@ -1,5 +1,6 @@
 // The plug-in built without libjpeg-turbo: every JPEG is left to GDI+.
 #include "imaging/codecs/jpeg_reader.h"
+#include "imaging/codecs/jpeg_writer.h"
 
 void JpegDecodeEnd::operator()(JpegDecode*) const {}
 
