@@ -176,6 +176,7 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
                       static_cast<size_t>(std::min(j->width, j->rowsWidth)) * 3);
         }
         ++j->row;
+        return true;
       },
       &job};
   // The scale the plug-in decodes at: the same rule, from the same source.

@@ -89,6 +89,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
       [](void* c, const uint8_t* row) {
         auto* d = static_cast<Decoded*>(c);
         d->pixels.insert(d->pixels.end(), row, row + static_cast<size_t>(d->width) * 3);
+        return true;
       },
       out};
   return ReadJpeg(decoder.get(), out->denominator, rows);

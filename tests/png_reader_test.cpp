@@ -37,6 +37,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = 
       [](void* c, const uint8_t* row) {
         auto* d = static_cast<Decoded*>(c);
         d->pixels.insert(d->pixels.end(), row, row + static_cast<size_t>(d->header.width) * (d->header.alpha ? 4 : 3));
+        return true;
       },
       out};
   return ReadPng(decoder.get(), rows);

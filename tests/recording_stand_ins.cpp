@@ -409,6 +409,18 @@ DWORD RecordedGetFileType(HANDLE file) {
   return GetFileType(file);
 }
 
+BOOL RecordedSetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position, DWORD method) {
+  Log("SetFilePointerEx(%lld)", static_cast<long long>(distance.QuadPart));
+  if (Fails("SetFilePointerEx")) return Failed(FALSE);
+  return SetFilePointerEx(file, distance, position, method);
+}
+BOOL RecordedSetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                        DWORD bytes) {
+  Log("SetFileInformationByHandle(%d)", static_cast<int>(kind));
+  if (Fails("SetFileInformationByHandle", true)) return Failed(FALSE);
+  return SetFileInformationByHandle(file, kind, information, bytes);
+}
+
 const WindowsApi kRecordingWindows = {
     RecordedCreateFileW,         RecordedCloseHandle,         RecordedGetFileInformationByHandle,
     RecordedGetFileAttributesW,  RecordedSetFileAttributesW,  RecordedMoveFileExW,
@@ -420,6 +432,7 @@ const WindowsApi kRecordingWindows = {
     // A worker thread's calls come from two threads at once: Windows' own, not logged (the
     // threads' own tests refuse them).
     nullptr, nullptr, nullptr, nullptr,
+    RecordedSetFilePointerEx, RecordedSetFileInformationByHandle,
 };
 }  // namespace
 

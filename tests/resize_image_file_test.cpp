@@ -184,7 +184,9 @@ TEST(ResizeImageFile, LockedRenamesAndDeletesAreRetried) {
       {{{"MoveFileExW", 9}}, ERROR_ACCESS_DENIED, ResizeStep::kConverted, {}},
       {{{"MoveFileExW", 10}}, ERROR_SHARING_VIOLATION, ResizeStep::kNotReplaced, {}},
       {{{"MoveFileExW", 1}}, ERROR_PATH_NOT_FOUND, ResizeStep::kNotReplaced, {}},  // waiting mends nothing
-      {{{"MoveFileExW", 10}, {"DeleteFileW", 4}}, ERROR_SHARING_VIOLATION, ResizeStep::kNotReplaced, {}},
+      // A delete by name only where the handle's own is refused.
+      {{{"MoveFileExW", 10}, {"SetFileInformationByHandle", 1}, {"DeleteFileW", 4}}, ERROR_SHARING_VIOLATION,
+       ResizeStep::kNotReplaced, {}},
   };
   for (const auto& c : cases) {
     ScratchFolder folder;
@@ -224,9 +226,9 @@ TEST(ResizeImageFile, TakenTemporaryNamesAreNeverUsed) {
     ASSERT_TRUE(WriteBytes(folder / "kept.tif", kKeep));
     RecordingGdiplus gdi;
     RecordingWindows windowsCalls;
-    // Every temporary name taken, and the three opens of the source: the one that asks whether
-    // it is a file, the JPEG reader's and the one that compares names.
-    gdi.script.failFirst["CreateFileW"] = taken + 3;
+    // Every temporary name taken, and the two opens before them: the source's, and the target's
+    // to compare it with the source.
+    gdi.script.failFirst["CreateFileW"] = taken + 2;
     gdi.script.windowsError = ERROR_FILE_EXISTS;
     const ResizeStep step = ResizeImageFile(folder / "a.bmp", folder / "kept.tif", 16, 16);
     EXPECT_EQ(step, taken < 100 ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile) << taken;

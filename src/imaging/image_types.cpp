@@ -1,5 +1,7 @@
 #include "imaging/image_types.h"
 
+#include <climits>
+
 #include "text/text.h"
 
 std::string WritableMimeType(const std::string& name) {
@@ -43,4 +45,9 @@ bool NamesDevice(const std::wstring& target) {
   const wchar_t digit = stem[3];
   return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
          digit == L'\u00B3';
+}
+
+bool FormatHoldsSize(const std::string& mimeType, int32_t width, int32_t height) {
+  const int32_t side = mimeType == "image/jpeg" ? 65500 : mimeType == "image/gif" ? 65535 : INT32_MAX;
+  return width <= side && height <= side;
 }

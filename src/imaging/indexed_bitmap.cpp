@@ -28,15 +28,10 @@ IndexedBitmap IndexedOf(const PixelRows& picture) {
   const Palette palette = MakePalette(picture);
 
   // The record: flags, count, entries.
-  std::vector<UINT> record = {0, static_cast<UINT>(palette.entries.size())};
-  int transparentIndex = -1;
-  for (const uint32_t entry : palette.entries) {
-    if (entry == kTransparentEntry) {
-      record[0] = kPaletteFlagsHasAlpha;
-      transparentIndex = static_cast<int>(record.size()) - 2;
-    }
-    record.push_back(entry);
-  }
+  const int transparentIndex = TransparentIndex(palette);
+  std::vector<UINT> record = {transparentIndex >= 0 ? kPaletteFlagsHasAlpha : 0u,
+                              static_cast<UINT>(palette.entries.size())};
+  record.insert(record.end(), palette.entries.begin(), palette.entries.end());
   ImageOwner indexed = WrittenBitmap(
       width, height, kPixelFormat8bppIndexed, width,
       reinterpret_cast<const ColorPalette*>(record.data()), [&](uint8_t* top, int32_t stride) {
@@ -48,7 +43,7 @@ IndexedBitmap IndexedOf(const PixelRows& picture) {
 }
 }  // namespace
 
-bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, const std::wstring& target) {
+bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, HANDLE target) {
   return WithPixels(canvas, width, height,
                     [&](const PixelRows& picture) { return WriteGifTarget(target, picture); });
 }

@@ -23,9 +23,10 @@ constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 // Decodes the opened source at 1 / denominator, width by height rows expected (else kRefused),
 // handing each row, top first, to `take` on the caller's thread: the same rows in the same order
 // whichever thread decodes them. A worker thread decodes where the rows have kWorkerPixels or
-// more and the thread, its semaphores and waits can be had; else, or where any of them is
-// refused before the first row, the caller's thread does. The worker is made by this call and
-// has ended before it returns. The reader's answer (see ReadSourceFile), or kRefused where a
-// hand-over failed midway.
+// more and the thread and its semaphores can be had; else the caller's thread does. Where a wait
+// or release fails midway, on either side, the worker stops at its next row and the caller's
+// thread decodes the file again with the same reader, handing on the rows after those `take`
+// already has. The worker is made by this call and has ended before it returns, `take` throwing
+// or not. The reader's answer (see ReadSourceFile).
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
                       const std::function<void(const uint8_t* row)>& take);

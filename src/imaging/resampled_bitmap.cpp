@@ -87,7 +87,7 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
 }
 
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
-                        const std::string& mimeType, bool alpha, const std::wstring& target,
+                        const std::string& mimeType, bool alpha, HANDLE target,
                         ReadOutcome* outcome) {
   int denominator = 1;
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);

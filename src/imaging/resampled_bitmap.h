@@ -45,5 +45,5 @@ enum class Streamed {
   kNotWritten,   // the writer or the file failed
 };
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
-                        const std::string& mimeType, bool alpha, const std::wstring& target,
+                        const std::string& mimeType, bool alpha, HANDLE target,
                         ReadOutcome* outcome);

@@ -152,65 +152,19 @@ int32_t Side(GpStatus (*GdiplusApi::*ask)(GpImage*, UINT*), GpImage* image) {
   return static_cast<int32_t>(side);
 }
 
-// Makes a new temporary file beside the target, which `temporary` then owns, and tells what
-// stood at the target's name; the step that failed otherwise. Nothing is written where no file
-// would be made (a device), where a file must not be replaced (a folder, a read-only file), or
-// over the source: GDI+ cannot write over the file an open image came from, and replacing it
-// afterwards would destroy the user's picture.
-ResizeStep PrepareTarget(const std::wstring& source, const TargetName& target,
-                         TemporaryFile* temporary, TargetStanding* standing) {
+// Makes a new temporary file beside the target, which `temporary` then owns; the step that failed
+// otherwise. Nothing is written where no file would be made (a device), where a file must not be
+// replaced (a folder, a read-only file), or over the source: GDI+ cannot write over the file an
+// open image came from, and replacing it afterwards would destroy the user's picture.
+ResizeStep PrepareTarget(const SourceFile& source, const TargetName& target,
+                         TemporaryFile* temporary) {
   if (NamesDevice(target.wide)) return ResizeStep::kTargetRefused;
-  *standing = InspectTarget(target);
-  if (standing->kind == kTargetNotReplaceable ||
-      (standing->kind == kTargetFile && NamesSameFile(source, target.wide))) {
+  const TargetStanding standing = InspectTarget(target);
+  if (standing.kind == kTargetNotReplaceable ||
+      (standing.kind == kTargetFile && SameFileAs(source, target.wide))) {
     return ResizeStep::kTargetRefused;
   }
   return temporary->CreateBeside(target) ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile;
-}
-
-// Saves the picture with GDI+'s encoder to a new temporary file beside the target (see
-// PrepareTarget); false and the step that failed otherwise.
-bool SaveBesideTarget(GpImage* picture, const std::wstring& source, const TargetName& target,
-                      const std::string& mimeType, TemporaryFile* temporary,
-                      TargetStanding* standing, ResizeStep* failure) {
-  CLSID encoder;
-  if (!FindEncoder(mimeType, &encoder)) {
-    *failure = ResizeStep::kNoEncoder;
-    return false;
-  }
-  *failure = PrepareTarget(source, target, temporary, standing);
-  if (*failure != ResizeStep::kConverted) return false;
-  *failure = ResizeStep::kNotSaved;
-  return SaveImageFile(picture, temporary->wideName, &encoder, nullptr) == kGpOk;
-}
-
-// A finished picture's rows, read through locks in its own format, through the plug-in's own
-// writer into the temporary file: RGBA for a PNG where the picture has alpha.
-bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std::string& mimeType,
-                     const std::wstring& temporary) {
-  int32_t format = 0;
-  gdiplus.GdipGetImagePixelFormat(picture, &format);
-  const ReadFormat read = ReadFormatOf(format);
-  TargetWriter writer;
-  return StartTargetWriter(temporary, mimeType, width, height, read.layout, HasAlpha(read.layout),
-                           &writer) &&
-         ReadSourceRows(picture, read, width, height,
-                        [&](const uint8_t* row) { WriteTargetRow(&writer, row); }) &&
-         FinishTargetWriter(&writer);
-}
-
-// A file the plug-in wrote is read back by its own reader, whole (a JPEG at 1/8, a PNG through
-// every row, every CRC checked), and must be a picture of the size asked for.
-bool ReadsBackWhole(const std::wstring& name, int32_t width, int32_t height) {
-  SourceFile file;
-  if (OpenSourceFile(name, &file) != ReadOutcome::kRead || file.width != width ||
-      file.height != height) {
-    return false;
-  }
-  const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
-                               [](void*, const uint8_t*) {}, nullptr};
-  return ReadSourceFile(&file, (file.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
-         ReadOutcome::kRead;
 }
 
 // An encoder may report success and write something no decoder reads (Wine's GIF encoder writes
@@ -223,35 +177,76 @@ bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
          Side(&GdiplusApi::GdipGetImageHeight, written.handle) == height;
 }
 
+// Saves the picture with GDI+'s encoder to a new temporary file beside the target (see
+// PrepareTarget), which GDI+ then reads back; the step that failed otherwise.
+ResizeStep SavedByGdiplus(GpImage* picture, const SourceFile& source, const TargetName& target,
+                          const std::string& mimeType, int32_t width, int32_t height,
+                          TemporaryFile* temporary) {
+  CLSID encoder;
+  if (!FindEncoder(mimeType, &encoder)) return ResizeStep::kNoEncoder;
+  const ResizeStep prepared = PrepareTarget(source, target, temporary);
+  if (prepared != ResizeStep::kConverted) return prepared;
+  ResizeStep step = ResizeStep::kNotSaved;
+  temporary->LendToGdiplus([&] {
+    if (SaveImageFile(picture, temporary->wideName, &encoder, nullptr) != kGpOk) return false;
+    step = ReadsBack(temporary->wideName, width, height) ? ResizeStep::kConverted
+                                                         : ResizeStep::kNotReadBack;
+    return step == ResizeStep::kConverted;
+  });
+  return step;
+}
+
+// A finished picture's rows, read through locks in its own format, through the plug-in's own
+// writer into the temporary file: RGBA for a PNG where the picture has alpha.
+bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std::string& mimeType,
+                     HANDLE temporary) {
+  int32_t format = 0;
+  gdiplus.GdipGetImagePixelFormat(picture, &format);
+  const ReadFormat read = ReadFormatOf(format);
+  TargetWriter writer;
+  return StartTargetWriter(temporary, mimeType, width, height, read.layout, HasAlpha(read.layout),
+                           &writer) &&
+         ReadSourceRows(picture, read, width, height,
+                        [&](const uint8_t* row) { WriteTargetRow(&writer, row); }) &&
+         FinishTargetWriter(&writer);
+}
+
+// A file the plug-in wrote is read back through its handle by its own reader, whole (a JPEG at
+// 1/8, a PNG through every row, every CRC checked), and must be a picture of the size asked for.
+bool ReadsBackWhole(HANDLE written, int32_t width, int32_t height) {
+  SourceFile file;
+  if (!UseOpenFile(written, &file) || OpenSourceDecoder(&file) != ReadOutcome::kRead ||
+      file.width != width || file.height != height) {
+    return false;
+  }
+  const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
+                               [](void*, const uint8_t*) { return true; }, nullptr};
+  return ReadSourceFile(&file, (file.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
+         ReadOutcome::kRead;
+}
+
 // The source decoded and scaled to exactly width by height, in the canvas's format; null and the
 // step that failed otherwise. The source's memory is released before this returns, ahead of the
-// encoder's. A JPEG or PNG is read by the plug-in itself (a JPEG shrunk while it decodes);
-// every other file, and one the readers refuse, by GDI+.
-Picture ScaledSource(const std::wstring& source, int32_t width, int32_t height, bool readerTried,
-                     ReadOutcome read) {
-  // Checked before any bitmap is made, for 32-bit ARGB, which the canvas may end up in whatever
-  // the source.
-  const bool fits = BitmapFits(width, height, 4);
-  if (fits && !readerTried) {
-    SourceFile file;
-    read = OpenSourceFile(source, &file);
-    if (read == ReadOutcome::kRead) {
-      ResampledPicture picture = ResampledSource(&file, width, height, &read);
-      if (picture.bitmap.handle != nullptr) {
-        return InCanvasFormat(std::move(picture),
-                              file.keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
-                              width, height);
-      }
+// encoder's. A file the plug-in's reader has opened (`read` kRead) is read by it (a JPEG shrunk
+// while it decodes); every other file, and one the reader refused, by GDI+, but for a JPEG no
+// decoder should be given.
+Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, int32_t height,
+                     bool fits, ReadOutcome read) {
+  if (read == ReadOutcome::kRead) {
+    ResampledPicture picture = ResampledSource(file, width, height, &read);
+    if (picture.bitmap.handle != nullptr) {
+      return InCanvasFormat(std::move(picture),
+                            file->keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
+                            width, height);
     }
   }
   // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
   // for any other reason has its scans counted before GDI+ is given it.
-  if (read == ReadOutcome::kHostile ||
-      (read != ReadOutcome::kOtherFormat && JpegFileHostile(source))) {
+  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file))) {
     return {ImageOwner(), ResizeStep::kSourceRefused};
   }
   ImageOwner image;
-  LoadImageFile(source, &image.handle);
+  LoadImageFile(name, &image.handle);
   if (image.handle == nullptr) return {ImageOwner(), ResizeStep::kSourceNotLoaded};
   float sourceWidth = 0, sourceHeight = 0;
   gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
@@ -275,47 +270,46 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   if (ResizeRejectedByNames(source, target)) return ResizeStep::kNamesRejected;
   const std::string mimeType = WritableMimeType(target);
 
-  // Each name is turned into the wide form that file calls and GDI+ take once, here.
+  // Each name is turned into the wide form that file calls and GDI+ take once, here. The source
+  // is opened once: what the plug-in asks of it, it asks through that handle.
   const std::wstring wideSource = ToWideText(source);
-  if (SourceIsNoFile(wideSource)) return ResizeStep::kSourceRefused;
+  SourceFile file;
+  const Opened opened = OpenSource(wideSource, &file);
+  if (opened == Opened::kNotAFile) return ResizeStep::kSourceRefused;
   const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
-  TargetStanding standing = {kTargetAbsent, 0};
+  const bool fits = BitmapFits(width, height, 4) && FormatHoldsSize(mimeType, width, height);
   const bool ownWriter = WritesOwnFormat(mimeType);
   // JPEG and PNG targets the plug-in reads as well as writes; a GIF it only writes, from the
   // whole picture, which its palette needs.
   const bool ownCodec = ownWriter && mimeType != "image/gif";
+  ReadOutcome read = ReadOutcome::kOtherFormat;
+  if (opened == Opened::kDiskFile && fits) read = OpenSourceDecoder(&file);
   // A JPEG or PNG source the plug-in reads, into such a target: streamed from file to file, no
   // GDI+ at all.
-  bool written = false, readerTried = false;
-  ReadOutcome read = ReadOutcome::kOtherFormat;
-  if (ownCodec && BitmapFits(width, height, 4)) {
-    SourceFile file;
-    read = OpenSourceFile(wideSource, &file);
-    readerTried = true;
-    if (read == ReadOutcome::kRead) {
-      const ResizeStep prepared = PrepareTarget(wideSource, targetName, &temporary, &standing);
-      if (prepared != ResizeStep::kConverted) return prepared;
-      const Streamed streamed =
-          StreamedSource(&file, width, height, mimeType, file.keepsAlpha, temporary.wideName, &read);
-      if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
-      written = streamed == Streamed::kWritten;
-    }
+  bool written = false;
+  if (ownCodec && read == ReadOutcome::kRead) {
+    const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
+    if (prepared != ResizeStep::kConverted) return prepared;
+    const Streamed streamed =
+        StreamedSource(&file, width, height, mimeType, file.keepsAlpha, temporary.file.handle, &read);
+    if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
+    written = streamed == Streamed::kWritten;
   }
   // Everything else through GDI+, in a session opened here and ended before the rename.
   SessionOwner session;
   if (!written) {
     StartGdiplusSession(&session);  // a failed start shows in the load that follows
-    Picture picture = ScaledSource(wideSource, width, height, readerTried, read);
+    Picture picture = ScaledSource(&file, wideSource, width, height, fits, read);
     if (picture.bitmap.handle == nullptr) return picture.failure;
     if (ownWriter) {
       if (temporary.wideName.empty()) {
-        const ResizeStep prepared = PrepareTarget(wideSource, targetName, &temporary, &standing);
+        const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
         if (prepared != ResizeStep::kConverted) return prepared;
       }
       const bool saved =
-          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.wideName)
-                   : WrittenAsGif(picture.bitmap.handle, width, height, temporary.wideName);
+          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.file.handle)
+                   : WrittenAsGif(picture.bitmap.handle, width, height, temporary.file.handle);
       if (!saved) return ResizeStep::kNotSaved;
     } else {
       if (mimeType == "image/gif") {
@@ -323,21 +317,21 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
         picture.bitmap = std::move(indexed.bitmap);
       }
-      ResizeStep failure = ResizeStep::kNotSaved;
-      if (!SaveBesideTarget(picture.bitmap.handle, wideSource, targetName, mimeType, &temporary,
-                            &standing, &failure)) {
-        return failure;
-      }
+      const ResizeStep saved = SavedByGdiplus(picture.bitmap.handle, file, targetName, mimeType,
+                                              width, height, &temporary);
+      if (saved != ResizeStep::kConverted) return saved;
     }
     picture.bitmap.Reset();
   }
-  // A GIF is read back by GDI+, as every caller would open it.
-  if (ownCodec ? !ReadsBackWhole(temporary.wideName, width, height)
-               : !ReadsBack(temporary.wideName, width, height)) {
+  // A GIF is read back by GDI+, as every caller would open it; what GDI+ saved, it read back.
+  if (ownCodec ? !ReadsBackWhole(temporary.file.handle, width, height)
+               : ownWriter && !temporary.LendToGdiplus([&] {
+                   return ReadsBack(temporary.wideName, width, height);
+                 })) {
     return ResizeStep::kNotReadBack;
   }
   session.End();
-  if (!ReplaceTarget(temporary, targetName, standing.attributes)) return ResizeStep::kNotReplaced;
+  if (!ReplaceTarget(temporary, targetName)) return ResizeStep::kNotReplaced;
   temporary.Keep();
   return ResizeStep::kConverted;
 }

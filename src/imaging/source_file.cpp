@@ -23,55 +23,54 @@ int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
     bytes->headAt += step;
     return step;
   }
-  return ReadFromFile(*bytes->file, buffer, size);
+  return ReadFromFile(bytes->file, buffer, size);
 }
 
-// Opens a disk file for reading and reads its head; others may read and write it meanwhile, as
-// they may while GDI+ reads it.
-bool OpenForReading(const std::wstring& name, HandleOwner* file, FileBytes* bytes) {
-  if (OpenDiskFile(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN, file) != Opened::kDiskFile) {
-    return false;
-  }
-  *bytes = {&file->handle, {}, 0, 0};
-  bytes->headSize = ReadFromFile(file->handle, bytes->head, static_cast<int32_t>(kPngHeaderBytes));
-  return bytes->headSize > 0;
+// The bytes again from the start: the head from memory, the rest from the file.
+ByteSource FromStart(SourceFile* source) {
+  source->jpeg.reset();
+  source->png.reset();
+  FileBytes& bytes = source->bytes;
+  bytes.headAt = SeekFile(bytes.file, bytes.headSize) ? 0 : bytes.headSize;
+  return ByteSource{ReadBytes, &bytes};
+}
+}  // namespace
+
+bool UseOpenFile(HANDLE file, SourceFile* source) {
+  source->bytes = {file, {}, 0, 0};
+  if (!SeekFile(file, 0)) return false;
+  source->bytes.headSize = ReadFromFile(file, source->bytes.head, static_cast<int32_t>(kPngHeaderBytes));
+  return source->bytes.headSize > 0;
 }
 
-ReadOutcome OpenDecoder(SourceFile* source) {
-  const ByteSource bytes = {ReadBytes, &source->bytes};
+Opened OpenSource(const std::wstring& name, SourceFile* source) {
+  const Opened opened = OpenDiskFile(name, GENERIC_READ, FILE_FLAG_SEQUENTIAL_SCAN, &source->owned);
+  if (opened != Opened::kDiskFile) return opened;
+  // A file whose first bytes cannot be read is one no reader takes; GDI+ may still be given it.
+  if (!UseOpenFile(source->owned.handle, source)) source->bytes.headSize = 0;
+  return opened;
+}
+
+ReadOutcome OpenSourceDecoder(SourceFile* source) {
+  const ByteSource bytes = FromStart(source);
   const FileBytes& head = source->bytes;
+  ReadOutcome outcome = ReadOutcome::kOtherFormat;
   if (StartsAsJpeg(head.head, head.headSize)) {
     JpegHeader header = {};
-    const ReadOutcome outcome = OpenJpeg(bytes, &source->jpeg, &header);
+    outcome = OpenJpeg(bytes, &source->jpeg, &header);
     source->width = header.width;
     source->height = header.height;
     source->layout = PixelLayout::kBgr24;
     source->scales = header.scales;
     source->keepsAlpha = false;
-    return outcome;
-  }
-  if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
+  } else if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
     PngHeader header = {};
-    const ReadOutcome outcome = OpenPng(bytes, &source->png, &header);
+    outcome = OpenPng(bytes, &source->png, &header);
     source->width = header.width;
     source->height = header.height;
     source->layout = header.alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
     source->scales = 0;
     source->keepsAlpha = !header.opaqueRgb8;
-    return outcome;
-  }
-  return ReadOutcome::kOtherFormat;
-}
-}  // namespace
-
-ReadOutcome OpenSourceFile(const std::wstring& name, SourceFile* source) {
-  // What the readers cannot open, they have not seen: GDI+ may open it.
-  if (!OpenForReading(name, &source->file, &source->bytes)) return ReadOutcome::kOtherFormat;
-  const ReadOutcome outcome = OpenDecoder(source);
-  if (outcome != ReadOutcome::kRead) {
-    source->jpeg.reset();
-    source->png.reset();
-    source->file.Close();
   }
   return outcome;
 }
@@ -82,25 +81,33 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   return ReadOutcome::kRefused;
 }
 
-bool JpegFileHostile(const std::wstring& name) {
-  {
-    SourceFile source;
-    const ReadOutcome opened = OpenSourceFile(name, &source);
-    if (opened == ReadOutcome::kHostile) return true;
-    if (opened == ReadOutcome::kOtherFormat || source.png) return false;
-  }
-  HandleOwner file;
-  FileBytes bytes = {};
-  return OpenForReading(name, &file, &bytes) && StartsAsJpeg(bytes.head, bytes.headSize) &&
-         CountJpegScans(ByteSource{ReadBytes, &bytes}) == ReadOutcome::kHostile;
+bool SameFileAs(const SourceFile& source, const std::wstring& name) {
+  HandleOwner other;
+  if (OpenDiskFile(name, 0, FILE_FLAG_BACKUP_SEMANTICS, &other) != Opened::kDiskFile) return false;
+  BY_HANDLE_FILE_INFORMATION one, two;
+  return windows.GetFileInformationByHandle(source.bytes.file, &one) &&
+         windows.GetFileInformationByHandle(other.handle, &two) &&
+         one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
 }
 
-bool SizeFromHeader(const std::wstring& name, int32_t* width, int32_t* height) {
-  HandleOwner file;
-  FileBytes bytes = {};
-  if (!OpenForReading(name, &file, &bytes)) return false;
-  if (StartsAsPng(bytes.head, static_cast<size_t>(bytes.headSize))) {
-    return PngHeaderSize(bytes.head, static_cast<size_t>(bytes.headSize), width, height);
+bool JpegSourceHostile(SourceFile* source) {
+  const ReadOutcome opened = OpenSourceDecoder(source);
+  const bool png = source->png != nullptr;
+  source->jpeg.reset();
+  source->png.reset();
+  if (opened == ReadOutcome::kHostile) return true;
+  if (opened == ReadOutcome::kOtherFormat || png) return false;
+  return CountJpegScans(FromStart(source)) == ReadOutcome::kHostile;
+}
+
+HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
+  const FileBytes& head = source->bytes;
+  if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
+    if (!PngHeaderSize(head.head, static_cast<size_t>(head.headSize), width, height)) {
+      return HeaderSize::kUnknown;
+    }
+    return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  return JpegFrameSize(ByteSource{ReadBytes, &bytes}, width, height);
+  return JpegFrameSize(FromStart(source), width, height) ? HeaderSize::kKnown : HeaderSize::kUnknown;
 }

@@ -1,6 +1,8 @@
-// Sources read by the plug-in's own readers (codecs/jpeg_reader.h, codecs/png_reader.h) through
-// the platform's file calls, opened by the wide name GDI+ would be given, so that every name that
-// converts through GDI+ converts here too; and what a source's headers alone tell.
+// A source file opened once, by the wide name GDI+ would be given (so that every name that
+// converts through GDI+ converts here too), and everything the plug-in asks of it through that one
+// handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
+// codecs/png_reader.h), the file's identity, a walk over its markers, and what its headers alone
+// tell.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +17,15 @@
 // A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the
 // rest as the file gives them.
 struct FileBytes {
-  HANDLE* file;
+  HANDLE file;
   uint8_t head[kPngHeaderBytes];
   int32_t headSize, headAt;
 };
 
-// A JPEG or PNG source opened by the plug-in's reader for it, its headers read: the file and the
-// decoder reading it, both released when the owner ends. It stays where it was made: the decoder
-// reads through it.
+// An open source, and the reader's decoder once its headers are read: both released when the
+// owner ends. It stays where it was made: the decoder reads through it.
 struct SourceFile {
-  HandleOwner file;
+  HandleOwner owned;  // the file, where it was opened by name here
   FileBytes bytes;
   JpegDecoder jpeg;
   PngDecoder png;
@@ -40,19 +41,37 @@ struct SourceFile {
   SourceFile& operator=(const SourceFile&) = delete;
 };
 
-// Opens the file and reads its headers: kRead with `source` ready for ReadSourceFile, else the
-// reader's answer, holding nothing: kOtherFormat for a file neither reader takes by its first bytes,
-// or one that cannot be opened.
-ReadOutcome OpenSourceFile(const std::wstring& name, SourceFile* source);
+// Opens the named file for reading, once: kDiskFile with `source` holding it; kNotAFile for a
+// device, pipe or FIFO, of which nothing is read (a read of a serial port never returns), and
+// kFailed, both holding nothing. Others may read and write the file meanwhile, as they may while
+// GDI+ reads it.
+Opened OpenSource(const std::wstring& name, SourceFile* source);
 
-// Decodes an opened source at 1 / denominator (1, or one of its scales) into `rows`.
+// The same for a file already open for reading, which stays the caller's.
+bool UseOpenFile(HANDLE file, SourceFile* source);
+
+// Reads the headers from the start of the file with the reader its first bytes name: kRead with
+// the decoder ready for ReadSourceFile, else the reader's answer (kOtherFormat for a file neither
+// reader takes) and no decoder. May be asked again, for a second read from the start.
+ReadOutcome OpenSourceDecoder(SourceFile* source);
+
+// Decodes an opened source at 1 / denominator (1, or one of its scales) into `rows`, once for
+// each OpenSourceDecoder.
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows);
+
+// True where the source and the named file exist and are one and the same file, however the
+// name is spelled (case, relative or absolute, links).
+bool SameFileAs(const SourceFile& source, const std::wstring& name);
 
 // True for a JPEG file that no decoder should be given: its headers say so (see OpenJpeg), or a
 // walk over its markers counts more scans than kJpegScanLimit (see CountJpegScans). Nothing is
-// decoded.
-bool JpegFileHostile(const std::wstring& name);
+// decoded. Leaves no decoder.
+bool JpegSourceHostile(SourceFile* source);
 
-// The size of a JPEG or PNG file as its header gives it (the first frame header; the IHDR chunk
-// with its CRC), where the header is whole and valid; false for every other file.
-bool SizeFromHeader(const std::wstring& name, int32_t* width, int32_t* height);
+// What a source's headers alone tell of its size.
+enum class HeaderSize {
+  kKnown,    // the first JPEG frame header, or the PNG's IHDR chunk with its CRC, whole and valid
+  kRefused,  // a PNG whose rows pass kPngRowCap: no decoder is given it, nothing is measured
+  kUnknown,  // any other file
+};
+HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height);

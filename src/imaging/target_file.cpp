@@ -7,6 +7,9 @@ namespace {
 constexpr int kAttempts = 10;
 constexpr DWORD kRetryStepMilliseconds = 25;
 
+// What the plug-in does with its temporary file through the one handle.
+constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+
 // Runs an attempt at a rename or delete until it succeeds, fails for a reason that waiting does
 // not mend, or the attempts are used up.
 template <typename Attempt>
@@ -22,19 +25,6 @@ bool RetryWhileLocked(Attempt attempt) {
 }
 }  // namespace
 
-bool NamesSameFile(const std::wstring& a, const std::wstring& b) {
-  HandleOwner first, second;
-  if (OpenDiskFile(a, 0, FILE_FLAG_BACKUP_SEMANTICS, &first) != Opened::kDiskFile ||
-      OpenDiskFile(b, 0, FILE_FLAG_BACKUP_SEMANTICS, &second) != Opened::kDiskFile) {
-    return false;
-  }
-  BY_HANDLE_FILE_INFORMATION one, two;
-  return windows.GetFileInformationByHandle(first.handle, &one) &&
-         windows.GetFileInformationByHandle(second.handle, &two) &&
-         one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
-         one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-}
-
 TargetStanding InspectTarget(const TargetName& target) {
   const DWORD attributes = windows.GetFileAttributesW(target.wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return {kTargetAbsent, 0};
@@ -42,13 +32,13 @@ TargetStanding InspectTarget(const TargetName& target) {
   return {replaceable ? kTargetFile : kTargetNotReplaceable, attributes};
 }
 
-
-bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target,
-                   uint32_t replacedAttributes) {
+bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target) {
+  const TargetStanding standing = InspectTarget(target);
+  if (standing.kind == kTargetNotReplaceable) return false;
   const std::wstring& from = temporary.wideName;
   const DWORD carried =
-      replacedAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+      standing.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   // Set before the rename, so that a hidden target never shows unhidden; a failure here costs
   // the attribute, not the picture.
   if (carried != 0) windows.SetFileAttributesW(from.c_str(), carried | FILE_ATTRIBUTE_ARCHIVE);
@@ -65,11 +55,11 @@ bool TemporaryFile::CreateBeside(const TargetName& target) {
   const std::wstring process = std::to_wstring(windows.GetCurrentProcessId());
   for (int tries = 0; tries < 100; ++tries) {
     std::wstring name = folder + L"~qt" + process + L"-" + std::to_wstring(++counter) + L".tmp";
-    const HANDLE file = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
+    // Shared for deleting, so that the rename by name is not refused while the handle is open.
+    file.handle = windows.CreateFileW(name.c_str(), kAccess, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file.handle != INVALID_HANDLE_VALUE) {
       wideName.swap(name);  // owned before anything else can fail
-      windows.CloseHandle(file);
       return true;
     }
     const DWORD error = windows.GetLastError();
@@ -78,11 +68,25 @@ bool TemporaryFile::CreateBeside(const TargetName& target) {
   return false;
 }
 
+bool TemporaryFile::LendToGdiplus(const std::function<bool()>& use) {
+  file.Close();
+  return use() && OpenDiskFile(wideName, kAccess, 0, &file) == Opened::kDiskFile;
+}
+
 void TemporaryFile::Remove() noexcept {
-  if (!wideName.empty()) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (file.handle != INVALID_HANDLE_VALUE &&
+      windows.SetFileInformationByHandle(file.handle, FileDispositionInfo, &disposition,
+                                         sizeof disposition)) {
+    file.Close();  // the file goes with its last handle
+  } else if (!wideName.empty()) {
+    file.Close();
     RetryWhileLocked([&] { return windows.DeleteFileW(wideName.c_str()) != FALSE; });
   }
   Keep();
 }
 
-void TemporaryFile::Keep() noexcept { wideName.clear(); }
+void TemporaryFile::Keep() noexcept {
+  file.Close();
+  wideName.clear();
+}

@@ -4,17 +4,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "platform/windows_api.h"
 
 // A target's name in the wide form every file call takes, converted once where the saving steps
 // begin; empty where the name could not be converted, and then nothing is written.
 struct TargetName {
   std::wstring wide;
 };
-
-// True when both (wide) names exist and are one and the same file, however they are spelled
-// (case, relative or absolute, links).
-bool NamesSameFile(const std::wstring& a, const std::wstring& b);
 
 // What stands at the target's name now, with its file attributes. A folder or a read-only file
 // must not be replaced by a new image (Windows refuses to replace a read-only file; Wine's
@@ -26,11 +25,13 @@ struct TargetStanding {
 };
 TargetStanding InspectTarget(const TargetName& target);
 
-// The new image's file while it is written: deleted when the owner ends, unless kept. Its wide
-// name is made once, up front: the file is saved, renamed and deleted by that one name, and
-// deleting it needs no memory and cannot throw.
+// The new image's file while it is written: deleted when the owner ends, unless kept. It is
+// written, read back and deleted through its own handle, so that a folder renamed meanwhile
+// leaves nothing behind; renamed over the target by its wide name, made once, up front. Deleting
+// it needs no memory and cannot throw.
 struct TemporaryFile {
   std::wstring wideName;  // empty while there is none
+  HandleOwner file;       // for reading, writing and deleting; closed while GDI+ has the file
 
   TemporaryFile() = default;
   TemporaryFile(const TemporaryFile&) = delete;
@@ -44,8 +45,12 @@ struct TemporaryFile {
   // nothing another program made is ever written over or deleted. False, owning nothing and
   // having made nothing, when 100 names are taken or the folder refuses a new file.
   bool CreateBeside(const TargetName& target);
-  // Deletes the file, if there is one, retrying as ReplaceTarget does; nothing is owned
-  // afterwards.
+  // GDI+ opens the file by its name, and may not share it with a handle that writes: the handle
+  // is closed while `use` runs, and the file opened again by its name afterwards. False where
+  // `use` answers false or the file cannot be opened again.
+  bool LendToGdiplus(const std::function<bool()>& use);
+  // Deletes the file, if there is one: through its handle, else by its name, retrying as
+  // ReplaceTarget does; nothing is owned afterwards.
   void Remove() noexcept;
   // The file has become the target: nothing to delete any more.
   void Keep() noexcept;
@@ -53,9 +58,9 @@ struct TemporaryFile {
 
 // Renames the temporary file to the target, replacing an existing one, and hands on the
 // replaced file's hidden, system and not-indexed attributes (the new file is marked for archiving
-// anyway, as every new file is). A rename refused for a sharing, lock or access error, as when a
-// virus scanner or the indexer has just opened the new file, is tried again, 10 times at most
-// with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot be done; the
-// target is then as it was.
-bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target,
-                   uint32_t replacedAttributes);
+// anyway, as every new file is). The target is looked at again first: one made read-only or a
+// folder while the picture was made is kept. A rename refused for a sharing, lock or access
+// error, as when a virus scanner or the indexer has just opened the new file, is tried again, 10
+// times at most with a wait growing by 25 ms each time (1.1 seconds in all). False when it cannot
+// be done; the target is then as it was.
+bool ReplaceTarget(const TemporaryFile& temporary, const TargetName& target);

@@ -52,22 +52,13 @@ bool WritesOwnFormat(const std::string& mimeType) {
   return false;
 }
 
-namespace {
-bool OpenEmptied(const std::wstring& name, HandleOwner* file) {
-  file->Close();
-  file->handle = windows.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file->handle != INVALID_HANDLE_VALUE;
-}
-}  // namespace
-
-bool StartTargetWriter(const std::wstring& name, const std::string& mimeType, int32_t width,
-                       int32_t height, PixelLayout input, bool alpha, TargetWriter* writer) {
-  if (!OpenEmptied(name, &writer->file)) return false;
+bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, int32_t height,
+                       PixelLayout input, bool alpha, TargetWriter* writer) {
+  writer->file = file;
   writer->input = input;
   writer->alpha = alpha;
   writer->failed = false;
-  const ByteSink sink = {WriteToFile, &writer->file.handle};
+  const ByteSink sink = {WriteToFile, &writer->file};
   const bool started = mimeType == "image/png"
                            ? StartPng(sink, width, height, alpha, &writer->png)
                            : StartJpeg(sink, width, height, input != PixelLayout::kBgr24, &writer->jpeg);
@@ -94,20 +85,13 @@ bool FinishTargetWriter(TargetWriter* writer) {
                         (writer->png ? FinishPng(writer->png.get()) : FinishJpeg(writer->jpeg.get()));
   writer->png.reset();
   writer->jpeg.reset();
-  return writer->file.Close() && finished;
+  return finished;
 }
 
-bool WriteGifTarget(const std::wstring& name, const PixelRows& picture) {
+bool WriteGifTarget(HANDLE file, const PixelRows& picture) {
   const Palette palette = MakePalette(picture);
-  int transparentIndex = -1;
-  for (size_t i = 0; i < palette.entries.size(); ++i) {
-    if (palette.entries[i] == kTransparentEntry) transparentIndex = static_cast<int>(i);
-  }
   std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
   MapToPalette(picture, palette, indices.data(), picture.width);
-  HandleOwner file;
-  return OpenEmptied(name, &file) &&
-         WriteGif(ByteSink{WriteToFile, &file.handle}, picture.width, picture.height,
-                  palette.entries, transparentIndex, indices.data(), picture.width) &&
-         file.Close();
+  return WriteGif(ByteSink{WriteToFile, &file}, picture.width, picture.height, palette.entries,
+                  TransparentIndex(palette), indices.data(), picture.width);
 }

@@ -22,7 +22,7 @@ bool WritesOwnFormat(const std::string& mimeType);
 // where `alpha` (opaque pixels where the rows have none). It stays where it was made: the
 // encoder writes through it.
 struct TargetWriter {
-  HandleOwner file;
+  HANDLE file;
   JpegEncoder jpeg;
   PngEncoder png;
   PixelLayout input;
@@ -35,19 +35,19 @@ struct TargetWriter {
   TargetWriter& operator=(const TargetWriter&) = delete;
 };
 
-// Opens the (temporary) file, emptying it, and starts the file of `mimeType`; false, holding
+// Starts the file of `mimeType` in the (temporary, empty) file open for writing; false, holding
 // nothing, where it cannot.
-bool StartTargetWriter(const std::wstring& name, const std::string& mimeType, int32_t width,
-                       int32_t height, PixelLayout input, bool alpha, TargetWriter* writer);
+bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, int32_t height,
+                       PixelLayout input, bool alpha, TargetWriter* writer);
 
 // Writes the next row; a failure is kept in `failed`.
 void WriteTargetRow(TargetWriter* writer, const uint8_t* row);
 
-// Ends the file and closes it: true where every byte reached it.
+// Ends the file: true where every byte reached it.
 bool FinishTargetWriter(TargetWriter* writer);
 
 // The finished picture as a GIF, with a palette made for it and the picture mapped to it (see
 // pixels/palette.h), written whole by the plug-in's own writer (see codecs/gif_writer.h) into the
-// (temporary) file, emptying it first: the transparent entry marked in the same pass. False where
-// it cannot be.
-bool WriteGifTarget(const std::wstring& name, const PixelRows& picture);
+// (temporary, empty) file open for writing: the transparent entry marked in the same pass. False
+// where it cannot be.
+bool WriteGifTarget(HANDLE file, const PixelRows& picture);

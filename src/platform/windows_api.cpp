@@ -26,6 +26,8 @@ const WindowsApi kDefaults = {
     ThenPluginFpu<::CreateSemaphoreW>,
     ThenPluginFpu<::ReleaseSemaphore>,
     ThenPluginFpu<::WaitForSingleObject>,
+    ThenPluginFpu<::SetFilePointerEx>,
+    ThenPluginFpu<::SetFileInformationByHandle>,
 };
 }  // namespace
 
@@ -48,6 +50,12 @@ Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleO
   if (windows.GetFileType(file->handle) == FILE_TYPE_DISK) return Opened::kDiskFile;
   file->Close();
   return Opened::kNotAFile;
+}
+
+bool SeekFile(HANDLE file, int64_t offset) {
+  LARGE_INTEGER at;
+  at.QuadPart = offset;
+  return windows.SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
 }
 
 void WaitForThreadEnd(HANDLE thread) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 struct WindowsApi {
@@ -35,6 +36,10 @@ struct WindowsApi {
                              LPCWSTR name);
   BOOL (*ReleaseSemaphore)(HANDLE semaphore, LONG count, LPLONG previous);
   DWORD (*WaitForSingleObject)(HANDLE object, DWORD milliseconds);
+  BOOL (*SetFilePointerEx)(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER position,
+                           DWORD method);
+  BOOL (*SetFileInformationByHandle)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                     DWORD bytes);
 };
 
 extern WindowsApi windows;
@@ -46,8 +51,7 @@ void UseWindows(const WindowsApi* standIn);
 const WindowsApi& DefaultWindows();
 
 // A handle from the table (a file, a semaphore, a thread), closed through the table when the owner
-// ends, on every path;
-// Close() answers whether the close succeeded, which tells whether a write reached the file.
+// ends, on every path; Close() answers whether the close succeeded.
 struct HandleOwner {
   HANDLE handle = INVALID_HANDLE_VALUE;
 
@@ -70,6 +74,9 @@ struct HandleOwner {
 // of the open handle, so that every spelling of every device is caught.
 enum class Opened { kDiskFile, kNotAFile, kFailed };
 Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleOwner* file);
+
+// Moves the file's position to `offset` bytes from its start; false where it cannot.
+bool SeekFile(HANDLE file, int64_t offset);
 
 // Waits until the thread has ended, through the table; where the table's wait is refused, with
 // the system's own: memory the thread writes into may not be released while it runs.

@@ -34,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto* r = static_cast<Rows*>(context);
         for (int32_t i = 0; i < r->width * 3; ++i) r->checksum += row[i];  // every byte is readable
         ++r->delivered;
+        return true;
       },
       &rows};
   JpegDecoder decoder;

@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto* r = static_cast<Rows*>(context);
         for (int32_t i = 0; i < r->width * r->bytes; ++i) r->checksum += row[i];  // every byte is readable
         ++r->delivered;
+        return true;
       },
       &rows};
   const ReadOutcome outcome = ReadPng(decoder.get(), sink);

@@ -15,8 +15,8 @@ struct ByteSource {
 struct DecodedRows {
   // Before the first row: the size of the rows to come; false stops.
   bool (*start)(void* context, int32_t width, int32_t height);
-  // Each row, top first, in the layout the reader names.
-  void (*row)(void* context, const uint8_t* pixels);
+  // Each row, top first, in the layout the reader names; false stops the decode where it is.
+  bool (*row)(void* context, const uint8_t* pixels);
   void* context;
 };
 
@@ -25,7 +25,7 @@ enum class ReadOutcome {
   kOtherFormat,  // the bytes do not begin as the reader's format's
   kRefused,      // a file of the format that the reader does not take: another decoder may try
   kHostile,      // a JPEG of more scans than kJpegScanLimit, or more than a 32-bit process can
-                 // hold: no decoder is given it
+                 // hold, or a PNG of rows past kPngRowCap: no decoder is given it
 };
 
 // Where a file's bytes go: `write` takes `size` bytes and answers false when they could not be

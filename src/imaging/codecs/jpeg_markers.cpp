@@ -102,9 +102,10 @@ ReadOutcome CountJpegScans(const ByteSource& bytes) {
 bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height) {
   ByteStream in{bytes, {}, 0, 0};
   if (!StartsWithJpegMarker(&in)) return false;
-  // Segment after segment: each is 0xFF, any fill 0xFFs, the marker, then its length.
+  // Segment after segment: each is 0xFF, any fill 0xFFs, the marker, then its length. Stray bytes
+  // between segments are stepped over, as libjpeg steps over them.
   for (;;) {
-    if (in.Next() != 0xFF) return false;
+    if (!in.SkipPastFf()) return false;
     int marker = in.Next();
     while (marker == 0xFF) marker = in.Next();
     if (marker < 0 || marker == 0xDA || marker == 0xD9) return false;  // no frame before the data

@@ -22,6 +22,7 @@ bool StartsAsJpeg(const uint8_t* bytes, int32_t size);
 ReadOutcome CountJpegScans(const ByteSource& bytes);
 
 // The picture's size as the first frame header gives it, read up to that header and no further:
-// true where the header is whole and valid (a precision of 8 to 16 bits, 1 to 4 components, its
-// length as they need, both sides above 0), whatever follows it.
+// true where the header is whole and valid (a precision of 2 to 16 bits, 1 to 4 components, its
+// length as they need, both sides above 0), whatever follows it. Stray bytes between segments are
+// stepped over.
 bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height);

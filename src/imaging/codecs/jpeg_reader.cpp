@@ -70,10 +70,17 @@ boolean FillInput(j_decompress_ptr info) {
   const int32_t got = source->bytes.read(source->bytes.context, source->buffer,
                                          static_cast<int32_t>(kInputBytes));
   if (got < 0) ERREXIT(info, JERR_FILE_READ);
-  // The file ends before the picture does: a warning, which refuses it.
-  if (got == 0) WARNMS(info, JWRN_JPEG_EOF);
   source->pub.next_input_byte = source->buffer;
   source->pub.bytes_in_buffer = static_cast<size_t>(got);
+  if (got == 0) {
+    // The file ends before the picture does: a warning, which refuses it. Should the warning
+    // ever be let pass, the library must still find bytes, as libjpeg's own source managers give
+    // it: an end marker.
+    WARNMS(info, JWRN_JPEG_EOF);
+    source->buffer[0] = 0xFF;
+    source->buffer[1] = JPEG_EOI;
+    source->pub.bytes_in_buffer = 2;
+  }
   return TRUE;
 }
 
@@ -189,7 +196,9 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
   while (info->output_scanline < info->output_height) {
     const JDIMENSION got =
         jpeg_read_scanlines(info, band, static_cast<JDIMENSION>(info->rec_outbuf_height));
-    for (JDIMENSION y = 0; y < got; ++y) rows.row(rows.context, band[y]);
+    for (JDIMENSION y = 0; y < got; ++y) {
+      if (!rows.row(rows.context, band[y])) return ReadOutcome::kRefused;
+    }
   }
   // A stream whose damage shows only at its end (a random tail) is an error here.
   jpeg_finish_decompress(info);

@@ -31,6 +31,18 @@ bool DepthFits(int colourType, int depth) {
 }
 }  // namespace
 
+bool PngRowFits(uint32_t width, int colourType, int bitDepth) {
+  const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+  const uint64_t held = (uint64_t{width} * channels * bitDepth + 7) / 8;
+  const uint64_t delivered = uint64_t{width} * 4;
+  return (held > delivered ? held : delivered) <= kPngRowCap;
+}
+
+bool PngHeaderRowsFit(const uint8_t* bytes) {
+  const uint8_t* data = bytes + 16;
+  return PngRowFits(BigEndian(data), data[9], data[8]);
+}
+
 bool StartsAsPng(const uint8_t* bytes, size_t size) {
   return size >= sizeof kSignature && std::memcmp(bytes, kSignature, sizeof kSignature) == 0;
 }

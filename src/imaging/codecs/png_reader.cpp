@@ -16,8 +16,12 @@ struct PngDecode {
 };
 
 namespace {
-// No row longer than this (67 million 32-bit pixels) is decoded: no picture GDI+ holds has one.
-constexpr png_uint_32 kMaxWidth = png_uint_32{1} << 26;
+// What libpng keeps of an ancillary chunk (a colour profile, inflated, among them): no real
+// profile comes near it. A larger chunk is dropped with a warning.
+constexpr png_alloc_size_t kChunkCap = png_alloc_size_t{1} << 20;
+
+// Text nobody reads, which a file may hold hundreds of megabytes of, compressed.
+const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
 
 void Read(png_structp png, png_bytep buffer, png_size_t size) {
   auto* decode = static_cast<PngDecode*>(png_get_io_ptr(png));
@@ -40,13 +44,18 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   png_structp png = decode->png;
   png_infop info = decode->info;
   if (setjmp(png_jmpbuf(png)) != 0) return ReadOutcome::kRefused;
-  png_set_user_limits(png, kMaxWidth, 0x7FFFFFFF);
+  // The plug-in's row cap is the limit (see below), not libpng's million pixels.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+  png_set_chunk_malloc_max(png, kChunkCap);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
   // A damaged ancillary chunk refuses the file as a damaged critical one does.
   png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
   png_set_read_fn(png, decode, Read);
   png_read_info(png, info);
   if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) return ReadOutcome::kRefused;
   const png_byte type = png_get_color_type(png, info), depth = png_get_bit_depth(png, info);
+  // Refused before libpng or the plug-in allocates a row; no other decoder is given it either.
+  if (!PngRowFits(png_get_image_width(png, info), type, depth)) return ReadOutcome::kHostile;
   const bool alpha = (type & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
   png_set_expand(png);  // palettes to RGB, grey of 1 to 4 bits to 8, tRNS to alpha
   png_set_strip_16(png);
@@ -74,7 +83,7 @@ ReadOutcome DecodeRows(PngDecode* decode, const DecodedRows& rows) {
   }
   for (png_uint_32 y = 0; y < height; ++y) {
     png_read_row(png, decode->row, nullptr);
-    rows.row(rows.context, decode->row);
+    if (!rows.row(rows.context, decode->row)) return ReadOutcome::kRefused;
   }
   // The chunks after the pixels, to the end, their CRCs checked.
   png_read_end(png, nullptr);

@@ -33,6 +33,8 @@ bool StartWrite(PngEncode* encode, int32_t width, int32_t height, bool alpha) {
   png_structp png = encode->png;
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_set_write_fn(png, encode, Write, Flush);
+  // The plug-in's own size guard is the limit: libpng's default refuses a million pixels a side.
+  png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_set_IHDR(png, encode->info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -377,3 +377,10 @@ void MapToPalette(const PixelRows& picture, const Palette& palette, uint8_t* out
     here.swap(next);
   }
 }
+
+int TransparentIndex(const Palette& palette) {
+  for (size_t i = 0; i < palette.entries.size(); ++i) {
+    if (palette.entries[i] == kTransparentEntry) return static_cast<int>(i);
+  }
+  return -1;
+}

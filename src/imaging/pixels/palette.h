@@ -29,6 +29,9 @@ struct Palette {
   bool exact;                     // every colour of the picture is an entry
 };
 
+// The index of the palette's transparent entry, or -1 where it has none.
+int TransparentIndex(const Palette& palette);
+
 // The picture's palette: its own colours when there are 256 or fewer (255 beside a transparent
 // entry), else 256 entries made by the median cut.
 Palette MakePalette(const PixelRows& picture);
