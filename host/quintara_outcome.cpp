@@ -53,6 +53,23 @@ bool FolderTakesNewFiles(const std::string& folder) {
   return true;
 }
 
+// The plug-in makes its temporary files as "~qt<process>-<n>.tmp", trying this many names: the
+// host is the process.
+constexpr int kTemporaryNames = 100;
+int TemporaryNamesTaken(const std::string& folder) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = Wide(folder.empty() ? "" : folder + "\\") + L"~qt" +
+                               std::to_wstring(GetCurrentProcessId()) + L"-*.tmp";
+  const HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int count = 0;
+  do {
+    ++count;
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return count;
+}
+
 // Whether another program holds the file open without letting it be replaced.
 bool HeldOpen(const std::string& name) {
   const HANDLE file = CreateFileW(Wide(name).c_str(), DELETE,
@@ -83,8 +100,13 @@ std::string LikelyResizeCause(const std::string& parameter) {
   const DWORD sourceAttributes = Attributes(source);
   if (sourceAttributes == INVALID_FILE_ATTRIBUTES) return "the source " + source + " does not exist";
   if (sourceAttributes & FILE_ATTRIBUTE_DIRECTORY) return "the source " + source + " is a folder";
-  if (!BitmapFits(RoundToInt32(ParseNumber(width)), RoundToInt32(ParseNumber(height)), 4)) {
+  const int32_t w = RoundToInt32(ParseNumber(width)), h = RoundToInt32(ParseNumber(height));
+  if (!BitmapFits(w, h, 4)) {
     return "the size " + width + " by " + height + " is too large: its picture would pass 1 GiB";
+  }
+  if (w > LargestSide(type) || h > LargestSide(type)) {
+    return "the size " + width + " by " + height + " is more than the target's format holds (at most " +
+           std::to_string(LargestSide(type)) + " pixels a side)";
   }
   if (NamesDevice(Wide(target))) return "the target " + target + " names a device, not a file";
   const size_t slash = target.find_last_of("\\/");
@@ -102,8 +124,19 @@ std::string LikelyResizeCause(const std::string& parameter) {
     }
   }
   // The new picture is written beside the target first.
-  if (!FolderTakesNewFiles(folder)) {
-    return "no new file can be made in the target's folder " + (folder.empty() ? "." : folder);
+  const std::string shown = folder.empty() ? "." : folder;
+  if (!FolderTakesNewFiles(folder)) return "no new file can be made in the target's folder " + shown;
+  const int taken = TemporaryNamesTaken(folder);
+  if (taken >= kTemporaryNames) {
+    return "the plug-in's temporary names are taken in the target's folder " + shown + " (" +
+           std::to_string(taken) + " files ~qt" + std::to_string(GetCurrentProcessId()) + "-N.tmp)";
+  }
+  // A picture of 4 bytes a pixel, and a little more, fits whichever format it is written in.
+  ULARGE_INTEGER available = {};
+  if (GetDiskFreeSpaceExW(Wide(folder.empty() ? "." : folder + "\\").c_str(), &available, nullptr,
+                          nullptr) &&
+      available.QuadPart < uint64_t{static_cast<uint32_t>(w)} * static_cast<uint32_t>(h) * 4 + (1u << 20)) {
+    return "the target's disk is full: " + std::to_string(available.QuadPart / 1024) + " KB free";
   }
   return "the source could not be read as an image, or the size asked for is too large";
 }

@@ -47,6 +47,26 @@ void PngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<u
   Put32BigEndian(out, Crc32(out.data() + start, out.size() - start));
 }
 
+}  // namespace
+
+std::vector<uint8_t> WithPngChunks(std::vector<uint8_t> png,
+                                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {
+  std::vector<uint8_t> added;
+  for (const auto& chunk : chunks) {
+    if (chunk.first != "IHDR") {
+      PngChunk(added, chunk.first.c_str(), chunk.second);
+      continue;
+    }
+    std::copy(chunk.second.begin(), chunk.second.end(), png.begin() + 16);
+    std::vector<uint8_t> crc;
+    Put32BigEndian(crc, Crc32(png.data() + 12, 17));
+    std::copy(crc.begin(), crc.end(), png.begin() + 29);
+  }
+  png.insert(png.begin() + 33, added.begin(), added.end());
+  return png;
+}
+
+namespace {
 // A zlib stream of stored blocks.
 std::vector<uint8_t> Stored(const std::vector<uint8_t>& raw) {
   std::vector<uint8_t> z = {0x78, 0x01};

@@ -39,6 +39,10 @@ struct PngImage {
 };
 std::vector<uint8_t> EncodePng(const PngImage& image);
 bool WritePng(const std::string& path, const PngImage& image);
+// The PNG with the chunks put right after its IHDR chunk (`type` and data each), or, for "IHDR",
+// its IHDR's first bytes replaced by the data; CRCs made right.
+std::vector<uint8_t> WithPngChunks(std::vector<uint8_t> png,
+                                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks);
 
 // What a file's own header says.
 struct ImageHeader {

@@ -31,8 +31,9 @@ void Encode(const JpegEncoding& e, const SampleSource& sample, const Destination
   info.restart_in_rows = e.restartRows;
   std::vector<jpeg_scan_info> scans;
   for (int k = 0; k < 64 && e.scanBits > 0; ++k) {
-    scans.push_back({1, {0, 0, 0, 0}, k, k, 0, e.scanBits - 1});
-    for (int bit = e.scanBits - 2; bit >= 0; --bit) scans.push_back({1, {0, 0, 0, 0}, k, k, bit + 1, bit});
+    const int bits = k < e.splitBefore ? e.scanBits : 1;
+    scans.push_back({1, {0, 0, 0, 0}, k, k, 0, bits - 1});
+    for (int bit = bits - 2; bit >= 0; --bit) scans.push_back({1, {0, 0, 0, 0}, k, k, bit + 1, bit});
   }
   if (e.components == 3 && e.hSampling * e.vSampling + 2 * e.chromaH * e.chromaV > 10) {
     for (int c = 0; c < 3; ++c) scans.push_back({1, {c, 0, 0, 0}, 0, 63, 0, 0});

@@ -13,11 +13,13 @@ struct JpegEncoding {
   bool progressive, arithmetic;
   int restartRows;
   // 0: the library's scans. n: a progressive grey file whose every coefficient has n scans of
-  // its own (its first, then a refinement for each further bit): 64 * n scans.
+  // its own (its first, then a refinement for each further bit): 64 * n scans. The two chroma
+  // components' sampling; where the blocks of one MCU would pass libjpeg's 10, each component
+  // gets a scan of its own.
   int scanBits = 0;
-  // The two chroma components' sampling; where the blocks of one MCU would pass libjpeg's 10,
-  // each component gets a scan of its own.
   int chromaH = 1, chromaV = 1;
+  // Where scanBits is 2: the coefficients from this one on have one scan only (64 + n scans).
+  int splitBefore = 64;
 };
 
 // Sample c of pixel (x, y).

@@ -225,7 +225,8 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
       {"a read that fails", good, 0, kRefused, kRead, true},
       // Each scan a pass over the picture: 128 valid scans, and a scan repeated 1000 times (a
       // warning each: the reader stops at the first, the walk counts them all).
-      {"128 scans", Encode({"many", {64, 48, 1, 1, 1, true, false, 0, 2}, kEvery}), -1, kHostile, kHostile, false},
+      {"100 scans", Encode({"100", {64, 48, 1, 1, 1, true, false, 0, 2, 1, 1, 36}, kEvery}), -1, kRead, kRead, false},
+      {"101 scans", Encode({"101", {64, 48, 1, 1, 1, true, false, 0, 2, 1, 1, 37}, kEvery}), -1, kHostile, kHostile, false},
       {"a scan repeated", LastScanRepeated(progressiveGrey, 1000), -1, kRefused, kHostile, false},
       // 65500 by 32792: coefficients of 4.3 GB, which libjpeg's size_t wraps to 1 MB in 32 bits.
       {"coefficients past 4 GiB", Resized(progressiveGrey, 65500, 32792), -1, kHostile, kRead, true},

@@ -4,6 +4,7 @@
 // on any path, and for Windows.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 #include "image_codec.h"
 #include "memory_bytes.h"
@@ -163,6 +165,8 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
   };
   PngImage interlaced = Image(40, 30, 2, 8);
   interlaced.interlaced = true;
+  // 1 KB declaring rows of 33554432 pixels: libpng would allocate them before reading a pixel.
+  const std::vector<uint8_t> wide = WithPngChunks(good, {{"IHDR", {2, 0, 0, 0, 0, 0, 0, 2}}});
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -181,6 +185,7 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
       {"IDAT's CRC wrong", changed(good.size() / 2, 0xEE, false), -1, ReadOutcome::kRefused, true},
       {"zlib stream damaged", changed(43, 0x00, true), -1, ReadOutcome::kRefused, true},
       {"interlaced", EncodePng(interlaced), -1, ReadOutcome::kRefused, true},
+      {"rows past the cap", wide, -1, ReadOutcome::kHostile, true},
       {"a read that fails", good, 20, ReadOutcome::kRefused, true},
   };
   for (const auto& c : cases) {
@@ -191,6 +196,19 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
   }
   Decoded whole;
   EXPECT_EQ(Read(good, &whole), ReadOutcome::kRead);  // the files above were made of a good one
+  // 100 zTXt chunks of 7 MB of text each, inflated by no one.
+  std::vector<uint8_t> text(7u << 20, 'a');
+  uLongf packedSize = compressBound(static_cast<uLong>(text.size()));
+  std::vector<uint8_t> zText = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+  zText.resize(zText.size() + packedSize);
+  ASSERT_EQ(compress2(&zText[9], &packedSize, text.data(), static_cast<uLong>(text.size()), 9), Z_OK);
+  zText.resize(9 + packedSize);
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> texts(100, {"zTXt", zText});
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(Read(WithPngChunks(good, texts), &whole), ReadOutcome::kRead);
+  std::printf("PNG of 100 zTXt chunks read in %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - started).count()));
 }
 
 // libpng's own decode with the transforms a GDI+ source needs, BGR or BGRA.
@@ -244,7 +262,7 @@ TEST(PngReader, CorpusFilesGiveLibpngsOwnRows) {
 // The writer's files as libpng decodes them, at several sizes, RGB and RGBA: the rows exactly,
 // and the chunks GDI+'s encoder writes (IHDR, pHYs of 96 dpi, IDAT, IEND).
 TEST(PngWriter, RoundTripsThroughLibpng) {
-  for (const std::pair<int, int>& size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {333, 101}}) {
+  for (const std::pair<int, int>& size : {std::pair<int, int>{1, 1}, {1, 9}, {17, 3}, {333, 101}, {1000001, 1}}) {
     for (const bool alpha : {false, true}) {
       const int w = size.first, h = size.second, channels = alpha ? 4 : 3;
       std::vector<uint8_t> bytes, rows;

@@ -450,6 +450,58 @@ TEST(ResizeEngine, TargetHeldOpenByAnotherProgramIsKept) {
   std::printf("held target: gave up after %lu ms\n", static_cast<unsigned long>(took));
 }
 
+// Whether a file deleted through its handle goes where its folder was renamed after it was
+// opened: Windows deletes the file itself; Wine unlinks the name it was opened by.
+bool DeletesFollowRenamedFolders(const ScratchFolder& folder) {
+  CreateDirectoryA((folder / "probe").c_str(), nullptr);
+  const HANDLE file = CreateFileA((folder / "probe\\file").c_str(), DELETE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, 0, nullptr);
+  MoveFileA((folder / "probe").c_str(), (folder / "probe-moved").c_str());
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(file);
+  return folder.Entries("probe-moved").empty();
+}
+
+// What another program does while the plug-in works (its stand-in: the new file's creation,
+// after the target was looked at): a target made read-only meanwhile is kept, and a folder
+// renamed meanwhile is left with no temporary file in it.
+TEST(ResizeEngine, ChangesWhileWritingLoseNothing) {
+  static std::string folderPath;
+  static bool readOnly;
+
+  for (const bool makeReadOnly : {true, false}) {
+    ScratchFolder folder;
+    folderPath = folder / "sub";
+    readOnly = makeReadOnly;
+    ASSERT_TRUE(CreateDirectoryA(folderPath.c_str(), nullptr));
+    ASSERT_TRUE(WritePng(folder / "source.png", PngImage{64, 64, 6, 8, Gradient(), {}, {}}));
+    ASSERT_TRUE(WriteBytes(folderPath + "\\out.png", kKeep));
+    WindowsApi meanwhile = {};
+    meanwhile.CreateFileW = [](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile) {
+      const HANDLE file = DefaultWindows().CreateFileW(name, access, share, security, disposition, flags, templateFile);
+      if (disposition == CREATE_NEW && readOnly) {
+        SetFileAttributesA((folderPath + "\\out.png").c_str(), FILE_ATTRIBUTE_READONLY);
+      } else if (disposition == CREATE_NEW) {
+        MoveFileA(folderPath.c_str(), (folderPath + "-moved").c_str());
+      }
+      return file;
+    };
+    UseWindows(&meanwhile);
+    const ResizeStep step = ResizeImageFile(folder / "source.png", folderPath + "\\out.png", 32, 32);
+    UseWindows(nullptr);
+    const std::string now = readOnly ? "sub" : "sub-moved";
+    EXPECT_NE(step, ResizeStep::kConverted) << now;
+    EXPECT_EQ(ReadBytes(folder / now + "\\out.png"), kKeep) << now;
+    if (!readOnly && !DeletesFollowRenamedFolders(folder)) {
+      GTEST_SKIP() << "this platform deletes a file through its handle by the name it was opened by, "
+                      "not where its folder was renamed to";
+    }
+    EXPECT_EQ(folder.Entries(now), std::vector<std::string>{"out.png"}) << now;
+  }
+}
+
 TEST(ResizeEngine, TargetThatIsTheSourceKeepsIt) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 16, 16, Gradient()));

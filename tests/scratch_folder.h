@@ -23,11 +23,11 @@ struct ScratchFolder {
 
   std::string operator/(const std::string& name) const { return path + "\\" + name; }
 
-  // The names in the folder, sorted.
-  std::vector<std::string> Entries() const {
+  // The names in the folder, or in a folder inside it, sorted.
+  std::vector<std::string> Entries(const std::string& inside = "") const {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    const HANDLE search = FindFirstFileA(((inside.empty() ? path : *this / inside) + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
       const std::string name = found.cFileName;

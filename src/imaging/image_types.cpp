@@ -47,7 +47,6 @@ bool NamesDevice(const std::wstring& target) {
          digit == L'\u00B3';
 }
 
-bool FormatHoldsSize(const std::string& mimeType, int32_t width, int32_t height) {
-  const int32_t side = mimeType == "image/jpeg" ? 65500 : mimeType == "image/gif" ? 65535 : INT32_MAX;
-  return width <= side && height <= side;
+int32_t LargestSide(const std::string& mimeType) {
+  return mimeType == "image/jpeg" ? 65500 : mimeType == "image/gif" ? 65535 : INT32_MAX;
 }

@@ -14,10 +14,9 @@ std::string WritableMimeType(const std::string& name);
 // 0x20, make a name blank), or a target extension the plug-in cannot write.
 bool ResizeRejectedByNames(const std::string& source, const std::string& target);
 
-// True where a file of the MIME type can hold a picture of width by height (both above 0): a
-// JPEG's sides at most 65500 (libjpeg's limit), a GIF's 65535 (the format's); the other formats'
-// limits lie past what a 32-bit process can hold.
-bool FormatHoldsSize(const std::string& mimeType, int32_t width, int32_t height);
+// The longest side a file of the MIME type holds: a JPEG's 65500 (libjpeg's limit), a GIF's 65535
+// (the format's); the other formats' limits lie past what a 32-bit process can hold.
+int32_t LargestSide(const std::string& mimeType);
 
 // True when the file name part of a (wide) target name is a reserved device name: CON, PRN,
 // AUX, NUL, CONIN$, CONOUT$, COM and LPT with a digit 1 to 9 or a superscript 1, 2 or 3, in any

@@ -278,7 +278,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   if (opened == Opened::kNotAFile) return ResizeStep::kSourceRefused;
   const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
-  const bool fits = BitmapFits(width, height, 4) && FormatHoldsSize(mimeType, width, height);
+  const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&
+                    height <= LargestSide(mimeType);
   const bool ownWriter = WritesOwnFormat(mimeType);
   // JPEG and PNG targets the plug-in reads as well as writes; a GIF it only writes, from the
   // whole picture, which its palette needs.
@@ -295,6 +296,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         StreamedSource(&file, width, height, mimeType, file.keepsAlpha, temporary.file.handle, &read);
     if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
     written = streamed == Streamed::kWritten;
+    if (!written) temporary.Remove();  // GDI+'s picture goes into a new, empty file
   }
   // Everything else through GDI+, in a session opened here and ended before the rename.
   SessionOwner session;
