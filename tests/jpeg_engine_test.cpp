@@ -302,7 +302,11 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
       alone = ResizeImageFile(folder / w.source, folder / ("alone-" + std::string(w.target)), w.width, w.height);
     }
     const std::vector<uint8_t> one = ReadBytes(folder / ("alone-" + std::string(w.target)));
-    EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << trace;
+    {
+      ThreadCallsRefused none("", ThreadCallsRefused::kBoth);  // every source here is decoded by the worker
+      EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << trace;
+      EXPECT_GT(ThreadCallsRefused::workerBytes, 0) << trace;
+    }
     EXPECT_EQ(ReadBytes(folder / w.target), one) << trace;
     const std::pair<const char*, ThreadCallsRefused::Side> refusals[] = {
         {"CreateSemaphoreW", ThreadCallsRefused::kCaller},   {"ReleaseSemaphore", ThreadCallsRefused::kWorker},
