@@ -230,6 +230,12 @@ TEST(PngSource, EveryColourTypeGivesGdiplusDecodesPicture) {
       EXPECT_EQ(MeanDifference(folder / "read.bmp", folder / "gdiplus.bmp"), 0) << trace;
     }
   }
+  // A file the reader refuses only after its last row (an ancillary chunk's CRC wrong, after the
+  // pixels), which GDI+ reads: GDI+'s picture is written into a new file, not after the stream.
+  std::vector<uint8_t> damagedTail = EncodePng(images[0]);
+  damagedTail.insert(damagedTail.end() - 12, {0, 0, 0, 1, 't', 'e', 'S', 't', 0, 1, 2, 3, 4});
+  ASSERT_TRUE(WriteBytes(folder / "source.png", damagedTail));
+  EXPECT_EQ(ResizeImageFile(folder / "source.png", folder / "out.png", 20, 15), ResizeStep::kConverted);
 }
 // The Windows table with one of the worker thread's calls refused, every time: CreateThread and
 // CreateSemaphoreW on the caller's thread, a wait or a release on the worker's side, the caller's
