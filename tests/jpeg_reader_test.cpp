@@ -276,7 +276,7 @@ TEST(JpegWriter, RoundTripsThroughLibjpeg) {
       std::vector<uint8_t> bytes;
       const ByteSink sink = AppendingTo(&bytes);
       JpegEncoder encoder;
-      ASSERT_TRUE(StartJpeg(sink, w, h, padded, &encoder));
+      ASSERT_TRUE(StartJpeg(sink, w, h, padded ? JpegRows::kBgrx : JpegRows::kBgr, Carried(), &encoder));
       std::vector<uint8_t> row(static_cast<size_t>(w) * channels);
       for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {

@@ -27,7 +27,7 @@ struct Decoded {
 };
 ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1) {
   MemoryBytes memory = {bytes.data(), bytes.size(), 0, failAt};
-  *out = Decoded{{0, 0, false, false}, {}};
+  *out = Decoded{PngHeader(), {}};
   PngDecoder decoder;
   const ReadOutcome opened = OpenPng(BytesOf(&memory), &decoder, &out->header);
   if (opened != ReadOutcome::kRead) return opened;
@@ -268,7 +268,7 @@ TEST(PngWriter, RoundTripsThroughLibpng) {
       std::vector<uint8_t> bytes, rows;
       const ByteSink sink = AppendingTo(&bytes);
       PngEncoder encoder;
-      ASSERT_TRUE(StartPng(sink, w, h, alpha, &encoder));
+      ASSERT_TRUE(StartPng(sink, w, h, alpha ? Channels::kColourAlpha : Channels::kColour, Carried(), &encoder));
       for (int y = 0; y < h; ++y) {
         std::vector<uint8_t> row;
         for (int x = 0; x < w; ++x) {

@@ -52,6 +52,7 @@ constexpr int32_t kPixelFormat32bppPARGB = 0x000E200B;
 constexpr int32_t kPixelFormat16bppRGB555 = 0x00021005;
 constexpr int32_t kPixelFormat16bppRGB565 = 0x00021006;
 constexpr int32_t kPixelFormat8bppIndexed = 0x00030803;
+constexpr int32_t kPixelFormat16bppGrayScale = 0x00101004;
 constexpr UINT kPaletteFlagsHasAlpha = 1;
 constexpr int kImageTypeBitmap = 1;  // the other kinds are metafiles (2) and unknown (0)
 constexpr UINT kImageLockModeRead = 1;

@@ -21,7 +21,7 @@ ImageMeasure MeasureImageFile(const std::string& name) {
   if (opened == Opened::kDiskFile) {
     int32_t width = 0, height = 0;
     const HeaderSize header = SizeFromHeader(&file, &width, &height);
-    if (header == HeaderSize::kKnown) {
+    if (header == HeaderSize::kKnown) {  // kRefused: 0 by 0
       measure.width = static_cast<float>(width);
       measure.height = static_cast<float>(height);
     }

@@ -87,7 +87,7 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
 }
 
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
-                        const std::string& mimeType, bool alpha, HANDLE target,
+                        const std::string& mimeType, HANDLE target,
                         ReadOutcome* outcome) {
   int denominator = 1;
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
@@ -96,8 +96,8 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
   const bool copy = KeepsSize(plan);
   const PixelLayout resampled = HasAlpha(source->layout) ? PixelLayout::kPbgra32 : PixelLayout::kBgr24;
   TargetWriter writer;
-  if (!StartTargetWriter(target, mimeType, width, height, copy ? source->layout : resampled, alpha,
-                         &writer)) {
+  if (!StartTargetWriter(target, mimeType, width, height, copy ? source->layout : resampled,
+                         source->channels, source->carried, &writer)) {
     return Streamed::kNotWritten;
   }
   if (copy) {

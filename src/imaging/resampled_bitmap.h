@@ -38,12 +38,13 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
 
 // The same source streamed straight into the plug-in's own writer of `mimeType` (see
 // target_writer.h), writing the (temporary) file `target`: neither the source's picture nor the
-// target's is ever held whole. RGBA where `alpha`, for a PNG. `outcome` as above.
+// target's is ever held whole, with the source's channels and what it carries. `outcome` as
+// above.
 enum class Streamed {
   kWritten,      // the file holds the whole picture
   kNotRead,      // the reader refused the file or the memory could not be had: nothing to keep
   kNotWritten,   // the writer or the file failed
 };
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
-                        const std::string& mimeType, bool alpha, HANDLE target,
+                        const std::string& mimeType, HANDLE target,
                         ReadOutcome* outcome);

@@ -78,6 +78,7 @@ struct Source {
 struct Picture {
   ImageOwner bitmap;
   ResizeStep failure;
+  Channels channels = Channels::kColourAlpha;  // what the source needs written of it
 };
 
 // GDI+ draws into a new canvas: `draw` gets the context and answers GDI+'s status.
@@ -196,15 +197,23 @@ ResizeStep SavedByGdiplus(GpImage* picture, const SourceFile& source, const Targ
   return step;
 }
 
+// The channels a source GDI+ decodes needs, by its pixel format: palettes and every format with
+// alpha may have some.
+Channels ChannelsOfFormat(int32_t format) {
+  if (format == kPixelFormat16bppGrayScale) return Channels::kGrey;
+  return (format & (kPixelFormatAlpha | kPixelFormatIndexed)) != 0 ? Channels::kColourAlpha
+                                                                   : Channels::kColour;
+}
+
 // A finished picture's rows, read through locks in its own format, through the plug-in's own
-// writer into the temporary file: RGBA for a PNG where the picture has alpha.
+// writer into the temporary file, with the channels the source needs and what it carries.
 bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std::string& mimeType,
-                     HANDLE temporary) {
+                     Channels channels, const Carried& carried, HANDLE temporary) {
   int32_t format = 0;
   gdiplus.GdipGetImagePixelFormat(picture, &format);
   const ReadFormat read = ReadFormatOf(format);
   TargetWriter writer;
-  return StartTargetWriter(temporary, mimeType, width, height, read.layout, HasAlpha(read.layout),
+  return StartTargetWriter(temporary, mimeType, width, height, read.layout, channels, carried,
                            &writer) &&
          ReadSourceRows(picture, read, width, height,
                         [&](const uint8_t* row) { WriteTargetRow(&writer, row); }) &&
@@ -235,9 +244,11 @@ Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, 
   if (read == ReadOutcome::kRead) {
     ResampledPicture picture = ResampledSource(file, width, height, &read);
     if (picture.bitmap.handle != nullptr) {
-      return InCanvasFormat(std::move(picture),
-                            file->keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
-                            width, height);
+      Picture canvas = InCanvasFormat(std::move(picture),
+                                      file->keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
+                                      width, height);
+      canvas.channels = file->channels;
+      return canvas;
     }
   }
   // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
@@ -261,7 +272,9 @@ Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, 
     if (facts.width <= 0 || facts.height <= 0) return {ImageOwner(), ResizeStep::kSourceWithoutSize};
   }
   if (!fits) return {ImageOwner(), ResizeStep::kSizeRejected};
-  return ScaledPicture(facts, width, height);
+  Picture picture = ScaledPicture(facts, width, height);
+  picture.channels = ChannelsOfFormat(facts.format);
+  return picture;
 }
 }  // namespace
 
@@ -293,7 +306,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
     if (prepared != ResizeStep::kConverted) return prepared;
     const Streamed streamed =
-        StreamedSource(&file, width, height, mimeType, file.keepsAlpha, temporary.file.handle, &read);
+        StreamedSource(&file, width, height, mimeType, temporary.file.handle, &read);
     if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
     written = streamed == Streamed::kWritten;
     if (!written) temporary.Remove();  // GDI+'s picture goes into a new, empty file
@@ -310,7 +323,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         if (prepared != ResizeStep::kConverted) return prepared;
       }
       const bool saved =
-          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, temporary.file.handle)
+          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, picture.channels,
+                                     file.carried, temporary.file.handle)
                    : WrittenAsGif(picture.bitmap.handle, width, height, temporary.file.handle);
       if (!saved) return ResizeStep::kNotSaved;
     } else {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 int32_t ReadFromFile(HANDLE file, uint8_t* buffer, int32_t size) {
@@ -55,6 +56,7 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
   const ByteSource bytes = FromStart(source);
   const FileBytes& head = source->bytes;
   ReadOutcome outcome = ReadOutcome::kOtherFormat;
+  source->carried = Carried();
   if (StartsAsJpeg(head.head, head.headSize)) {
     JpegHeader header = {};
     outcome = OpenJpeg(bytes, &source->jpeg, &header);
@@ -63,6 +65,8 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     source->layout = PixelLayout::kBgr24;
     source->scales = header.scales;
     source->keepsAlpha = false;
+    source->channels = header.grey ? Channels::kGrey : Channels::kColour;
+    source->carried = std::move(header.carried);
   } else if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
     PngHeader header = {};
     outcome = OpenPng(bytes, &source->png, &header);
@@ -71,6 +75,8 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     source->layout = header.alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
     source->scales = 0;
     source->keepsAlpha = !header.opaqueRgb8;
+    source->channels = header.channels;
+    source->carried = std::move(header.carried);
   }
   return outcome;
 }
@@ -109,5 +115,7 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  return JpegFrameSize(FromStart(source), width, height) ? HeaderSize::kKnown : HeaderSize::kUnknown;
+  bool decodable = false;
+  if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kUnknown;
+  return decodable ? HeaderSize::kKnown : HeaderSize::kRefused;
 }

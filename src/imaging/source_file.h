@@ -32,9 +32,11 @@ struct SourceFile {
   int32_t width, height;
   PixelLayout layout;  // of the rows it delivers
   int scales;          // those it decodes at below 1/1 (see JpegScale)
-  // An alpha channel is kept in what is written: GDI+ loads every PNG but 8-bit RGB without a
-  // colour key in 32-bit ARGB.
+  // An alpha channel is kept in a canvas GDI+ encodes from: GDI+ loads every PNG but 8-bit RGB
+  // without a colour key in 32-bit ARGB.
   bool keepsAlpha;
+  Channels channels;  // what the plug-in's own writers write of it
+  Carried carried;    // what its headers carry, for the plug-in's own writers
 
   SourceFile() = default;
   SourceFile(const SourceFile&) = delete;
@@ -71,7 +73,8 @@ bool JpegSourceHostile(SourceFile* source);
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, or the PNG's IHDR chunk with its CRC, whole and valid
-  kRefused,  // a PNG whose rows pass kPngRowCap: no decoder is given it, nothing is measured
+  kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
+             // hierarchical or 12-bit JPEG): as GDI+ measures a file it cannot load, 0 by 0
   kUnknown,  // any other file
 };
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height);

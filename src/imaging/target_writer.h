@@ -18,15 +18,16 @@
 bool WritesOwnFormat(const std::string& mimeType);
 
 // A JPEG or PNG being written. Rows come in any PixelLayout and are turned into what the file
-// holds: a JPEG's colours (straight, where they came premultiplied), a PNG's RGB, or its RGBA
-// where `alpha` (opaque pixels where the rows have none). It stays where it was made: the
-// encoder writes through it.
+// holds, of the channels the source needs (see Channels): a JPEG's grey or colours (straight,
+// where they came premultiplied), a PNG's grey, grey and alpha, RGB or RGBA (opaque pixels where
+// the rows have none). Grey is read from the rows' green, which a grey source's resample leaves
+// equal to its red and blue. It stays where it was made: the encoder writes through it.
 struct TargetWriter {
   HANDLE file;
   JpegEncoder jpeg;
   PngEncoder png;
   PixelLayout input;
-  bool alpha;
+  Channels channels;  // of the file's rows: a JPEG's are grey, or colour (its fourth byte unread)
   std::vector<uint8_t> row;  // a row turned into the file's layout
   bool failed;               // a row could not be written
 
@@ -38,7 +39,8 @@ struct TargetWriter {
 // Starts the file of `mimeType` in the (temporary, empty) file open for writing; false, holding
 // nothing, where it cannot.
 bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, int32_t height,
-                       PixelLayout input, bool alpha, TargetWriter* writer);
+                       PixelLayout input, Channels channels, const Carried& carried,
+                       TargetWriter* writer);
 
 // Writes the next row; a failure is kept in `failed`.
 void WriteTargetRow(TargetWriter* writer, const uint8_t* row);

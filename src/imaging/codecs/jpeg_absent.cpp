@@ -13,7 +13,7 @@ ReadOutcome ReadJpeg(JpegDecode*, int, const DecodedRows&) { return ReadOutcome:
 
 void JpegEncodeEnd::operator()(JpegEncode*) const {}
 
-bool StartJpeg(const ByteSink&, int32_t, int32_t, bool, JpegEncoder* encoder) {
+bool StartJpeg(const ByteSink&, int32_t, int32_t, JpegRows, const Carried&, JpegEncoder* encoder) {
   encoder->reset();
   return false;
 }

@@ -99,7 +99,7 @@ ReadOutcome CountJpegScans(const ByteSource& bytes) {
   return ReadOutcome::kRead;
 }
 
-bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height) {
+bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height, bool* decodable) {
   ByteStream in{bytes, {}, 0, 0};
   if (!StartsWithJpegMarker(&in)) return false;
   // Segment after segment: each is 0xFF, any fill 0xFFs, the marker, then its length. Stray bytes
@@ -124,6 +124,8 @@ bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height) {
     }
     *width = static_cast<int32_t>(columns);
     *height = static_cast<int32_t>(rows);
+    *decodable = precision == 8 && (marker == 0xC0 || marker == 0xC1 || marker == 0xC2 ||
+                                    marker == 0xC9 || marker == 0xCA);
     return true;
   }
 }

@@ -24,5 +24,6 @@ ReadOutcome CountJpegScans(const ByteSource& bytes);
 // The picture's size as the first frame header gives it, read up to that header and no further:
 // true where the header is whole and valid (a precision of 2 to 16 bits, 1 to 4 components, its
 // length as they need, both sides above 0), whatever follows it. Stray bytes between segments are
-// stepped over.
-bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height);
+// stepped over. `decodable` tells whether a decoder here reads such a frame: 8 bits of precision,
+// sequential or progressive, not lossless or hierarchical.
+bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height, bool* decodable);

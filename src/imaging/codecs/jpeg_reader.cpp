@@ -3,6 +3,8 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE
+#include <cstdlib>
+#include <cstring>
 
 #include <jpeglib.h>
 
@@ -17,7 +19,8 @@ constexpr size_t kInputBytes = 64 * 1024;
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf escape;
-  bool hostile;  // the jump was for one scan too many
+  bool hostile;        // the jump was for one scan too many
+  bool warningsPass;   // while a profile is put together: a malformed one is dropped, not fatal
 };
 
 struct SourceManager {
@@ -45,7 +48,7 @@ void Fail(j_common_ptr info) {
 // reader read on through a thousand of them. Stray bytes just before the end marker (cameras
 // leave them) come after every scan was read, and GDI+ reads such files: they pass.
 void Emit(j_common_ptr info, int level) {
-  if (level >= 0) return;
+  if (level >= 0 || reinterpret_cast<ErrorManager*>(info->err)->warningsPass) return;
   const jpeg_error_mgr* error = info->err;
   if (error->msg_code == JWRN_EXTRANEOUS_DATA && error->msg_parm.i[1] == JPEG_EOI) return;
   Fail(info);
@@ -153,6 +156,25 @@ int UsableScales(const jpeg_decompress_struct& info) {
   return 0;
 }
 
+// What the photo carries: the orientation of its first EXIF segment, and its ICC profile where
+// its chunks are whole (no gaps, no duplicates; libjpeg-turbo checks) and within kProfileCap.
+void ReadCarried(JpegDecode* decode, Carried* carried) {
+  jpeg_decompress_struct* info = &decode->info;
+  for (jpeg_saved_marker_ptr m = info->marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0", 6) == 0) {
+      carried->orientation = OrientationOfExif(m->data + 6, m->data_length - 6);
+      break;
+    }
+  }
+  JOCTET* profile = nullptr;
+  unsigned size = 0;
+  decode->error.warningsPass = true;
+  const bool whole = jpeg_read_icc_profile(info, &profile, &size);
+  decode->error.warningsPass = false;
+  if (whole && size <= kProfileCap) carried->profile.assign(profile, profile + size);
+  std::free(profile);
+}
+
 // The two functions that call setjmp, one for each of the library's phases. Between either and a
 // longjmp there is only plain data (the JpegDecode record and the pointers into it) and the
 // library's memory, which jpeg_destroy_decompress releases on every path.
@@ -165,6 +187,8 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   info->mem->max_memory_to_use = kJpegMemoryCap;
   info->progress = &decode->progress;
   info->src = &decode->source.pub;
+  jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || !Takes(*info)) return ReadOutcome::kRefused;
   const int64_t coefficients = CoefficientBytes(*info);
   // Past half the address space no decoder in a 32-bit process holds them, GDI+'s neither, which
@@ -172,8 +196,11 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   if (coefficients > kJpegMemoryCap) {
     return coefficients >= (int64_t{1} << 31) ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
-  *header = {static_cast<int32_t>(info->image_width), static_cast<int32_t>(info->image_height),
-             UsableScales(*info)};
+  header->width = static_cast<int32_t>(info->image_width);
+  header->height = static_cast<int32_t>(info->image_height);
+  header->scales = UsableScales(*info);
+  header->grey = info->num_components == 1;
+  ReadCarried(decode, &header->carried);
   return ReadOutcome::kRead;
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "imaging/codecs/carried.h"
 #include "imaging/codecs/jpeg_markers.h"
 
 // libjpeg's memory, all of it, may not pass this. A progressive or multi-scan file's
@@ -29,6 +30,8 @@ constexpr long kJpegMemoryCap = 256L << 20;
 struct JpegHeader {
   int32_t width, height;
   int scales;
+  bool grey;        // one component
+  Carried carried;  // the EXIF orientation of its first APP1 "Exif" segment, its ICC profile
 };
 
 // libjpeg's state for one file, between its headers and its rows.

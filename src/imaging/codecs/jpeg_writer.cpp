@@ -8,6 +8,8 @@
 
 #include <jerror.h>  // after jpeglib.h, which it needs
 
+#include <vector>
+
 namespace {
 // The library's errors end in a longjmp back to the function that called it.
 struct ErrorManager {
@@ -63,19 +65,30 @@ struct JpegEncode {
 };
 
 namespace {
-bool StartCompress(JpegEncode* encode, int32_t width, int32_t height, bool padded) {
+bool StartCompress(JpegEncode* encode, int32_t width, int32_t height, JpegRows rows,
+                   const Carried& carried) {
   jpeg_compress_struct* info = &encode->info;
   if (setjmp(encode->error.escape) != 0) return false;
   jpeg_create_compress(info);
   info->dest = &encode->destination.pub;
   info->image_width = static_cast<JDIMENSION>(width);
   info->image_height = static_cast<JDIMENSION>(height);
-  info->input_components = padded ? 4 : 3;
-  info->in_color_space = padded ? JCS_EXT_BGRX : JCS_EXT_BGR;
+  info->input_components = rows == JpegRows::kGrey ? 1 : rows == JpegRows::kBgrx ? 4 : 3;
+  info->in_color_space = rows == JpegRows::kGrey ? JCS_GRAYSCALE
+                         : rows == JpegRows::kBgrx ? JCS_EXT_BGRX : JCS_EXT_BGR;
   jpeg_set_defaults(info);  // quality 75, 4:2:0, baseline, JFIF 1.01, the standard tables
   info->density_unit = 1;
   info->X_density = info->Y_density = 96;
   jpeg_start_compress(info, TRUE);
+  if (carried.orientation != 1) {
+    std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
+    const std::vector<uint8_t> tiff = ExifOfOrientation(carried.orientation);
+    exif.insert(exif.end(), tiff.begin(), tiff.end());
+    jpeg_write_marker(info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+  }
+  if (!carried.profile.empty()) {
+    jpeg_write_icc_profile(info, carried.profile.data(), static_cast<unsigned>(carried.profile.size()));
+  }
   return true;
 }
 
@@ -97,8 +110,8 @@ void JpegEncodeEnd::operator()(JpegEncode* encode) const {
   delete encode;
 }
 
-bool StartJpeg(const ByteSink& bytes, int32_t width, int32_t height, bool padded,
-               JpegEncoder* encoder) {
+bool StartJpeg(const ByteSink& bytes, int32_t width, int32_t height, JpegRows rows,
+               const Carried& carried, JpegEncoder* encoder) {
   encoder->reset();
   JpegEncoder owned(new JpegEncode());
   owned->info.err = jpeg_std_error(&owned->error.pub);
@@ -109,7 +122,7 @@ bool StartJpeg(const ByteSink& bytes, int32_t width, int32_t height, bool padded
   owned->destination.pub.init_destination = InitDestination;
   owned->destination.pub.empty_output_buffer = EmptyOutput;
   owned->destination.pub.term_destination = TermDestination;
-  if (!StartCompress(owned.get(), width, height, padded)) return false;
+  if (!StartCompress(owned.get(), width, height, rows, carried)) return false;
   *encoder = std::move(owned);
   return true;
 }

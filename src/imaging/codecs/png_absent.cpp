@@ -13,7 +13,7 @@ ReadOutcome ReadPng(PngDecode*, const DecodedRows&) { return ReadOutcome::kRefus
 
 void PngEncodeEnd::operator()(PngEncode*) const {}
 
-bool StartPng(const ByteSink&, int32_t, int32_t, bool, PngEncoder* encoder) {
+bool StartPng(const ByteSink&, int32_t, int32_t, Channels, const Carried&, PngEncoder* encoder) {
   encoder->reset();
   return false;
 }

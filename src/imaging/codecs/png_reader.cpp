@@ -38,6 +38,44 @@ void Read(png_structp png, png_bytep buffer, png_size_t size) {
 void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void Warn(png_structp, png_const_charp) {}
 
+// Grey pictures, with or without alpha: grey types, and palettes of grey entries alone.
+Channels ChannelsOf(png_structp png, png_infop info, png_byte type, bool alpha) {
+  bool grey = (type & PNG_COLOR_MASK_COLOR) == 0;
+  png_colorp palette = nullptr;
+  int entries = 0;
+  if (type == PNG_COLOR_TYPE_PALETTE && png_get_PLTE(png, info, &palette, &entries)) {
+    grey = true;
+    for (int i = 0; i < entries; ++i) grey = grey && palette[i].red == palette[i].green && palette[i].green == palette[i].blue;
+  }
+  if (grey) return alpha ? Channels::kGreyAlpha : Channels::kGrey;
+  return alpha ? Channels::kColourAlpha : Channels::kColour;
+}
+
+// What the file carries. libpng reports a gamma and chromaticities wherever sRGB implies them:
+// beside sRGB they are not carried, sRGB says them.
+void ReadCarried(png_structp png, png_infop info, Carried* carried) {
+  png_charp name = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 size = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &size) && size <= kProfileCap) {
+    carried->profile.assign(profile, profile + size);
+  }
+  int intent = 0;
+  if (png_get_sRGB(png, info, &intent)) {
+    carried->srgbIntent = intent;
+  } else {
+    png_fixed_point gamma = 0;
+    if (png_get_gAMA_fixed(png, info, &gamma) && gamma > 0) carried->gamma = static_cast<uint32_t>(gamma);
+    png_fixed_point* c = carried->chromaticity;
+    carried->chromaticities =
+        png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+  }
+  png_uint_32 exifSize = 0;
+  png_bytep exif = nullptr;
+  if (png_get_eXIf_1(png, info, &exifSize, &exif)) carried->orientation = OrientationOfExif(exif, exifSize);
+}
+
 // The two functions that call setjmp, one for each phase. Between either and a longjmp there is
 // only plain data and libpng's own memory, which the decoder's end releases on every path.
 ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
@@ -68,8 +106,12 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   if (rowBytes != width * (alpha ? 4u : 3u)) return ReadOutcome::kRefused;
   decode->row = static_cast<png_bytep>(std::malloc(rowBytes));
   if (decode->row == nullptr) return ReadOutcome::kRefused;
-  *header = {static_cast<int32_t>(width), static_cast<int32_t>(png_get_image_height(png, info)),
-             alpha, type == PNG_COLOR_TYPE_RGB && depth == 8 && !alpha};
+  header->width = static_cast<int32_t>(width);
+  header->height = static_cast<int32_t>(png_get_image_height(png, info));
+  header->alpha = alpha;
+  header->opaqueRgb8 = type == PNG_COLOR_TYPE_RGB && depth == 8 && !alpha;
+  header->channels = ChannelsOf(png, info, type, alpha);
+  ReadCarried(png, info, &header->carried);
   return ReadOutcome::kRead;
 }
 

@@ -13,12 +13,16 @@
 #include <cstdint>
 #include <memory>
 
+#include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
 struct PngHeader {
   int32_t width, height;
-  bool alpha;       // rows are BGRA, else BGR
-  bool opaqueRgb8;  // 8-bit RGB without a colour key
+  bool alpha;         // rows are BGRA, else BGR
+  bool opaqueRgb8;    // 8-bit RGB without a colour key
+  Channels channels;  // what the picture needs: grey for grey and grey palettes, alpha for alpha
+                      // channels and colour keys
+  Carried carried;    // iCCP (as libpng accepts it), sRGB, gAMA, cHRM, the eXIf orientation
 };
 
 // libpng's state for one file, between its header and its rows.

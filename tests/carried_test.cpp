@@ -1,0 +1,294 @@
+// What a photo carries reaches its thumbnail (orientation, colour profile, a PNG's colour chunks),
+// nothing else does, and the thumbnail has the fewest channels its source needs: each file
+// written read back with libjpeg's and libpng's own calls.
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+#include <png.h>
+#include <zlib.h>
+
+#include "image_codec.h"
+#include "imaging/image_metrics.h"
+#include "imaging/resize_image_file.h"
+#include "jpeg_encode.h"
+#include "scratch_folder.h"
+
+namespace {
+typedef std::vector<uint8_t> Bytes;
+
+// What a written file holds, by the libraries' own reading: its pixels as RGBA, its channels (a
+// PNG's colour type, a JPEG's components) and what it carries.
+struct Written {
+  std::vector<Rgba> pixels;
+  int channels = -1;
+  Bytes exif, profile;  // an APP1 "Exif" segment's or eXIf chunk's TIFF structure; the profile
+  int srgb = -1;
+  png_fixed_point gamma = 0;
+};
+
+Written ReadJpeg(const Bytes& file) {
+  Written w;
+  jpeg_decompress_struct info;
+  jpeg_error_mgr error;
+  info.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+  jpeg_read_header(&info, TRUE);
+  w.channels = info.num_components;
+  for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1) w.exif.assign(m->data + 6, m->data + m->data_length);
+  }
+  JOCTET* profile = nullptr;
+  unsigned size = 0;
+  if (jpeg_read_icc_profile(&info, &profile, &size)) w.profile.assign(profile, profile + size);
+  std::free(profile);
+  info.out_color_space = JCS_RGB;
+  jpeg_start_decompress(&info);
+  std::vector<JSAMPLE> row(info.output_width * 3);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_read_scanlines(&info, rows, 1);
+    for (size_t x = 0; x < info.output_width; ++x) w.pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2], 255});
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+  return w;
+}
+
+Written ReadPng(const Bytes& file) {
+  Written w;
+  struct Reader {
+    const Bytes* file;
+    size_t at;
+  } reader = {&file, 0};
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_set_read_fn(png, &reader, [](png_structp p, png_bytep out, png_size_t n) {
+      auto* r = static_cast<Reader*>(png_get_io_ptr(p));
+      std::copy(r->file->begin() + static_cast<long>(r->at), r->file->begin() + static_cast<long>(r->at + n), out);
+      r->at += n;
+    });
+    png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
+    w.channels = file[25];  // IHDR's colour type, as written
+    const bool alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
+    const png_bytepp rows = png_get_rows(png, info);
+    for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y) {
+      for (png_uint_32 x = 0; x < png_get_image_width(png, info); ++x) {
+        const png_bytep p = rows[y] + x * (alpha ? 4 : 3);
+        w.pixels.push_back({p[0], p[1], p[2], alpha ? p[3] : uint8_t{255}});
+      }
+    }
+    png_charp name;
+    int compression;
+    png_bytep profile;
+    png_uint_32 size = 0, exifSize = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &size)) w.profile.assign(profile, profile + size);
+    png_bytep exif;
+    if (png_get_eXIf_1(png, info, &exifSize, &exif)) w.exif.assign(exif, exif + exifSize);
+    png_get_sRGB(png, info, &w.srgb);
+    if (w.srgb < 0) png_get_gAMA_fixed(png, info, &w.gamma);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  return w;
+}
+
+Written ReadWritten(const std::string& path) {
+  const Bytes file = ReadBytes(path);
+  return path.substr(path.size() - 3) == "png" ? ReadPng(file) : ReadJpeg(file);
+}
+
+// A JPEG with segments put right after its start marker.
+Bytes WithSegments(Bytes jpeg, const std::vector<std::pair<int, Bytes>>& segments) {
+  Bytes added;
+  for (const auto& s : segments) {
+    const size_t length = s.second.size() + 2;
+    added.insert(added.end(), {0xFF, static_cast<uint8_t>(s.first), static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    added.insert(added.end(), s.second.begin(), s.second.end());
+  }
+  jpeg.insert(jpeg.begin() + 2, added.begin(), added.end());
+  return jpeg;
+}
+
+// An ICC profile of `size` bytes as libpng checks one: a header for RGB monitors, no tags.
+Bytes Profile(uint32_t size) {
+  Bytes p(size, 0x5A);
+  std::fill(p.begin(), p.begin() + 132, 0);
+  const uint8_t header[] = {0, 0, 0, 0, 0, 0, 0, 0, 2, 0x10, 0, 0, 'm', 'n', 't', 'r', 'R', 'G', 'B', ' ', 'X', 'Y', 'Z', ' '};
+  std::copy(header, header + sizeof header, p.begin());
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+  const uint8_t acsp[] = {'a', 'c', 's', 'p'}, d50[] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
+  std::copy(acsp, acsp + 4, p.begin() + 36);
+  std::copy(d50, d50 + 12, p.begin() + 68);
+  return p;
+}
+
+// The profile's APP2 chunks, numbered as `numbers` says (1-based; the count is their number).
+std::vector<std::pair<int, Bytes>> IccChunks(const Bytes& profile, const std::vector<int>& numbers, size_t chunk) {
+  std::vector<std::pair<int, Bytes>> segments;
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    Bytes s = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, static_cast<uint8_t>(numbers[i]), static_cast<uint8_t>(numbers.size())};
+    const size_t from = std::min(profile.size(), i * chunk), to = std::min(profile.size(), from + chunk);
+    s.insert(s.end(), profile.begin() + static_cast<long>(from), profile.begin() + static_cast<long>(to));
+    segments.push_back({JPEG_APP0 + 2, s});
+  }
+  return segments;
+}
+
+// A camera's EXIF block: make, orientation, a GPS pointer; little-endian.
+Bytes CameraExif(uint16_t orientation, uint16_t count = 1) {
+  Bytes t = {'I', 'I', 42, 0, 8, 0, 0, 0, 3, 0,
+             0x0F, 0x01, 2, 0, 6, 0, 0, 0, 50, 0, 0, 0,                            // Make, at 50
+             0x12, 0x01, 3, 0, static_cast<uint8_t>(count), 0, 0, 0, static_cast<uint8_t>(orientation), 0, 0, 0,
+             0x25, 0x88, 4, 0, 1, 0, 0, 0, 56, 0, 0, 0,                            // GPS IFD, at 56
+             0, 0, 0, 0, 'C', 'a', 'm', 'e', 'r', 0, 0, 0};
+  return t;
+}
+Bytes JpegExif(const Bytes& tiff) {
+  Bytes e(6 + tiff.size(), 0);
+  std::copy(tiff.begin(), tiff.end(), std::copy_n("Exif", 4, e.begin()) + 2);
+  return e;
+}
+Bytes OrientationOnly(uint8_t o) { return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}; }
+
+uint8_t Level(int x, int y, int c) { return static_cast<uint8_t>((x * 5 + y * 3 + c * 60) & 255); }
+Rgba Colour(int x, int y) { return {Level(x, y, 0), Level(x, y, 1), Level(x, y, 2), 255}; }
+
+// Sources with and without what a photo carries, malformed ones among them, into JPEG and PNG
+// targets: the targets carry exactly the orientation alone and the profile unchanged, and their
+// pixels are those of the source without anything.
+TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
+  ScratchFolder folder;
+  const Bytes plainJpeg = EncodeJpeg({96, 64, 3, 2, 2, false, false, 0}, [](int x, int y, int c) { return Level(x, y, c); });
+  const Bytes plainPng = EncodePng(PngImage{96, 64, 2, 8, Colour, {}, {}});
+  const Bytes profile = Profile(100000), huge = Profile(1100000), camera = CameraExif(8);
+  auto deflated = [](const Bytes& raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes out = {'I', 'C', 'C', 0, 0};
+    out.resize(5 + size);
+    compress2(&out[5], &size, raw.data(), static_cast<uLong>(raw.size()), 6);
+    out.resize(5 + size);
+    return out;
+  };
+  auto joined = [](std::vector<std::pair<int, Bytes>> a, const std::vector<std::pair<int, Bytes>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const struct {
+    const char* what;
+    Bytes source;
+    int orientation;  // expected in both targets
+    bool profile;     // `profile` expected in both targets
+    int srgb;         // expected in a PNG target
+    png_fixed_point gamma;
+  } cases[] = {
+      {"plain JPEG", plainJpeg, 1, false, -1, 0},
+      {"camera JPEG", WithSegments(plainJpeg, joined({{JPEG_APP0 + 1, JpegExif(CameraExif(6))}}, IccChunks(profile, {1, 2}, 60000))), 6, true, -1, 0},
+      {"orientation 1", WithSegments(plainJpeg, {{JPEG_APP0 + 1, JpegExif(CameraExif(1))}}), 1, false, -1, 0},
+      {"orientation of 2 values", WithSegments(plainJpeg, {{JPEG_APP0 + 1, JpegExif(CameraExif(8, 2))}}), 1, false, -1, 0},
+      {"EXIF cut short", WithSegments(plainJpeg, {{JPEG_APP0 + 1, JpegExif(Bytes(camera.begin(), camera.begin() + 20))}}), 1, false, -1, 0},
+      {"profile with a gap", WithSegments(plainJpeg, IccChunks(profile, {1, 3}, 60000)), 1, false, -1, 0},
+      {"profile chunk twice", WithSegments(plainJpeg, IccChunks(profile, {1, 1}, 60000)), 1, false, -1, 0},
+      {"profile past 1 MB", WithSegments(plainJpeg, IccChunks(huge, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 60000)), 1, false, -1, 0},
+      {"plain PNG", plainPng, 1, false, -1, 0},
+      {"PNG eXIf and iCCP", WithPngChunks(plainPng, {{"iCCP", deflated(profile)}, {"eXIf", CameraExif(8)}}), 8, true, -1, 0},
+      {"PNG sRGB", WithPngChunks(plainPng, {{"sRGB", {1}}}), 1, false, 1, 0},
+      {"PNG gAMA", WithPngChunks(plainPng, {{"gAMA", {0, 0, 0xB1, 0x8F}}}), 1, false, -1, 45455},
+      {"PNG iCCP damaged", WithPngChunks(plainPng, {{"iCCP", Bytes{'I', 'C', 'C', 0, 0, 1, 2, 3}}}), 1, false, -1, 0},
+  };
+  for (const auto& c : cases) {
+    const std::string source = folder / (c.source[0] == 0xFF ? "source.jpg" : "source.png");
+    ASSERT_TRUE(WriteBytes(source, c.source));
+    for (const char* target : {"out.jpg", "out.png"}) {
+      const std::string trace = std::string(c.what) + " to " + target;
+      const std::string plain = folder / (c.source[0] == 0xFF ? "plain.jpg" : "plain.png");
+      ASSERT_TRUE(WriteBytes(plain, c.source[0] == 0xFF ? plainJpeg : plainPng));
+      ASSERT_EQ(ResizeImageFile(plain, folder / ("plain-" + std::string(target)), 48, 32), ResizeStep::kConverted);
+      ASSERT_EQ(ResizeImageFile(source, folder / target, 48, 32), ResizeStep::kConverted) << trace;
+      const Written w = ReadWritten(folder / target);
+      EXPECT_EQ(w.exif, c.orientation == 1 ? Bytes() : OrientationOnly(static_cast<uint8_t>(c.orientation))) << trace;
+      EXPECT_EQ(w.profile, c.profile ? profile : Bytes()) << trace;
+      const bool png = target == std::string("out.png") && c.source[0] != 0xFF;
+      EXPECT_EQ(w.srgb, png ? c.srgb : -1) << trace;
+      EXPECT_EQ(w.gamma, png ? c.gamma : 0) << trace;
+      EXPECT_TRUE(w.pixels == ReadWritten(folder / ("plain-" + std::string(target))).pixels) << trace;
+    }
+  }
+}
+
+// Grey, palette, 16-bit, opaque and alpha sources: the colour type and components written, and
+// every decoded pixel that of the same pixels stored as 8-bit RGB or RGBA, as written before.
+TEST(Carried, ThumbnailsHaveTheFewestChannelsTheirSourceNeeds) {
+  ScratchFolder folder;
+  const PixelSource grey = [](int x, int y) { const uint8_t v = Level(x, y, 0); return Rgba{v, v, v, 255}; };
+  const PixelSource greyAlpha = [](int x, int y) { const uint8_t v = Level(x, y, 0); return Rgba{v, v, v, Level(x, y, 2)}; };
+  const PixelSource colourAlpha = [](int x, int y) { Rgba p = Colour(x, y); p.a = Level(x, y, 1); return p; };
+  std::vector<Rgba> greys, colours;
+  for (int i = 0; i < 16; ++i) {
+    greys.push_back({static_cast<uint8_t>(i * 17), static_cast<uint8_t>(i * 17), static_cast<uint8_t>(i * 17), 255});
+    colours.push_back({static_cast<uint8_t>(i * 17), 40, static_cast<uint8_t>(255 - i * 9), 255});
+  }
+  const auto index = [](int x, int y) { return (x / 3 + y) % 16; };
+  const PixelSource greyIndexed = [&](int x, int y) { return greys[static_cast<size_t>(index(x, y))]; };
+  const PixelSource colourIndexed = [&](int x, int y) { return colours[static_cast<size_t>(index(x, y))]; };
+  auto greyJpeg = [&](int components) {
+    return EncodeJpeg({96, 64, components, 2, 2, false, false, 0}, [](int x, int y, int) { return Level(x, y, 0); });
+  };
+  const struct {
+    const char* what;
+    Bytes source, reference;  // the same pixels as 8-bit RGB or RGBA, or a colour JPEG
+    int pngType, jpegComponents;
+  } cases[] = {
+      {"grey 8", EncodePng({96, 64, 0, 8, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1},
+      {"grey 16", EncodePng({96, 64, 0, 16, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1},
+      {"grey and alpha", EncodePng({96, 64, 4, 8, greyAlpha, {}, {}}), EncodePng({96, 64, 6, 8, greyAlpha, {}, {}}), 4, 1},
+      {"grey palette", EncodePng({96, 64, 3, 4, greyIndexed, greys, index}), EncodePng({96, 64, 2, 8, greyIndexed, {}, {}}), 0, 1},
+      {"colour palette", EncodePng({96, 64, 3, 4, colourIndexed, colours, index}), EncodePng({96, 64, 2, 8, colourIndexed, {}, {}}), 2, 3},
+      {"RGB 16", EncodePng({96, 64, 2, 16, Colour, {}, {}}), EncodePng({96, 64, 2, 8, Colour, {}, {}}), 2, 3},
+      {"RGBA", EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), 6, 3},
+      {"grey JPEG", greyJpeg(1), greyJpeg(3), 0, 1},
+  };
+  for (const auto& c : cases) {
+    const char* extension = c.source[0] == 0xFF ? ".jpg" : ".png";
+    ASSERT_TRUE(WriteBytes(folder / ("source" + std::string(extension)), c.source));
+    ASSERT_TRUE(WriteBytes(folder / ("reference" + std::string(extension)), c.reference));
+    for (const char* target : {"out.png", "out.jpg"}) {
+      const std::string trace = std::string(c.what) + " to " + target;
+      ASSERT_EQ(ResizeImageFile(folder / ("source" + std::string(extension)), folder / target, 48, 32), ResizeStep::kConverted) << trace;
+      ASSERT_EQ(ResizeImageFile(folder / ("reference" + std::string(extension)), folder / ("ref-" + std::string(target)), 48, 32),
+                ResizeStep::kConverted) << trace;
+      const Written w = ReadWritten(folder / target);
+      EXPECT_EQ(w.channels, target == std::string("out.png") ? c.pngType : c.jpegComponents) << trace;
+      EXPECT_TRUE(w.pixels == ReadWritten(folder / ("ref-" + std::string(target))).pixels) << trace;
+    }
+  }
+}
+
+// Frames no decoder here reads measure 0 by 0, as GDI+ measures a file it cannot load.
+TEST(Carried, JpegsNothingDecodesMeasureNothing) {
+  ScratchFolder folder;
+  Bytes lossless = EncodeJpeg({64, 48, 3, 1, 1, false, false, 0}, [](int x, int y, int c) { return Level(x, y, c); });
+  Bytes twelveBit = lossless;
+  for (size_t at = 2; at + 4 < lossless.size(); ++at) {
+    if (lossless[at] == 0xFF && lossless[at + 1] == 0xC0) {
+      lossless[at + 1] = 0xC3;
+      twelveBit[at + 4] = 12;
+      break;
+    }
+  }
+  for (const Bytes& file : {lossless, twelveBit}) {
+    ASSERT_TRUE(WriteBytes(folder / "frame.jpg", file));
+    const ImageMeasure measure = MeasureImageFile(folder / "frame.jpg");
+    EXPECT_EQ(measure.width, 0);
+    EXPECT_EQ(measure.height, 0);
+  }
+}
+}  // namespace
