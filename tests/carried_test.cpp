@@ -25,85 +25,68 @@ typedef std::vector<uint8_t> Bytes;
 // What a written file holds, by the libraries' own reading: its pixels as RGBA, its channels (a
 // PNG's colour type, a JPEG's components) and what it carries.
 struct Written {
-  std::vector<Rgba> pixels;
+  std::vector<uint8_t> rgba;
   int channels = -1;
   Bytes exif, profile;  // an APP1 "Exif" segment's or eXIf chunk's TIFF structure; the profile
   int srgb = -1;
   png_fixed_point gamma = 0;
 };
 
-Written ReadJpeg(const Bytes& file) {
-  Written w;
-  jpeg_decompress_struct info;
-  jpeg_error_mgr error;
-  info.err = jpeg_std_error(&error);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-  jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
-  jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
-  jpeg_read_header(&info, TRUE);
-  w.channels = info.num_components;
-  for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
-    if (m->marker == JPEG_APP0 + 1) w.exif.assign(m->data + 6, m->data + m->data_length);
-  }
-  JOCTET* profile = nullptr;
-  unsigned size = 0;
-  if (jpeg_read_icc_profile(&info, &profile, &size)) w.profile.assign(profile, profile + size);
-  std::free(profile);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  std::vector<JSAMPLE> row(info.output_width * 3);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_read_scanlines(&info, rows, 1);
-    for (size_t x = 0; x < info.output_width; ++x) w.pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2], 255});
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  return w;
-}
-
-Written ReadPng(const Bytes& file) {
-  Written w;
-  struct Reader {
-    const Bytes* file;
-    size_t at;
-  } reader = {&file, 0};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  if (setjmp(png_jmpbuf(png)) == 0) {
-    png_set_read_fn(png, &reader, [](png_structp p, png_bytep out, png_size_t n) {
-      auto* r = static_cast<Reader*>(png_get_io_ptr(p));
-      std::copy(r->file->begin() + static_cast<long>(r->at), r->file->begin() + static_cast<long>(r->at + n), out);
-      r->at += n;
-    });
-    png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
-    w.channels = file[25];  // IHDR's colour type, as written
-    const bool alpha = (png_get_color_type(png, info) & PNG_COLOR_MASK_ALPHA) != 0 || png_get_valid(png, info, PNG_INFO_tRNS);
-    const png_bytepp rows = png_get_rows(png, info);
-    for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y) {
-      for (png_uint_32 x = 0; x < png_get_image_width(png, info); ++x) {
-        const png_bytep p = rows[y] + x * (alpha ? 4 : 3);
-        w.pixels.push_back({p[0], p[1], p[2], alpha ? p[3] : uint8_t{255}});
-      }
-    }
-    png_charp name;
-    int compression;
-    png_bytep profile;
-    png_uint_32 size = 0, exifSize = 0;
-    if (png_get_iCCP(png, info, &name, &compression, &profile, &size)) w.profile.assign(profile, profile + size);
-    png_bytep exif;
-    if (png_get_eXIf_1(png, info, &exifSize, &exif)) w.exif.assign(exif, exif + exifSize);
-    png_get_sRGB(png, info, &w.srgb);
-    if (w.srgb < 0) png_get_gAMA_fixed(png, info, &w.gamma);
-  }
-  png_destroy_read_struct(&png, &info, nullptr);
-  return w;
-}
-
 Written ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
-  return path.substr(path.size() - 3) == "png" ? ReadPng(file) : ReadJpeg(file);
+  Written w;
+  if (file[0] == 0xFF) {
+    jpeg_decompress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+    jpeg_read_header(&info, TRUE);
+    w.channels = info.num_components;
+    for (jpeg_saved_marker_ptr m = info.marker_list; m != nullptr; m = m->next) {
+      if (m->marker == JPEG_APP0 + 1) w.exif.assign(m->data + 6, m->data + m->data_length);
+    }
+    JOCTET* profile = nullptr;
+    unsigned size = 0;
+    if (jpeg_read_icc_profile(&info, &profile, &size)) w.profile.assign(profile, profile + size);
+    std::free(profile);
+    info.out_color_space = JCS_EXT_RGBA;
+    jpeg_start_decompress(&info);
+    w.rgba.resize(size_t{info.output_width} * info.output_height * 4);
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW row = &w.rgba[size_t{info.output_scanline} * info.output_width * 4];
+      jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return w;
+  }
+  png_image image = {};
+  image.version = PNG_IMAGE_VERSION;
+  png_image_begin_read_from_memory(&image, file.data(), file.size());
+  image.format = PNG_FORMAT_RGBA;
+  w.rgba.resize(PNG_IMAGE_SIZE(image));
+  png_image_finish_read(&image, nullptr, w.rgba.data(), 0, nullptr);
+  w.channels = file[25];  // IHDR's colour type
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (setjmp(png_jmpbuf(png)) == 0) {
+    png_init_io(png, in);
+    png_read_info(png, info);
+    png_charp name;
+    int compression;
+    png_bytep profile, exif;
+    png_uint_32 size = 0, exifSize = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &size)) w.profile.assign(profile, profile + size);
+    if (png_get_eXIf_1(png, info, &exifSize, &exif)) w.exif.assign(exif, exif + exifSize);
+    if (!png_get_sRGB(png, info, &w.srgb)) png_get_gAMA_fixed(png, info, &w.gamma);
+  }
+  std::fclose(in);
+  png_destroy_read_struct(&png, &info, nullptr);
+  return w;
 }
 
 // A JPEG with segments put right after its start marker.
@@ -219,7 +202,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       const bool png = target == std::string("out.png") && c.source[0] != 0xFF;
       EXPECT_EQ(w.srgb, png ? c.srgb : -1) << trace;
       EXPECT_EQ(w.gamma, png ? c.gamma : 0) << trace;
-      EXPECT_TRUE(w.pixels == ReadWritten(folder / ("plain-" + std::string(target))).pixels) << trace;
+      EXPECT_TRUE(w.rgba == ReadWritten(folder / ("plain-" + std::string(target))).rgba) << trace;
     }
   }
 }
@@ -267,7 +250,7 @@ TEST(Carried, ThumbnailsHaveTheFewestChannelsTheirSourceNeeds) {
                 ResizeStep::kConverted) << trace;
       const Written w = ReadWritten(folder / target);
       EXPECT_EQ(w.channels, target == std::string("out.png") ? c.pngType : c.jpegComponents) << trace;
-      EXPECT_TRUE(w.pixels == ReadWritten(folder / ("ref-" + std::string(target))).pixels) << trace;
+      EXPECT_TRUE(w.rgba == ReadWritten(folder / ("ref-" + std::string(target))).rgba) << trace;
     }
   }
 }
