@@ -13,6 +13,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include "corpus.h"
 #include "image_codec.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
@@ -203,6 +204,20 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       EXPECT_EQ(w.srgb, png ? c.srgb : -1) << trace;
       EXPECT_EQ(w.gamma, png ? c.gamma : 0) << trace;
       EXPECT_TRUE(w.rgba == ReadWritten(folder / ("plain-" + std::string(target))).rgba) << trace;
+    }
+  }
+}
+
+// Real photos' sRGB profiles, some of which libpng knows to be slightly off: carried as they came.
+TEST(Carried, RealProfilesGoAsTheyCame) {
+  SKIP_WITHOUT_CORPUS(corpus);
+  ScratchFolder folder;
+  for (const char* name : {"flower2.jpg", "icc_profile.png", "pil_sample_rgb.jpg"}) {
+    for (const char* target : {"out.jpg", "out.png"}) {
+      ASSERT_EQ(ResizeImageFile(corpus + "\\" + name, folder / target, 32, 24), ResizeStep::kConverted) << name << target;
+      const Bytes profile = ReadWritten(corpus + "\\" + name).profile;
+      EXPECT_FALSE(profile.empty()) << name;
+      EXPECT_EQ(ReadWritten(folder / target).profile, profile) << name << target;
     }
   }
 }

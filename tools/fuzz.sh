@@ -29,8 +29,16 @@ for f in "$ROOT"/../shared/corpus/*.png; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$png_seeds/$(basename "$f")"
 done
 
+# The header walk's seeds: the shared corpus's BMP, GIF, ICO and TIFF files of up to 100 KB.
+header_seeds="$BUILD/fuzz/seeds-headers"
+rm -rf "$header_seeds" && mkdir -p "$header_seeds"
+for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/*.gif "$ROOT"/../shared/corpus/*.ico \
+         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff; do
+  [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$header_seeds/$(basename "$f")"
+done
+
 status=0
-for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader; do
+for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader gdiplus_headers; do
   work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
   mkdir -p "$work" "$findings"
   log="$BUILD/fuzz/$target.log"
@@ -38,6 +46,7 @@ for target in parse_number format_number extract_field find_mid resize_parameter
   [ -d "$ROOT/tests/fuzz/seeds/$target" ] && seeds+=("$ROOT/tests/fuzz/seeds/$target")
   [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
   [ "$target" = png_reader ] && seeds+=("$png_seeds")
+  [ "$target" = gdiplus_headers ] && seeds+=("$header_seeds")
   # A time-out per input: an input that holds a target for seconds is a finding (a JPEG of many
   # scans must be stopped at the limit, not decoded).
   if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -rss_limit_mb=4096 \

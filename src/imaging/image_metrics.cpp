@@ -25,7 +25,9 @@ ImageMeasure MeasureImageFile(const std::string& name) {
       measure.width = static_cast<float>(width);
       measure.height = static_cast<float>(height);
     }
-    if (header != HeaderSize::kUnknown || JpegSourceHostile(&file)) return measure;
+    if (header != HeaderSize::kUnknown || JpegSourceHostile(&file) || GdiplusSourceHostile(&file)) {
+      return measure;
+    }
   }
   // Any other image that does not load has no dimensions: both stay 0.
   ImageOwner image;

@@ -253,7 +253,9 @@ Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, 
   }
   // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
   // for any other reason has its scans counted before GDI+ is given it.
-  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file))) {
+  // Some headers make GDI+'s decoders fault inside the caller's process: those are given to none.
+  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file)) ||
+      GdiplusSourceHostile(file)) {
     return {ImageOwner(), ResizeStep::kSourceRefused};
   }
   ImageOwner image;

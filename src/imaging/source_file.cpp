@@ -1,5 +1,7 @@
 #include "imaging/source_file.h"
 
+#include "imaging/codecs/gdiplus_headers.h"
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -85,6 +87,19 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   if (source->jpeg) return ReadJpeg(source->jpeg.get(), denominator, rows);
   if (source->png && denominator == 1) return ReadPng(source->png.get(), rows);
   return ReadOutcome::kRefused;
+}
+
+bool GdiplusSourceHostile(SourceFile* source) {
+  const RandomBytes bytes = {[](void* file, int64_t offset, uint8_t* buffer, int32_t size) {
+                               if (offset < 0 || !SeekFile(file, offset)) return false;
+                               for (int32_t got = 0; size > 0; buffer += got, size -= got) {
+                                 got = ReadFromFile(file, buffer, size);
+                                 if (got <= 0) return false;
+                               }
+                               return true;
+                             },
+                             source->bytes.file};
+  return source->bytes.headSize > 0 && GdiplusHeaderHostile(bytes);
 }
 
 bool SameFileAs(const SourceFile& source, const std::wstring& name) {

@@ -70,6 +70,10 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name);
 // decoded. Leaves no decoder.
 bool JpegSourceHostile(SourceFile* source);
 
+// True for a BMP, GIF, ICO or TIFF whose header GDI+ must not be given (see
+// GdiplusHeaderHostile); false for every other file, and for one that is not open.
+bool GdiplusSourceHostile(SourceFile* source);
+
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, or the PNG's IHDR chunk with its CRC, whole and valid

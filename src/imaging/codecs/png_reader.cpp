@@ -85,6 +85,7 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   // The plug-in's row cap is the limit (see below), not libpng's million pixels.
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   png_set_chunk_malloc_max(png, kChunkCap);
+  png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);  // profiles carried as they came
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
   // A damaged ancillary chunk refuses the file as a damaged critical one does.
   png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);

@@ -53,6 +53,10 @@ bool StartWrite(PngEncode* encode, int32_t width, int32_t height, Channels chann
   png_structp png = encode->png;
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_set_write_fn(png, encode, Write, Flush);
+  // A profile goes as it came: libpng would refuse to write some widespread sRGB profiles it
+  // knows to be slightly off, and benign errors (a profile it doubts) drop the chunk, not the file.
+  png_set_option(png, PNG_SKIP_sRGB_CHECK_PROFILE, PNG_OPTION_ON);
+  png_set_benign_errors(png, 1);
   // The plug-in's own size guard is the limit: libpng's default refuses a million pixels a side.
   png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
   const int type = channels == Channels::kGrey        ? PNG_COLOR_TYPE_GRAY

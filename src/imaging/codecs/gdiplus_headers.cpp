@@ -1,0 +1,118 @@
+#include "imaging/codecs/gdiplus_headers.h"
+
+#include <cstring>
+
+#include "imaging/pixels/bitmap_size.h"
+
+namespace {
+uint32_t Little(const uint8_t* p, int bytes) {
+  uint32_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
+  return value;
+}
+uint32_t Number(const uint8_t* p, int bytes, bool big) {
+  if (!big) return Little(p, bytes);
+  uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) value = value << 8 | p[i];
+  return value;
+}
+
+// Sides of a picture past what a 32-bit process holds. A side of 0 is no threat: GDI+ refuses it,
+// or takes a GIF's size from its frame.
+bool SidesHostile(int64_t width, int64_t height) {
+  return !BitmapFits(width > 0 ? width : 1, height > 0 ? height : 1, 4);
+}
+
+// A BMP's info header (or an ICO entry's, whose height counts the mask too) at `at`.
+bool BmpInfoHostile(const RandomBytes& in, int64_t at, bool inIcon) {
+  uint8_t h[20];
+  if (!in.readAt(in.context, at, h, sizeof h)) return false;
+  const uint32_t size = Little(h, 4);
+  if (size == 12) {  // the core (OS/2 1) header: 16-bit sides
+    return SidesHostile(Little(h + 4, 2), Little(h + 6, 2));
+  }
+  if (size < 16) return false;  // no BMP header: GDI+ refuses it
+  const int32_t width = static_cast<int32_t>(Little(h + 4, 4));
+  int64_t height = static_cast<int32_t>(Little(h + 8, 4));
+  if (height < 0) height = -height;
+  if (inIcon) height /= 2;
+  const uint32_t bits = Little(h + 14, 2), compression = size >= 20 ? Little(h + 16, 4) : 0;
+  const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32 ||
+                     (bits == 0 && (compression == 4 || compression == 5));  // JPEG or PNG inside
+  return width <= 0 || SidesHostile(width, height) || !depth || compression > 6;
+}
+
+bool BmpHostile(const RandomBytes& in) { return BmpInfoHostile(in, 14, false); }
+
+// The first image's palette (the global table, or the image's own) and size; extensions stepped
+// over. The logical screen's size is no threat: Wine's GDI+ takes the frame's.
+bool GifHostile(const RandomBytes& in) {
+  uint8_t h[13];
+  if (!in.readAt(in.context, 0, h, sizeof h)) return false;
+  const bool global = (h[10] & 0x80) != 0;
+  int64_t at = 13 + (global ? 3 << ((h[10] & 7) + 1) : 0);
+  for (int blocks = 0; blocks < 100000; ++blocks) {
+    uint8_t b[10];
+    if (!in.readAt(in.context, at, b, 1)) return false;
+    if (b[0] == 0x2C) {  // the image descriptor
+      if (!in.readAt(in.context, at, b, sizeof b)) return false;
+      return SidesHostile(Little(b + 5, 2), Little(b + 7, 2)) || (!global && (b[9] & 0x80) == 0);
+    }
+    if (b[0] != 0x21) return false;  // the trailer, or no GIF block: GDI+ refuses it
+    at += 2;                         // the label; then its sub-blocks to the empty one
+    for (uint8_t length = 1; length != 0; at += 1 + length) {
+      if (!in.readAt(in.context, at, &length, 1)) return false;
+    }
+  }
+  return true;
+}
+
+// Each entry's own header: a BMP's info header, or a PNG's IHDR sides.
+bool IcoHostile(const RandomBytes& in) {
+  uint8_t h[6];
+  if (!in.readAt(in.context, 0, h, sizeof h)) return false;
+  const uint32_t count = Little(h + 4, 2);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t e[16], head[24];
+    if (!in.readAt(in.context, 6 + 16 * int64_t{i}, e, sizeof e)) return false;
+    const int64_t offset = Little(e + 12, 4);
+    if (!in.readAt(in.context, offset, head, sizeof head)) continue;
+    if (std::memcmp(head, "\x89PNG", 4) == 0) {
+      if (SidesHostile(Number(head + 16, 4, true), Number(head + 20, 4, true))) return true;
+    } else if (BmpInfoHostile(in, offset, true)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The first page's sides, from the first IFD.
+bool TiffHostile(const RandomBytes& in) {
+  uint8_t h[8];
+  if (!in.readAt(in.context, 0, h, sizeof h)) return false;
+  const bool big = h[0] == 'M';
+  const int64_t ifd = Number(h + 4, 4, big);
+  uint8_t count[2];
+  if (!in.readAt(in.context, ifd, count, 2)) return false;
+  int64_t width = -1, height = -1;
+  for (uint32_t i = 0; i < Number(count, 2, big) && i < 4096; ++i) {
+    uint8_t e[12];
+    if (!in.readAt(in.context, ifd + 2 + 12 * int64_t{i}, e, sizeof e)) return false;
+    const uint32_t tag = Number(e, 2, big), type = Number(e + 2, 2, big);
+    const int64_t value = type == 3 ? Number(e + 8, 2, big) : Number(e + 8, 4, big);
+    if (tag == 256) width = value;
+    if (tag == 257) height = value;
+  }
+  return width >= 0 && height >= 0 && SidesHostile(width, height);
+}
+}  // namespace
+
+bool GdiplusHeaderHostile(const RandomBytes& in) {
+  uint8_t magic[6];
+  if (!in.readAt(in.context, 0, magic, sizeof magic)) return false;
+  if (magic[0] == 'B' && magic[1] == 'M') return BmpHostile(in);
+  if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0) return GifHostile(in);
+  if (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0) return TiffHostile(in);
+  if (std::memcmp(magic, "\0\0\1\0", 4) == 0 || std::memcmp(magic, "\0\0\2\0", 4) == 0) return IcoHostile(in);
+  return false;
+}
