@@ -33,9 +33,23 @@ int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
 ByteSource FromStart(SourceFile* source) {
   source->jpeg.reset();
   source->png.reset();
+  source->bmp.reset();
   FileBytes& bytes = source->bytes;
   bytes.headAt = SeekFile(bytes.file, bytes.headSize) ? 0 : bytes.headSize;
   return ByteSource{ReadBytes, &bytes};
+}
+
+// The file's bytes at any offset, for the readers that seek.
+RandomBytes AtAnyOffset(HANDLE file) {
+  return {[](void* handle, int64_t offset, uint8_t* buffer, int32_t size) {
+            if (offset < 0 || !SeekFile(handle, offset)) return false;
+            for (int32_t got = 0; size > 0; buffer += got, size -= got) {
+              got = ReadFromFile(handle, buffer, size);
+              if (got <= 0) return false;
+            }
+            return true;
+          },
+          file};
 }
 }  // namespace
 
@@ -79,6 +93,15 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     source->keepsAlpha = !header.opaqueRgb8;
     source->channels = header.channels;
     source->carried = std::move(header.carried);
+  } else if (head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M') {
+    BmpHeader header = {};
+    outcome = OpenBmp(AtAnyOffset(head.file), &source->bmp, &header);
+    source->width = header.width;
+    source->height = header.height;
+    source->layout = PixelLayout::kBgr24;
+    source->scales = 0;
+    source->keepsAlpha = false;
+    source->channels = header.channels;
   }
   return outcome;
 }
@@ -86,20 +109,12 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows) {
   if (source->jpeg) return ReadJpeg(source->jpeg.get(), denominator, rows);
   if (source->png && denominator == 1) return ReadPng(source->png.get(), rows);
+  if (source->bmp && denominator == 1) return ReadBmp(source->bmp.get(), rows);
   return ReadOutcome::kRefused;
 }
 
 bool GdiplusSourceHostile(SourceFile* source) {
-  const RandomBytes bytes = {[](void* file, int64_t offset, uint8_t* buffer, int32_t size) {
-                               if (offset < 0 || !SeekFile(file, offset)) return false;
-                               for (int32_t got = 0; size > 0; buffer += got, size -= got) {
-                                 got = ReadFromFile(file, buffer, size);
-                                 if (got <= 0) return false;
-                               }
-                               return true;
-                             },
-                             source->bytes.file};
-  return source->bytes.headSize > 0 && GdiplusHeaderHostile(bytes);
+  return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(source->bytes.file));
 }
 
 bool SameFileAs(const SourceFile& source, const std::wstring& name) {
@@ -114,11 +129,12 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name) {
 
 bool JpegSourceHostile(SourceFile* source) {
   const ReadOutcome opened = OpenSourceDecoder(source);
-  const bool png = source->png != nullptr;
+  const bool jpeg = source->jpeg != nullptr || StartsAsJpeg(source->bytes.head, source->bytes.headSize);
   source->jpeg.reset();
   source->png.reset();
+  source->bmp.reset();
   if (opened == ReadOutcome::kHostile) return true;
-  if (opened == ReadOutcome::kOtherFormat || png) return false;
+  if (opened == ReadOutcome::kOtherFormat || !jpeg) return false;
   return CountJpegScans(FromStart(source)) == ReadOutcome::kHostile;
 }
 

@@ -1,13 +1,14 @@
 // A source file opened once, by the wide name GDI+ would be given (so that every name that
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
 // handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
-// codecs/png_reader.h), the file's identity, a walk over its markers, and what its headers alone
-// tell.
+// codecs/png_reader.h, codecs/bmp_reader.h), the file's identity, a walk over its markers, and
+// what its headers alone tell.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/jpeg_reader.h"
 #include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_header.h"
@@ -29,6 +30,7 @@ struct SourceFile {
   FileBytes bytes;
   JpegDecoder jpeg;
   PngDecoder png;
+  BmpDecoder bmp;
   int32_t width, height;
   PixelLayout layout;  // of the rows it delivers
   int scales;          // those it decodes at below 1/1 (see JpegScale)

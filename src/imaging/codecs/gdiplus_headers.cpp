@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/codecs/bmp_reader.h"
 #include "imaging/pixels/bitmap_size.h"
 
 namespace {
@@ -23,8 +24,8 @@ bool SidesHostile(int64_t width, int64_t height) {
   return !BitmapFits(width > 0 ? width : 1, height > 0 ? height : 1, 4);
 }
 
-// A BMP's info header (or an ICO entry's, whose height counts the mask too) at `at`.
-bool BmpInfoHostile(const RandomBytes& in, int64_t at, bool inIcon) {
+// An ICO entry's BMP info header at `at`, whose height counts the mask too.
+bool BmpInfoHostile(const RandomBytes& in, int64_t at) {
   uint8_t h[20];
   if (!in.readAt(in.context, at, h, sizeof h)) return false;
   const uint32_t size = Little(h, 4);
@@ -35,14 +36,18 @@ bool BmpInfoHostile(const RandomBytes& in, int64_t at, bool inIcon) {
   const int32_t width = static_cast<int32_t>(Little(h + 4, 4));
   int64_t height = static_cast<int32_t>(Little(h + 8, 4));
   if (height < 0) height = -height;
-  if (inIcon) height /= 2;
+  height /= 2;
   const uint32_t bits = Little(h + 14, 2), compression = size >= 20 ? Little(h + 16, 4) : 0;
   const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32 ||
                      (bits == 0 && (compression == 4 || compression == 5));  // JPEG or PNG inside
   return width <= 0 || SidesHostile(width, height) || !depth || compression > 6;
 }
 
-bool BmpHostile(const RandomBytes& in) { return BmpInfoHostile(in, 14, false); }
+bool BmpHostile(const RandomBytes& in) {
+  BmpDecoder decoder;
+  BmpHeader header;
+  return OpenBmp(in, &decoder, &header) == ReadOutcome::kHostile;
+}
 
 // The first image's palette (the global table, or the image's own) and size; extensions stepped
 // over. The logical screen's size is no threat: Wine's GDI+ takes the frame's.
@@ -79,7 +84,7 @@ bool IcoHostile(const RandomBytes& in) {
     if (!in.readAt(in.context, offset, head, sizeof head)) continue;
     if (std::memcmp(head, "\x89PNG", 4) == 0) {
       if (SidesHostile(Number(head + 16, 4, true), Number(head + 20, 4, true))) return true;
-    } else if (BmpInfoHostile(in, offset, true)) {
+    } else if (BmpInfoHostile(in, offset)) {
       return true;
     }
   }

@@ -1,0 +1,213 @@
+#include "imaging/codecs/bmp_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imaging/pixels/bitmap_size.h"
+
+struct BmpDecode {
+  RandomBytes bytes;
+  int32_t width, height;
+  bool bottomUp;
+  int bits;
+  uint32_t compression;
+  int64_t pixels, end;  // where the rows begin, and the file's size as the header tells it
+  uint32_t masks[3];    // red, green, blue, for 16 and 32 bits
+  uint8_t palette[256][3];  // blue, green, red
+};
+
+namespace {
+constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
+
+uint32_t Little(const uint8_t* p, int bytes) {
+  uint32_t value = 0;
+  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
+  return value;
+}
+
+// A channel by its mask, widened to 8 bits by repeating its bits, as GDI+ widens 5 bits
+// (abcde to abcdeabc), or its top 8 bits.
+uint8_t ByMask(uint32_t pixel, uint32_t mask) {
+  if (mask == 0) return 0;
+  int shift = 0, width = 0;
+  while (((mask >> shift) & 1) == 0) ++shift;
+  while (shift + width < 32 && ((mask >> (shift + width)) & 1) != 0) ++width;
+  const uint32_t value = (pixel & mask) >> shift;
+  if (width >= 8) return static_cast<uint8_t>(value >> (width - 8));
+  uint32_t wide = value << (8 - width);
+  for (int filled = width; filled < 8; filled += width) wide |= wide >> width;
+  return static_cast<uint8_t>(wide);
+}
+
+// One stored row of an uncompressed picture into BGR.
+void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
+  for (int32_t x = 0; x < d.width; ++x, out += 3) {
+    if (d.bits <= 8) {
+      const int perByte = 8 / d.bits, shift = 8 - d.bits * (1 + x % perByte);
+      std::memcpy(out, d.palette[(in[x / perByte] >> shift) & ((1 << d.bits) - 1)], 3);
+    } else if (d.bits == 24) {
+      std::memcpy(out, in + 3 * x, 3);
+    } else {
+      const uint32_t pixel = Little(in + x * (d.bits / 8), d.bits / 8);
+      out[0] = ByMask(pixel, d.masks[2]);
+      out[1] = ByMask(pixel, d.masks[1]);
+      out[2] = ByMask(pixel, d.masks[0]);
+    }
+  }
+}
+
+// An RLE picture's indices, row 0 the bottom one; false where a read fails.
+bool DecodeRle(const BmpDecode& d, std::vector<uint8_t>* indices) {
+  const bool four = d.compression == kRle4;
+  int64_t at = d.pixels;
+  int32_t x = 0, y = 0;
+  auto put = [&](uint8_t index) {
+    if (x < d.width) (*indices)[static_cast<size_t>(y) * d.width + x++] = index;
+  };
+  while (y < d.height) {
+    uint8_t code[2];
+    if (!d.bytes.readAt(d.bytes.context, at, code, 2)) return at > d.pixels;  // what was read stands
+    at += 2;
+    if (code[0] > 0) {  // a run of one index, or of two alternating
+      for (int i = 0; i < code[0]; ++i) put(four ? (i % 2 == 0 ? code[1] >> 4 : code[1] & 15) : code[1]);
+    } else if (code[1] == 0) {  // end of the row
+      x = 0, ++y;
+    } else if (code[1] == 1) {  // end of the picture
+      break;
+    } else if (code[1] == 2) {  // a move right and up
+      uint8_t move[2];
+      if (!d.bytes.readAt(d.bytes.context, at, move, 2)) return true;
+      at += 2;
+      x = std::min(x + move[0], d.width), y += move[1];
+    } else {  // indices as they are, padded to a whole word
+      const int count = code[1], bytes = four ? (count + 1) / 2 : count;
+      uint8_t literal[256];
+      if (!d.bytes.readAt(d.bytes.context, at, literal, bytes)) return true;
+      at += bytes + (bytes & 1);
+      for (int i = 0; i < count; ++i) put(four ? (i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 15) : literal[i]);
+    }
+  }
+  return true;
+}
+}  // namespace
+
+void BmpDecodeEnd::operator()(BmpDecode* decode) const { delete decode; }
+
+ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header) {
+  decoder->reset();
+  uint8_t h[14 + 56];
+  if (!bytes.readAt(bytes.context, 0, h, 18)) return ReadOutcome::kOtherFormat;
+  if (h[0] != 'B' || h[1] != 'M') return ReadOutcome::kOtherFormat;
+  const uint32_t size = Little(h + 14, 4);
+  const bool core = size == 12;
+  if ((!core && size < 40) || size > 124 || !bytes.readAt(bytes.context, 14, h + 14, core ? 12 : 56)) {
+    return ReadOutcome::kRefused;
+  }
+  BmpDecoder d(new (std::nothrow) BmpDecode());
+  if (d == nullptr) return ReadOutcome::kRefused;
+  d->bytes = bytes;
+  int64_t height;
+  if (core) {
+    d->width = static_cast<int32_t>(Little(h + 18, 2));
+    height = Little(h + 20, 2);
+    d->bits = static_cast<int>(Little(h + 24, 2));
+    d->compression = kRgb;
+  } else {
+    d->width = static_cast<int32_t>(Little(h + 18, 4));
+    height = static_cast<int32_t>(Little(h + 22, 4));
+    d->bits = static_cast<int>(Little(h + 28, 2));
+    d->compression = Little(h + 30, 4);
+  }
+  d->bottomUp = height > 0;
+  d->height = static_cast<int32_t>(height < 0 ? -height : height);
+  if (d->width <= 0 || d->height <= 0 || !BitmapFits(d->width, d->height, 4)) return ReadOutcome::kHostile;
+  const bool rle = d->compression == kRle8 || d->compression == kRle4;
+  const int bits = d->bits;
+  const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+  // A depth or compression no BMP has is given to no decoder; JPEG, PNG and other rarities inside
+  // are left to GDI+.
+  if (!depth || d->compression > 6) return ReadOutcome::kHostile;
+  if ((rle && (!d->bottomUp || bits != (d->compression == kRle8 ? 8 : 4))) ||
+      (d->compression == kBitfields && bits != 16 && bits != 32) ||
+      (d->compression != kRgb && d->compression != kBitfields && !rle)) {
+    return ReadOutcome::kRefused;
+  }
+  // The masks: BI_RGB's own, or those after an info header of 40 bytes, or inside a longer one.
+  const bool sixteen = bits == 16;
+  d->masks[0] = sixteen ? 0x7C00 : 0xFF0000;
+  d->masks[1] = sixteen ? 0x03E0 : 0x00FF00;
+  d->masks[2] = sixteen ? 0x001F : 0x0000FF;
+  int64_t table = 14 + size;
+  if (d->compression == kBitfields) {
+    uint8_t m[12];
+    if (size >= 52) {
+      std::memcpy(m, h + 54, 12);
+    } else if (bytes.readAt(bytes.context, table, m, 12)) {
+      table += 12;
+    } else {
+      return ReadOutcome::kRefused;
+    }
+    for (int i = 0; i < 3; ++i) d->masks[i] = Little(m + 4 * i, 4);
+  }
+  // The palette, as many entries as the header says (all of the depth where it says 0), as far as
+  // they lie before the rows.
+  d->pixels = Little(h + 10, 4);
+  if (d->pixels < table) return ReadOutcome::kRefused;
+  header->channels = Channels::kColour;
+  if (bits <= 8) {
+    const uint32_t used = core ? 0 : Little(h + 46, 4);
+    const int entryBytes = core ? 3 : 4;
+    int64_t entries = used == 0 || used > (1u << bits) ? (1 << bits) : used;
+    entries = std::min<int64_t>(entries, (d->pixels - table) / entryBytes);
+    bool grey = true;
+    for (int64_t i = 0; i < entries; ++i) {
+      uint8_t e[4];
+      if (!bytes.readAt(bytes.context, table + i * entryBytes, e, entryBytes)) return ReadOutcome::kRefused;
+      std::memcpy(d->palette[i], e, 3);
+      grey = grey && e[0] == e[1] && e[1] == e[2];
+    }
+    if (grey) header->channels = Channels::kGrey;
+  }
+  const int64_t stride = (int64_t{d->width} * bits + 31) / 32 * 4;
+  d->end = rle ? -1 : d->pixels + stride * d->height;
+  uint8_t last;
+  if (!rle && !bytes.readAt(bytes.context, d->end - 1, &last, 1)) return ReadOutcome::kRefused;
+  header->width = d->width;
+  header->height = d->height;
+  *decoder = std::move(d);
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
+  if (!rows.start(rows.context, d->width, d->height)) return ReadOutcome::kRefused;
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> stored, indices;
+  try {
+    out.resize(static_cast<size_t>(d->width) * 3);
+    if (d->end < 0) {
+      indices.assign(static_cast<size_t>(d->width) * d->height, 0);
+      if (!DecodeRle(*d, &indices)) return ReadOutcome::kRefused;
+    } else {
+      stored.resize(static_cast<size_t>((int64_t{d->width} * d->bits + 31) / 32 * 4));
+    }
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  for (int32_t y = 0; y < d->height; ++y) {
+    const int32_t at = d->bottomUp ? d->height - 1 - y : y;
+    if (d->end < 0) {
+      const uint8_t* row = &indices[static_cast<size_t>(at) * d->width];
+      for (int32_t x = 0; x < d->width; ++x) std::memcpy(&out[3 * static_cast<size_t>(x)], d->palette[row[x]], 3);
+    } else {
+      const int64_t offset = d->pixels + at * static_cast<int64_t>(stored.size());
+      if (!d->bytes.readAt(d->bytes.context, offset, stored.data(), static_cast<int32_t>(stored.size()))) {
+        return ReadOutcome::kRefused;
+      }
+      Expand(*d, stored.data(), out.data());
+    }
+    if (!rows.row(rows.context, out.data())) return ReadOutcome::kRefused;
+  }
+  return ReadOutcome::kRead;
+}
