@@ -88,6 +88,7 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           const std::string format = !WritesOwnFormat(type)  ? ""
                                      : type == "image/png" ? "PNG"
                                      : type == "image/gif" ? "GIF"
+                                     : type == "image/bmp" ? "BMP"
                                                            : "JPEG";
           if (outcome == "The file was converted succesfully") {
             EXPECT_TRUE(format.empty() ? WrittenByStandIn(now)

@@ -52,19 +52,19 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
 
     hostRecord = HostRecord();
     const std::vector<uint8_t> before = ReadBytes(target);
-    // A PNG written by an earlier round is a real file, which the plug-in reads itself.
+    // A PNG or BMP written by an earlier round is a real file, which the plug-in reads itself.
     const std::string sourceFormat = ReadImageHeader(ReadBytes(source)).format;
-    const bool readByPlugin = sourceFormat == "PNG" || sourceFormat == "JPEG";
+    const bool readByPlugin = sourceFormat == "PNG" || sourceFormat == "JPEG" || sourceFormat == "BMP";
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostRecord.assignments[0].value;
     // The outcome is what the target shows: the new picture, or exactly what was there.
-    // JPEG, PNG and GIF targets are the plug-in's own files, every other the stand-in encoder's.
+    // JPEG, PNG, BMP and GIF targets are the plug-in's own files, every other the stand-in encoder's.
     const std::string type = WritableMimeType(target);
     const bool ownFile = WritesOwnFormat(type);
     if (outcome == "The file was converted succesfully") {
       const std::vector<uint8_t> written = ReadBytes(target);
-      const std::string format = type == "image/png" ? "PNG" : type == "image/gif" ? "GIF" : "JPEG";
+      const std::string format = type == "image/png" ? "PNG" : type == "image/gif" ? "GIF" : type == "image/bmp" ? "BMP" : "JPEG";
       ASSERT_TRUE(ownFile ? ReadImageHeader(written).format == format : WrittenByStandIn(written))
           << parameter;
     } else {

@@ -146,6 +146,16 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
+  if (head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M') {
+    // What the reader reads it measures; what it refuses, GDI+ may still read.
+    const ReadOutcome opened = OpenSourceDecoder(source);
+    source->bmp.reset();
+    *width = source->width;
+    *height = source->height;
+    return opened == ReadOutcome::kRead      ? HeaderSize::kKnown
+           : opened == ReadOutcome::kHostile ? HeaderSize::kRefused
+                                             : HeaderSize::kUnknown;
+  }
   bool decodable = false;
   if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kUnknown;
   return decodable ? HeaderSize::kKnown : HeaderSize::kRefused;

@@ -78,9 +78,11 @@ bool GdiplusSourceHostile(SourceFile* source);
 
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
-  kKnown,    // the first JPEG frame header, or the PNG's IHDR chunk with its CRC, whole and valid
+  kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
+             // the headers of a BMP the reader reads
   kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
-             // hierarchical or 12-bit JPEG): as GDI+ measures a file it cannot load, 0 by 0
+             // hierarchical or 12-bit JPEG, a hostile BMP): as GDI+ measures a file it cannot
+             // load, 0 by 0
   kUnknown,  // any other file
 };
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height);

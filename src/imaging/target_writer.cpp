@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "imaging/codecs/bmp_writer.h"
 #include "imaging/codecs/gif_writer.h"
 
 namespace {
@@ -50,6 +51,7 @@ bool WritesOwnFormat(const std::string& mimeType) {
   JpegEncoder jpeg;
   const ByteSink none = {[](void*, const uint8_t*, int32_t) { return true; }, nullptr};
   // A build without a library refuses every start; one with it starts, writing nowhere.
+  if (mimeType == "image/bmp") return true;
   if (mimeType == "image/png") return StartPng(none, 1, 1, Channels::kColour, Carried(), &png);
   if (mimeType == "image/jpeg") return StartJpeg(none, 1, 1, JpegRows::kBgr, Carried(), &jpeg);
   const uint8_t pixel = 0;
@@ -63,8 +65,20 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->file = file;
   writer->input = input;
   writer->failed = false;
+  writer->width = width;
+  writer->height = height;
+  writer->bmpBits = 0;
+  writer->rowsDone = 0;
   const ByteSink sink = {WriteToFile, &writer->file};
   bool started;
+  if (mimeType == "image/bmp") {
+    writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
+    writer->bmpBits = HasAlpha(channels) ? 32 : 24;
+    const std::vector<uint8_t> header = BmpFileHeader(width, height, writer->bmpBits);
+    started = WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
+    writer->row.assign(static_cast<size_t>(BmpRowBytes(width, writer->bmpBits)), 0);
+    return started;
+  }
   if (mimeType == "image/png") {
     writer->channels = channels;
     started = StartPng(sink, width, height, channels, carried, &writer->png);
@@ -83,12 +97,20 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
 
 void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
   if (writer->failed) return;
-  const int32_t width = static_cast<int32_t>(writer->row.size() / 4);
+  const int32_t width = writer->width;
   // Rows already as the file wants them go as they are.
   const Channels channels = writer->channels;
   const bool asIs = (channels == Channels::kColour && writer->input == PixelLayout::kBgr24) ||
                     (channels == Channels::kColourAlpha && (writer->input == PixelLayout::kBgra32 ||
                                                             (writer->jpeg && writer->input == PixelLayout::kBgrx32)));
+  if (writer->bmpBits != 0) {
+    Convert(writer->input, row, width, channels, writer->row.data());
+    const int32_t y = writer->rowsDone++;
+    writer->failed = y >= writer->height ||
+                     !SeekFile(writer->file, BmpRowOffset(width, writer->height, writer->bmpBits, y)) ||
+                     !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
+    return;
+  }
   if (!asIs) Convert(writer->input, row, width, channels, writer->row.data());
   const uint8_t* out = asIs ? row : writer->row.data();
   writer->failed = writer->png ? !WritePngRow(writer->png.get(), out) : !WriteJpegRow(writer->jpeg.get(), out);
@@ -96,7 +118,9 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
 
 bool FinishTargetWriter(TargetWriter* writer) {
   const bool finished = !writer->failed &&
-                        (writer->png ? FinishPng(writer->png.get()) : FinishJpeg(writer->jpeg.get()));
+                        (writer->bmpBits != 0 ? writer->rowsDone == writer->height
+                         : writer->png       ? FinishPng(writer->png.get())
+                                             : FinishJpeg(writer->jpeg.get()));
   writer->png.reset();
   writer->jpeg.reset();
   return finished;
