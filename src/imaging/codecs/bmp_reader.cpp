@@ -19,6 +19,9 @@ struct BmpDecode {
 };
 
 namespace {
+// No row longer than this is read: 16 million pixels of 32 bits, far past any real picture's.
+constexpr int64_t kBmpRowCap = int64_t{64} << 20;
+
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
 
 uint32_t Little(const uint8_t* p, int bytes) {
@@ -122,8 +125,14 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   }
   d->bottomUp = height > 0;
   d->height = static_cast<int32_t>(height < 0 ? -height : height);
-  if (d->width <= 0 || d->height <= 0 || !BitmapFits(d->width, d->height, 4)) return ReadOutcome::kHostile;
   const bool rle = d->compression == kRle8 || d->compression == kRle4;
+  header->width = d->width;
+  header->height = d->height;
+  // Rows are streamed, so only a row need fit; an RLE picture is held whole, as indices.
+  if (d->width <= 0 || d->height <= 0 || int64_t{d->width} * 4 > kBmpRowCap ||
+      (rle && !BitmapFits(d->width, d->height, 4))) {
+    return ReadOutcome::kHostile;
+  }
   const int bits = d->bits;
   const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
   // A depth or compression no BMP has is given to no decoder; JPEG, PNG and other rarities inside
@@ -174,8 +183,6 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   d->end = rle ? -1 : d->pixels + stride * d->height;
   uint8_t last;
   if (!rle && !bytes.readAt(bytes.context, d->end - 1, &last, 1)) return ReadOutcome::kRefused;
-  header->width = d->width;
-  header->height = d->height;
   *decoder = std::move(d);
   return ReadOutcome::kRead;
 }

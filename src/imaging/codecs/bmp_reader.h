@@ -6,9 +6,9 @@
 // palette (shorter than its depth allows, or none: missing entries are black), 16 bits (5-5-5, or
 // the masks of BI_BITFIELDS), 24 and 32 bits (BI_RGB, or masks); BI_RLE8 and BI_RLE4; bottom-up and
 // top-down. Every BMP is read opaque, as Windows' GDI+ reads 32-bit BMPs, whatever their fourth
-// byte or alpha mask holds. Every header field is checked before anything is allocated: a picture
-// past what a 32-bit process holds, a width of 0 or below, a height of 0, a depth or compression
-// no BMP has, is hostile (given to no decoder: GDI+'s faults on some of them); rows past the
+// byte or alpha mask holds. Every header field is checked before anything is allocated: rows of
+// more than 16 million pixels, an RLE picture past what a 32-bit process holds, a width of 0 or
+// below, a height of 0, a depth or compression no BMP has, is hostile (given to no decoder: GDI+'s faults on some of them); rows past the
 // file's end, a palette or masks inside the header, JPEG or PNG inside, are refused. An RLE picture is held as palette indices while it
 // decodes (its rows come bottom-up, one after the other); codes that run past a row are cut at
 // its end, codes past the picture end it, and pixels no code reaches take the first entry.
@@ -33,7 +33,8 @@ struct BmpDecodeEnd {
 using BmpDecoder = std::unique_ptr<BmpDecode, BmpDecodeEnd>;
 
 // Reads the headers, the palette and the masks. kRead with `header` set and `decoder` ready;
-// kOtherFormat for bytes that do not begin "BM"; kHostile or kRefused as above.
+// kOtherFormat for bytes that do not begin "BM"; kHostile or kRefused as above, the header's
+// sides set where it was read.
 ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header);
 
 // Decodes every row, top first, as 24-bit BGR, into `rows`. kRead, or kRefused where `start` or

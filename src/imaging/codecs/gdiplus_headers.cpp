@@ -43,10 +43,13 @@ bool BmpInfoHostile(const RandomBytes& in, int64_t at) {
   return width <= 0 || SidesHostile(width, height) || !depth || compression > 6;
 }
 
+// What the reader refuses as hostile, and any picture GDI+ could not hold whole.
 bool BmpHostile(const RandomBytes& in) {
   BmpDecoder decoder;
-  BmpHeader header;
-  return OpenBmp(in, &decoder, &header) == ReadOutcome::kHostile;
+  BmpHeader header = {};
+  const ReadOutcome opened = OpenBmp(in, &decoder, &header);
+  return opened == ReadOutcome::kHostile ||
+         (opened != ReadOutcome::kOtherFormat && SidesHostile(header.width, header.height));
 }
 
 // The first image's palette (the global table, or the image's own) and size; extensions stepped
