@@ -109,12 +109,12 @@ libraries_build_png() {
   cp "$source/LICENSE" "$LIBRARIES_INSTALL/licences/libpng.txt"
 }
 
-# giflib's encoder: five files that compile alone (no CMake build in the package).
+# giflib's encoder and decoder: six files that compile alone (no CMake build in the package).
 libraries_build_gif() {
   local work="$LIBRARIES_DIR/giflib" source f
   source=$(libraries_fetch giflib "$work/source")
-  mkdir -p "$work/build"
-  for f in egif_lib gif_hash gifalloc gif_err openbsd-reallocarray; do
+  rm -rf "$work/build" && mkdir -p "$work/build"
+  for f in egif_lib dgif_lib gif_hash gifalloc gif_err openbsd-reallocarray; do
     i686-w64-mingw32-gcc-posix -O2 -c "$source/$f.c" -I"$source" -o "$work/build/$f.o"
   done
   i686-w64-mingw32-ar rcs "$LIBRARIES_INSTALL/lib/libgif.a" "$work/build"/*.o
@@ -128,6 +128,8 @@ ensure_libraries() {
   [ -f "$LIBRARIES_INSTALL/lib/libjpeg.a" ] || { libraries_toolchain; say "building libjpeg-turbo"; libraries_build_jpeg; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libz.a" ] || { libraries_toolchain; say "building zlib"; libraries_build_zlib; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libpng.a" ] || { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
-  [ -f "$LIBRARIES_INSTALL/lib/libgif.a" ] || { say "building giflib's encoder"; libraries_build_gif; built=1; }
+  # A library built before the decoder was taken in is built again.
+  i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libgif.a" 2>/dev/null | grep -q DGifOpen ||
+    { say "building giflib"; libraries_build_gif; built=1; }
   [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

@@ -34,6 +34,7 @@ ByteSource FromStart(SourceFile* source) {
   source->jpeg.reset();
   source->png.reset();
   source->bmp.reset();
+  source->gif.reset();
   FileBytes& bytes = source->bytes;
   bytes.headAt = SeekFile(bytes.file, bytes.headSize) ? 0 : bytes.headSize;
   return ByteSource{ReadBytes, &bytes};
@@ -68,40 +69,46 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
   return opened;
 }
 
+namespace {
+// What the rows will be: their size and layout, the scales below 1/1, whether a canvas keeps
+// alpha, the channels written.
+void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, bool keepsAlpha,
+              Channels channels) {
+  s->width = width;
+  s->height = height;
+  s->layout = alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
+  s->scales = scales;
+  s->keepsAlpha = keepsAlpha;
+  s->channels = channels;
+}
+
+bool StartsAsBmp(const FileBytes& head) { return head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M'; }
+bool StartsAsGif(const FileBytes& head) { return head.headSize >= 6 && std::memcmp(head.head, "GIF8", 4) == 0; }
+}  // namespace
+
 ReadOutcome OpenSourceDecoder(SourceFile* source) {
   const ByteSource bytes = FromStart(source);
   const FileBytes& head = source->bytes;
   ReadOutcome outcome = ReadOutcome::kOtherFormat;
   source->carried = Carried();
   if (StartsAsJpeg(head.head, head.headSize)) {
-    JpegHeader header = {};
-    outcome = OpenJpeg(bytes, &source->jpeg, &header);
-    source->width = header.width;
-    source->height = header.height;
-    source->layout = PixelLayout::kBgr24;
-    source->scales = header.scales;
-    source->keepsAlpha = false;
-    source->channels = header.grey ? Channels::kGrey : Channels::kColour;
-    source->carried = std::move(header.carried);
+    JpegHeader h = {};
+    outcome = OpenJpeg(bytes, &source->jpeg, &h);
+    Describe(source, h.width, h.height, false, h.scales, false, h.grey ? Channels::kGrey : Channels::kColour);
+    source->carried = std::move(h.carried);
   } else if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
-    PngHeader header = {};
-    outcome = OpenPng(bytes, &source->png, &header);
-    source->width = header.width;
-    source->height = header.height;
-    source->layout = header.alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
-    source->scales = 0;
-    source->keepsAlpha = !header.opaqueRgb8;
-    source->channels = header.channels;
-    source->carried = std::move(header.carried);
-  } else if (head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M') {
-    BmpHeader header = {};
-    outcome = OpenBmp(AtAnyOffset(head.file), &source->bmp, &header);
-    source->width = header.width;
-    source->height = header.height;
-    source->layout = PixelLayout::kBgr24;
-    source->scales = 0;
-    source->keepsAlpha = false;
-    source->channels = header.channels;
+    PngHeader h = {};
+    outcome = OpenPng(bytes, &source->png, &h);
+    Describe(source, h.width, h.height, h.alpha, 0, !h.opaqueRgb8, h.channels);
+    source->carried = std::move(h.carried);
+  } else if (StartsAsBmp(head)) {
+    BmpHeader h = {};
+    outcome = OpenBmp(AtAnyOffset(head.file), &source->bmp, &h);
+    Describe(source, h.width, h.height, false, 0, false, h.channels);
+  } else if (StartsAsGif(head)) {
+    GifHeader h = {};
+    outcome = OpenGif(bytes, &source->gif, &h);
+    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
   }
   return outcome;
 }
@@ -110,6 +117,7 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   if (source->jpeg) return ReadJpeg(source->jpeg.get(), denominator, rows);
   if (source->png && denominator == 1) return ReadPng(source->png.get(), rows);
   if (source->bmp && denominator == 1) return ReadBmp(source->bmp.get(), rows);
+  if (source->gif && denominator == 1) return ReadGif(source->gif.get(), rows);
   return ReadOutcome::kRefused;
 }
 
@@ -133,6 +141,7 @@ bool JpegSourceHostile(SourceFile* source) {
   source->jpeg.reset();
   source->png.reset();
   source->bmp.reset();
+  source->gif.reset();
   if (opened == ReadOutcome::kHostile) return true;
   if (opened == ReadOutcome::kOtherFormat || !jpeg) return false;
   return CountJpegScans(FromStart(source)) == ReadOutcome::kHostile;
@@ -146,10 +155,11 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  if (head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M') {
+  if (StartsAsBmp(head) || StartsAsGif(head)) {
     // What the reader reads it measures; what it refuses, GDI+ may still read.
     const ReadOutcome opened = OpenSourceDecoder(source);
     source->bmp.reset();
+    source->gif.reset();
     *width = source->width;
     *height = source->height;
     return opened == ReadOutcome::kRead      ? HeaderSize::kKnown

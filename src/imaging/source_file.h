@@ -1,7 +1,7 @@
 // A source file opened once, by the wide name GDI+ would be given (so that every name that
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
 // handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
-// codecs/png_reader.h, codecs/bmp_reader.h), the file's identity, a walk over its markers, and
+// codecs/png_reader.h, codecs/bmp_reader.h, codecs/gif_reader.h), the file's identity, a walk over its markers, and
 // what its headers alone tell.
 #pragma once
 
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "imaging/codecs/bmp_reader.h"
+#include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/jpeg_reader.h"
 #include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_header.h"
@@ -31,6 +32,7 @@ struct SourceFile {
   JpegDecoder jpeg;
   PngDecoder png;
   BmpDecoder bmp;
+  GifDecoder gif;
   int32_t width, height;
   PixelLayout layout;  // of the rows it delivers
   int scales;          // those it decodes at below 1/1 (see JpegScale)
@@ -79,7 +81,7 @@ bool GdiplusSourceHostile(SourceFile* source);
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
-             // the headers of a BMP the reader reads
+             // the headers of a BMP or GIF the reader reads (a GIF's logical screen)
   kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
              // hierarchical or 12-bit JPEG, a hostile BMP): as GDI+ measures a file it cannot
              // load, 0 by 0

@@ -1,5 +1,15 @@
-// The plug-in built without giflib: GDI+'s encoder writes every GIF.
+// The plug-in built without giflib: GDI+ reads every GIF, and its encoder writes every GIF.
+#include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/gif_writer.h"
+
+void GifDecodeEnd::operator()(GifDecode*) const {}
+
+ReadOutcome OpenGif(const ByteSource&, GifDecoder* decoder, GifHeader*) {
+  decoder->reset();
+  return ReadOutcome::kRefused;
+}
+
+ReadOutcome ReadGif(GifDecode*, const DecodedRows&) { return ReadOutcome::kRefused; }
 
 bool WriteGif(const ByteSink&, int32_t, int32_t, const std::vector<uint32_t>&, int,
               const uint8_t*, int32_t) {

@@ -1,0 +1,168 @@
+#include "imaging/codecs/gif_reader.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <gif_lib.h>
+
+#include "imaging/pixels/bitmap_size.h"
+
+struct GifDecode {
+  GifFileType* gif;
+  ByteSource bytes;
+  uint8_t signature[6];  // read to tell the format, handed to giflib first
+  int signatureAt;
+  int32_t left, top, width, height;  // the first image in the screen
+  bool interlaced, alpha;
+  int transparent;                   // the transparent index, or -1
+  uint8_t palette[256][4];           // blue, green, red, alpha; black past the palette
+  uint8_t fill[4];                   // outside the image
+};
+
+namespace {
+int Read(GifFileType* gif, GifByteType* buffer, int size) {
+  auto* decode = static_cast<GifDecode*>(gif->UserData);
+  int done = 0;
+  for (; done < size && decode->signatureAt < 6; ++done) buffer[done] = decode->signature[decode->signatureAt++];
+  while (done < size) {
+    const int32_t got = decode->bytes.read(decode->bytes.context, buffer + done, size - done);
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
+// The first image's descriptor and palette, and the transparent index of the extension before it.
+ReadOutcome FindFirstImage(GifDecode* d) {
+  GifFileType* gif = d->gif;
+  d->transparent = -1;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) != GIF_OK) return ReadOutcome::kRefused;
+    if (type == IMAGE_DESC_RECORD_TYPE) break;
+    if (type != EXTENSION_RECORD_TYPE) return ReadOutcome::kRefused;
+    int code = 0;
+    GifByteType* block = nullptr;
+    if (DGifGetExtension(gif, &code, &block) != GIF_OK) return ReadOutcome::kRefused;
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4 && (block[1] & 1) != 0) {
+      d->transparent = block[4];
+    }
+    while (block != nullptr) {
+      if (DGifGetExtensionNext(gif, &block) != GIF_OK) return ReadOutcome::kRefused;
+    }
+  }
+  if (DGifGetImageDesc(gif) != GIF_OK) return ReadOutcome::kRefused;
+  const GifImageDesc& image = gif->Image;
+  const ColorMapObject* colours = image.ColorMap != nullptr ? image.ColorMap : gif->SColorMap;
+  if (colours == nullptr) return ReadOutcome::kHostile;
+  d->left = image.Left, d->top = image.Top, d->width = image.Width, d->height = image.Height;
+  d->interlaced = image.Interlace;
+  if (d->interlaced && !BitmapFits(d->width, d->height, 4)) return ReadOutcome::kHostile;
+  std::memset(d->palette, 0, sizeof d->palette);
+  for (int i = 0; i < 256; ++i) d->palette[i][3] = 255;
+  for (int i = 0; i < colours->ColorCount && i < 256; ++i) {
+    const GifColorType& c = colours->Colors[i];
+    d->palette[i][0] = c.Blue, d->palette[i][1] = c.Green, d->palette[i][2] = c.Red;
+  }
+  if (d->transparent >= 0) d->palette[d->transparent][3] = 0;
+  d->alpha = d->transparent >= 0;
+  std::memcpy(d->fill, d->palette[d->transparent >= 0 ? d->transparent : 0], 4);
+  if (d->transparent < 0) {
+    std::memset(d->fill, 0, 3);
+    if (gif->SColorMap != nullptr && gif->SBackGroundColor < gif->SColorMap->ColorCount) {
+      const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
+      d->fill[0] = c.Blue, d->fill[1] = c.Green, d->fill[2] = c.Red;
+    }
+  }
+  return ReadOutcome::kRead;
+}
+
+bool Grey(const GifDecode& d) {
+  for (const auto& entry : d.palette) {
+    if (entry[0] != entry[1] || entry[1] != entry[2]) return false;
+  }
+  return d.fill[0] == d.fill[1] && d.fill[1] == d.fill[2];
+}
+}  // namespace
+
+void GifDecodeEnd::operator()(GifDecode* decode) const {
+  int error = 0;
+  if (decode->gif != nullptr) DGifCloseFile(decode->gif, &error);
+  delete decode;
+}
+
+ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, GifHeader* header) {
+  decoder->reset();
+  GifDecoder d(new (std::nothrow) GifDecode());
+  if (d == nullptr) return ReadOutcome::kRefused;
+  d->bytes = bytes;
+  const uint8_t* signature = d->signature;
+  if (bytes.read(bytes.context, d->signature, 6) != 6 ||
+      (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)) {
+    return ReadOutcome::kOtherFormat;
+  }
+  int error = 0;
+  d->gif = DGifOpen(d.get(), Read, &error);
+  if (d->gif == nullptr) return ReadOutcome::kRefused;
+  // A few bytes can claim a screen of 65535 by 65535 around a small image: resampled, its 4 billion
+  // pixels would hold the caller for minutes (Windows' GDI+ cannot hold it at all).
+  if (!BitmapFits(d->gif->SWidth, d->gif->SHeight, 4)) {
+    return d->gif->SWidth > 0 && d->gif->SHeight > 0 ? ReadOutcome::kHostile : ReadOutcome::kRefused;
+  }
+  const ReadOutcome found = FindFirstImage(d.get());
+  if (found != ReadOutcome::kRead) return found;
+  header->width = d->gif->SWidth;
+  header->height = d->gif->SHeight;
+  header->alpha = d->alpha;
+  header->channels = Grey(*d) ? (d->alpha ? Channels::kGreyAlpha : Channels::kGrey)
+                              : (d->alpha ? Channels::kColourAlpha : Channels::kColour);
+  *decoder = std::move(d);
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadGif(GifDecode* d, const DecodedRows& rows) {
+  const int32_t width = d->gif->SWidth, height = d->gif->SHeight;
+  if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
+  const int bytes = d->alpha ? 4 : 3;
+  std::vector<uint8_t> out, line, indices;
+  std::vector<bool> decoded;
+  try {
+    out.resize(static_cast<size_t>(width) * bytes);
+    line.resize(static_cast<size_t>(d->width) + 1);
+    decoded.assign(static_cast<size_t>(d->height), false);
+    if (d->interlaced) indices.resize(static_cast<size_t>(d->width) * d->height);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  // An interlaced image comes in four passes: every 8th row from 0, from 4, every 4th from 2, every
+  // 2nd from 1. A file cut short keeps the rows that decoded.
+  bool whole = true;
+  if (d->interlaced) {
+    const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4 && whole; ++pass) {
+      for (int32_t y = starts[pass]; y < d->height && whole; y += steps[pass]) {
+        whole = DGifGetLine(d->gif, &indices[static_cast<size_t>(y) * d->width], d->width) == GIF_OK;
+        decoded[static_cast<size_t>(y)] = whole;
+      }
+    }
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) std::memcpy(&out[static_cast<size_t>(x) * bytes], d->fill, bytes);
+    const int32_t fy = y - d->top;
+    const uint8_t* frame = nullptr;
+    if (fy >= 0 && fy < d->height) {
+      if (d->interlaced) {
+        if (decoded[static_cast<size_t>(fy)]) frame = &indices[static_cast<size_t>(fy) * d->width];
+      } else if (whole) {
+        whole = DGifGetLine(d->gif, line.data(), d->width) == GIF_OK;
+        if (whole) frame = line.data();
+      }
+    }
+    for (int32_t fx = 0; frame != nullptr && fx < d->width && d->left + fx < width; ++fx) {
+      std::memcpy(&out[static_cast<size_t>(d->left + fx) * bytes], d->palette[frame[fx]], bytes);
+    }
+    if (!rows.row(rows.context, out.data())) return ReadOutcome::kRefused;
+  }
+  return ReadOutcome::kRead;
+}
