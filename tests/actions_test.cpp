@@ -159,15 +159,15 @@ TEST_F(Actions, ResizeOntoItsOwnSourceFailsAndKeepsIt) {
 }
 
 TEST_F(Actions, TwoCallsInARowTheSecondOutcomeReplacesTheFirst) {
-  Exec(1, (folder / "photo.bmp|" + folder / "a.png|10|10").c_str());
+  Exec(1, (folder / "photo.bmp|" + folder / "a.bmp|10|10").c_str());
   EXPECT_EQ(VariableValue("ae_ResizeImage"), kConverted);
-  Exec(1, (folder / "photo.bmp|" + folder / "a.png|0|10").c_str());
+  Exec(1, (folder / "photo.bmp|" + folder / "a.bmp|0|10").c_str());
   EXPECT_EQ(VariableValue("ae_ResizeImage"), kFailed);
-  EXPECT_EQ(ReadImageHeader(ReadBytes(folder / "a.png")).width, 10);  // the first result stays
+  EXPECT_EQ(ReadImageHeader(ReadBytes(folder / "a.bmp")).width, 10);  // the first result stays
   Exec(2, (folder / "photo.bmp").c_str());
-  Exec(2, (folder / "a.png").c_str());
+  Exec(2, (folder / "a.bmp").c_str());
   EXPECT_EQ(VariableValue("AE_Image_Width"), " 10");
-  // A session of its own for every call that needs GDI+: a BMP to a PNG needs none.
+  // A session of its own for every call that needs GDI+: a BMP to a BMP needs none.
   EXPECT_EQ(startups, 3);
 }
 

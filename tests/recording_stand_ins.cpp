@@ -96,12 +96,13 @@ GpStatus Load(const WCHAR* name, GpImage** image) {
     sizes[*image] = saved->second;
     return kGpOk;
   }
-  // A GIF the plug-in wrote itself, read back at the size its own header gives.
+  // A GIF or TIFF the plug-in wrote itself, read back at the size its own header gives.
   const ImageHeader gif = ReadImageHeader(ReadBytes(Path(name)));
-  if (gif.format == "GIF") {
+  if (gif.format == "GIF" || gif.format == "TIFF") {
     if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
     *image = static_cast<GpImage*>(NewHandle("written"));
-    sizes[*image] = {static_cast<float>(gif.width), static_cast<float>(gif.height)};
+    sizes[*image] = {static_cast<float>(gif.width + script.savedWidthOff),
+                     static_cast<float>(gif.height + script.savedHeightOff)};
     return kGpOk;
   }
   if (!script.sourceLoads || Fails("GdipLoadImageFromFile")) return 10;  // FileNotFound

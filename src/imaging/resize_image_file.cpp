@@ -296,13 +296,15 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&
                     height <= LargestSide(mimeType);
   const bool ownWriter = WritesOwnFormat(mimeType);
-  // JPEG and PNG targets the plug-in reads as well as writes; a GIF it only writes, from the
-  // whole picture, which its palette needs.
+  // Every target the plug-in writes goes row by row but a GIF, whose palette needs the whole
+  // picture.
   const bool ownCodec = ownWriter && mimeType != "image/gif";
+  // What the plug-in writes and reads it reads back itself; a GIF or TIFF is read back by GDI+, as
+  // every caller would open it.
+  const bool readsBack = ownCodec && mimeType != "image/tiff";
   ReadOutcome read = ReadOutcome::kOtherFormat;
   if (opened == Opened::kDiskFile && fits) read = OpenSourceDecoder(&file);
-  // A JPEG or PNG source the plug-in reads, into such a target: streamed from file to file, no
-  // GDI+ at all.
+  // A source the plug-in reads, into such a target: streamed from file to file, no GDI+ at all.
   bool written = false;
   if (ownCodec && read == ReadOutcome::kRead) {
     const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
@@ -341,8 +343,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     }
     picture.bitmap.Reset();
   }
-  // A GIF is read back by GDI+, as every caller would open it; what GDI+ saved, it read back.
-  if (ownCodec ? !ReadsBackWhole(temporary.file.handle, width, height)
+  // What GDI+ saved, it read back.
+  if (readsBack ? !ReadsBackWhole(temporary.file.handle, width, height)
                : ownWriter && !temporary.LendToGdiplus([&] {
                    return ReadsBack(temporary.wideName, width, height);
                  })) {

@@ -1,9 +1,11 @@
 #include "imaging/target_writer.h"
 
 #include <cstring>
+#include <utility>
 
 #include "imaging/codecs/bmp_writer.h"
 #include "imaging/codecs/gif_writer.h"
+#include "imaging/codecs/tiff_writer.h"
 
 namespace {
 bool WriteToFile(void* context, const uint8_t* bytes, int32_t size) {
@@ -51,7 +53,7 @@ bool WritesOwnFormat(const std::string& mimeType) {
   JpegEncoder jpeg;
   const ByteSink none = {[](void*, const uint8_t*, int32_t) { return true; }, nullptr};
   // A build without a library refuses every start; one with it starts, writing nowhere.
-  if (mimeType == "image/bmp") return true;
+  if (mimeType == "image/bmp" || mimeType == "image/tiff") return true;
   if (mimeType == "image/png") return StartPng(none, 1, 1, Channels::kColour, Carried(), &png);
   if (mimeType == "image/jpeg") return StartJpeg(none, 1, 1, JpegRows::kBgr, Carried(), &jpeg);
   const uint8_t pixel = 0;
@@ -68,6 +70,7 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->width = width;
   writer->height = height;
   writer->bmpBits = 0;
+  writer->tiff = false;
   writer->rowsDone = 0;
   const ByteSink sink = {WriteToFile, &writer->file};
   bool started;
@@ -78,6 +81,14 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
     started = WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
     writer->row.assign(static_cast<size_t>(BmpRowBytes(width, writer->bmpBits)), 0);
     return started;
+  }
+  if (mimeType == "image/tiff") {
+    writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
+    writer->tiff = true;
+    writer->carried = carried;
+    const std::vector<uint8_t> header = TiffFileHeader(width, height, HasAlpha(channels));
+    writer->row.assign(static_cast<size_t>(width) * 4, 0);
+    return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
   }
   if (mimeType == "image/png") {
     writer->channels = channels;
@@ -111,12 +122,29 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
                      !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
     return;
   }
+  if (writer->tiff) {
+    Convert(writer->input, row, width, channels, writer->row.data());
+    const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
+    for (int32_t x = 0; x < width; ++x) std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
+    ++writer->rowsDone;
+    writer->failed = !WriteToFile(&writer->file, writer->row.data(), width * bytes);
+    return;
+  }
   if (!asIs) Convert(writer->input, row, width, channels, writer->row.data());
   const uint8_t* out = asIs ? row : writer->row.data();
   writer->failed = writer->png ? !WritePngRow(writer->png.get(), out) : !WriteJpegRow(writer->jpeg.get(), out);
 }
 
 bool FinishTargetWriter(TargetWriter* writer) {
+  if (writer->tiff) {
+    const bool alpha = writer->channels == Channels::kColourAlpha;
+    const int64_t rows = int64_t{writer->width} * (alpha ? 4 : 3) * writer->height;
+    const uint8_t pad = 0;
+    const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, alpha, writer->carried);
+    return !writer->failed && writer->rowsDone == writer->height &&
+           (rows % 2 == 0 || WriteToFile(&writer->file, &pad, 1)) &&
+           WriteToFile(&writer->file, directory.data(), static_cast<int32_t>(directory.size()));
+  }
   const bool finished = !writer->failed &&
                         (writer->bmpBits != 0 ? writer->rowsDone == writer->height
                          : writer->png       ? FinishPng(writer->png.get())

@@ -1,7 +1,8 @@
-// JPEG, PNG, BMP and GIF targets written by the plug-in's own writers (codecs/jpeg_writer.h,
-// codecs/png_writer.h, codecs/bmp_writer.h, codecs/gif_writer.h) into the temporary file, through
-// the platform's file calls: JPEG, PNG and BMP row by row as the resampler or a finished bitmap
-// gives them (a BMP's each in its place, bottom-up), GIF whole.
+// JPEG, PNG, BMP, TIFF and GIF targets written by the plug-in's own writers
+// (codecs/jpeg_writer.h, codecs/png_writer.h, codecs/bmp_writer.h, codecs/tiff_writer.h,
+// codecs/gif_writer.h) into the temporary file, through the platform's file calls: JPEG, PNG, BMP
+// and TIFF row by row as the resampler or a finished bitmap gives them (a BMP's each in its
+// place, bottom-up), GIF whole.
 #pragma once
 
 #include <cstdint>
@@ -14,11 +15,11 @@
 #include "imaging/codecs/png_writer.h"
 #include "platform/windows_api.h"
 
-// True where the plug-in writes files of this MIME type itself: BMP always, JPEG, PNG and GIF in a
-// build with their libraries.
+// True where the plug-in writes files of this MIME type itself: BMP and TIFF always, JPEG, PNG and
+// GIF in a build with their libraries.
 bool WritesOwnFormat(const std::string& mimeType);
 
-// A JPEG, PNG or BMP being written. Rows come in any PixelLayout and are turned into what the file
+// A JPEG, PNG, BMP or TIFF being written. Rows come in any PixelLayout and are turned into what the file
 // holds, of the channels the source needs (see Channels): a JPEG's grey or colours (straight,
 // where they came premultiplied), a PNG's grey, grey and alpha, RGB or RGBA (opaque pixels where
 // the rows have none). Grey is read from the rows' green, which a grey source's resample leaves
@@ -30,7 +31,9 @@ struct TargetWriter {
   PixelLayout input;
   Channels channels;  // of the file's rows: a JPEG's are grey, or colour (its fourth byte unread)
   int32_t width, height;
-  int bmpBits;        // a BMP's bits a pixel, 0 for a JPEG or PNG
+  int bmpBits;        // a BMP's bits a pixel, 0 for every other file
+  bool tiff;
+  Carried carried;    // for a TIFF's directory, written last
   int32_t rowsDone;
   std::vector<uint8_t> row;  // a row turned into the file's layout
   bool failed;               // a row could not be written
