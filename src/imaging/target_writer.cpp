@@ -24,6 +24,9 @@ inline uint8_t Straight(uint8_t colour, uint8_t alpha) {
   return alpha == 0 ? 0 : static_cast<uint8_t>((colour * 255 + alpha / 2) / alpha);
 }
 
+// A TIFF's rows go to the file in bands of about this many bytes: a write call per row costs.
+constexpr size_t kTiffBand = 256 * 1024;
+
 // The bytes a pixel of the file's rows has.
 int BytesOf(Channels channels) {
   return channels == Channels::kGrey ? 1 : channels == Channels::kGreyAlpha ? 2
@@ -127,7 +130,11 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
     const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
     for (int32_t x = 0; x < width; ++x) std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
     ++writer->rowsDone;
-    writer->failed = !WriteToFile(&writer->file, writer->row.data(), width * bytes);
+    writer->pending.insert(writer->pending.end(), writer->row.begin(), writer->row.begin() + width * bytes);
+    if (writer->pending.size() >= kTiffBand) {
+      writer->failed = !WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()));
+      writer->pending.clear();
+    }
     return;
   }
   if (!asIs) Convert(writer->input, row, width, channels, writer->row.data());
@@ -142,6 +149,8 @@ bool FinishTargetWriter(TargetWriter* writer) {
     const uint8_t pad = 0;
     const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, alpha, writer->carried);
     return !writer->failed && writer->rowsDone == writer->height &&
+           (writer->pending.empty() ||
+            WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()))) &&
            (rows % 2 == 0 || WriteToFile(&writer->file, &pad, 1)) &&
            WriteToFile(&writer->file, directory.data(), static_cast<int32_t>(directory.size()));
   }

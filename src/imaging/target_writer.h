@@ -33,6 +33,7 @@ struct TargetWriter {
   int32_t width, height;
   int bmpBits;        // a BMP's bits a pixel, 0 for every other file
   bool tiff;
+  std::vector<uint8_t> pending;  // a TIFF's rows not yet written: they go out in bands
   Carried carried;    // for a TIFF's directory, written last
   int32_t rowsDone;
   std::vector<uint8_t> row;  // a row turned into the file's layout
