@@ -242,6 +242,15 @@ TEST(PngSource, EveryColourTypeGivesGdiplusDecodesPicture) {
         EXPECT_EQ(SourceLoadsCounted::loads, 0) << trace;
       }
       {
+        // libpng's plain row filters and the plain passes, as on a processor without SSE2.
+        WindowsApi noSse2 = {};
+        noSse2.IsProcessorFeaturePresent = [](DWORD) -> BOOL { return FALSE; };
+        UseWindows(&noSse2);
+        EXPECT_EQ(ResizeImageFile(folder / "source.png", folder / "plain.bmp", width, height), ResizeStep::kConverted);
+        UseWindows(nullptr);
+        EXPECT_EQ(ReadBytes(folder / "plain.bmp"), ReadBytes(folder / "read.bmp")) << trace;
+      }
+      {
         ReadersRefused refused;
         ASSERT_EQ(ResizeImageFile(folder / "source.png", folder / "gdiplus.bmp", width, height), ResizeStep::kConverted) << trace;
       }

@@ -98,12 +98,23 @@ libraries_build_zlib() {
   sed -n '/Copyright notice/,$p' "$source/README" > "$LIBRARIES_INSTALL/licences/zlib.txt"
 }
 
+# libpng with its SSE2 row filters: the library has no run-time processor check of its own, so
+# they are compiled alone at -msse2 and installed by the plug-in's hook (PNG_FILTER_OPTIMIZATIONS),
+# which asks the processor first; the rest of the library runs on any processor.
 libraries_build_png() {
-  local work="$LIBRARIES_DIR/libpng" source
+  local work="$LIBRARIES_DIR/libpng" source f
   source=$(libraries_fetch libpng1.6 "$work/source")
+  rm -rf "$work/build"
   libraries_cmake "$source" "$work/build" png_static -DPNG_SHARED=OFF -DPNG_TESTS=OFF \
         -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$LIBRARIES_INSTALL/lib/libz.a" \
-        -DZLIB_INCLUDE_DIR="$LIBRARIES_INSTALL/include"
+        -DZLIB_INCLUDE_DIR="$LIBRARIES_INSTALL/include" \
+        -DCMAKE_C_FLAGS="-DPNG_FILTER_OPTIMIZATIONS=quintara_png_filters"
+  for f in intel_init filter_sse2_intrinsics; do
+    i686-w64-mingw32-gcc-posix -O2 -msse2 -DPNG_INTEL_SSE_OPT=1 -I"$source" -I"$work/build" -I"$LIBRARIES_INSTALL/include" \
+        -c "$source/intel/$f.c" -o "$work/build/$f.o"
+  done
+  i686-w64-mingw32-ar rs "$work/build/libpng16.a" "$work/build/intel_init.o" \
+        "$work/build/filter_sse2_intrinsics.o" 2>/dev/null
   cp "$work/build/libpng16.a" "$LIBRARIES_INSTALL/lib/libpng.a"
   cp "$source/png.h" "$source/pngconf.h" "$work/build/pnglibconf.h" "$LIBRARIES_INSTALL/include/"
   cp "$source/LICENSE" "$LIBRARIES_INSTALL/licences/libpng.txt"
@@ -127,7 +138,9 @@ ensure_libraries() {
   local built=0
   [ -f "$LIBRARIES_INSTALL/lib/libjpeg.a" ] || { libraries_toolchain; say "building libjpeg-turbo"; libraries_build_jpeg; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libz.a" ] || { libraries_toolchain; say "building zlib"; libraries_build_zlib; built=1; }
-  [ -f "$LIBRARIES_INSTALL/lib/libpng.a" ] || { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
+  # A library built before its SSE2 filters were taken in is built again.
+  i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libpng.a" 2>/dev/null | grep -q png_init_filter_functions_sse2 ||
+    { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
   # A library built before the decoder was taken in is built again.
   i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libgif.a" 2>/dev/null | grep -q DGifOpen ||
     { say "building giflib"; libraries_build_gif; built=1; }
