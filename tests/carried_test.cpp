@@ -188,14 +188,20 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       {"PNG gAMA", WithPngChunks(plainPng, {{"gAMA", {0, 0, 0xB1, 0x8F}}}), 1, false, -1, 45455},
       {"PNG iCCP damaged", WithPngChunks(plainPng, {{"iCCP", Bytes{'I', 'C', 'C', 0, 0, 1, 2, 3}}}), 1, false, -1, 0},
   };
+  // The pictures of the sources without anything: "jpg-out.png" from the plain JPEG, and so on.
+  for (const char* from : {"jpg", "png"}) {
+    ASSERT_TRUE(WriteBytes(folder / ("plain." + std::string(from)), from[0] == 'j' ? plainJpeg : plainPng));
+    for (const char* to : {"jpg", "png"}) {
+      ASSERT_EQ(ResizeImageFile(folder / ("plain." + std::string(from)), folder / (from + std::string("-out.") + to), 48, 32),
+                ResizeStep::kConverted);
+    }
+  }
   for (const auto& c : cases) {
-    const std::string source = folder / (c.source[0] == 0xFF ? "source.jpg" : "source.png");
+    const std::string from = c.source[0] == 0xFF ? "jpg" : "png";
+    const std::string source = folder / ("source." + from);
     ASSERT_TRUE(WriteBytes(source, c.source));
     for (const char* target : {"out.jpg", "out.png"}) {
       const std::string trace = std::string(c.what) + " to " + target;
-      const std::string plain = folder / (c.source[0] == 0xFF ? "plain.jpg" : "plain.png");
-      ASSERT_TRUE(WriteBytes(plain, c.source[0] == 0xFF ? plainJpeg : plainPng));
-      ASSERT_EQ(ResizeImageFile(plain, folder / ("plain-" + std::string(target)), 48, 32), ResizeStep::kConverted);
       ASSERT_EQ(ResizeImageFile(source, folder / target, 48, 32), ResizeStep::kConverted) << trace;
       const Written w = ReadWritten(folder / target);
       EXPECT_EQ(w.exif, c.orientation == 1 ? Bytes() : OrientationOnly(static_cast<uint8_t>(c.orientation))) << trace;
@@ -203,7 +209,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       const bool png = target == std::string("out.png") && c.source[0] != 0xFF;
       EXPECT_EQ(w.srgb, png ? c.srgb : -1) << trace;
       EXPECT_EQ(w.gamma, png ? c.gamma : 0) << trace;
-      EXPECT_TRUE(w.rgba == ReadWritten(folder / ("plain-" + std::string(target))).rgba) << trace;
+      EXPECT_TRUE(w.rgba == ReadWritten(folder / (from + "-" + target)).rgba) << trace;
     }
   }
 }

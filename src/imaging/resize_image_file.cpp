@@ -197,12 +197,11 @@ ResizeStep SavedByGdiplus(GpImage* picture, const SourceFile& source, const Targ
   return step;
 }
 
-// The channels a source GDI+ decodes needs, by its pixel format: palettes and every format with
-// alpha may have some.
+// The channels a source GDI+ decodes needs, by its pixel format: alpha where its rows are read
+// with alpha (palettes may have some).
 Channels ChannelsOfFormat(int32_t format) {
   if (format == kPixelFormat16bppGrayScale) return Channels::kGrey;
-  return (format & (kPixelFormatAlpha | kPixelFormatIndexed)) != 0 ? Channels::kColourAlpha
-                                                                   : Channels::kColour;
+  return HasAlpha(ReadFormatOf(format).layout) ? Channels::kColourAlpha : Channels::kColour;
 }
 
 // A finished picture's rows, read through locks in its own format, through the plug-in's own

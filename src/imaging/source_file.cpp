@@ -29,12 +29,17 @@ int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
   return ReadFromFile(bytes->file, buffer, size);
 }
 
-// The bytes again from the start: the head from memory, the rest from the file.
-ByteSource FromStart(SourceFile* source) {
+// Whatever decoder the source holds is released.
+void CloseDecoders(SourceFile* source) {
   source->jpeg.reset();
   source->png.reset();
   source->bmp.reset();
   source->gif.reset();
+}
+
+// The bytes again from the start: the head from memory, the rest from the file.
+ByteSource FromStart(SourceFile* source) {
+  CloseDecoders(source);
   FileBytes& bytes = source->bytes;
   bytes.headAt = SeekFile(bytes.file, bytes.headSize) ? 0 : bytes.headSize;
   return ByteSource{ReadBytes, &bytes};
@@ -137,13 +142,11 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name) {
 
 bool JpegSourceHostile(SourceFile* source) {
   const ReadOutcome opened = OpenSourceDecoder(source);
-  const bool jpeg = source->jpeg != nullptr || StartsAsJpeg(source->bytes.head, source->bytes.headSize);
-  source->jpeg.reset();
-  source->png.reset();
-  source->bmp.reset();
-  source->gif.reset();
+  CloseDecoders(source);
   if (opened == ReadOutcome::kHostile) return true;
-  if (opened == ReadOutcome::kOtherFormat || !jpeg) return false;
+  if (opened == ReadOutcome::kOtherFormat || !StartsAsJpeg(source->bytes.head, source->bytes.headSize)) {
+    return false;
+  }
   return CountJpegScans(FromStart(source)) == ReadOutcome::kHostile;
 }
 
@@ -158,8 +161,7 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
   if (StartsAsBmp(head) || StartsAsGif(head)) {
     // What the reader reads it measures; what it refuses, GDI+ may still read.
     const ReadOutcome opened = OpenSourceDecoder(source);
-    source->bmp.reset();
-    source->gif.reset();
+    CloseDecoders(source);
     *width = source->width;
     *height = source->height;
     return opened == ReadOutcome::kRead      ? HeaderSize::kKnown

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "imaging/codecs/byte_order.h"
 #include "imaging/pixels/bitmap_size.h"
 
 struct BmpDecode {
@@ -23,12 +24,6 @@ namespace {
 constexpr int64_t kBmpRowCap = int64_t{64} << 20;
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
-
-uint32_t Little(const uint8_t* p, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
 
 // A channel by its mask, widened to 8 bits by repeating its bits, as GDI+ widens 5 bits
 // (abcde to abcdeabc), or its top 8 bits.
@@ -53,7 +48,7 @@ void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
     } else if (d.bits == 24) {
       std::memcpy(out, in + 3 * x, 3);
     } else {
-      const uint32_t pixel = Little(in + x * (d.bits / 8), d.bits / 8);
+      const uint32_t pixel = ReadLittle(in + x * (d.bits / 8), d.bits / 8);
       out[0] = ByMask(pixel, d.masks[2]);
       out[1] = ByMask(pixel, d.masks[1]);
       out[2] = ByMask(pixel, d.masks[0]);
@@ -103,7 +98,7 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   uint8_t h[14 + 56];
   if (!bytes.readAt(bytes.context, 0, h, 18)) return ReadOutcome::kOtherFormat;
   if (h[0] != 'B' || h[1] != 'M') return ReadOutcome::kOtherFormat;
-  const uint32_t size = Little(h + 14, 4);
+  const uint32_t size = ReadLittle(h + 14, 4);
   const bool core = size == 12;
   if ((!core && size < 40) || size > 124 || !bytes.readAt(bytes.context, 14, h + 14, core ? 12 : 56)) {
     return ReadOutcome::kRefused;
@@ -113,15 +108,15 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   d->bytes = bytes;
   int64_t height;
   if (core) {
-    d->width = static_cast<int32_t>(Little(h + 18, 2));
-    height = Little(h + 20, 2);
-    d->bits = static_cast<int>(Little(h + 24, 2));
+    d->width = static_cast<int32_t>(ReadLittle(h + 18, 2));
+    height = ReadLittle(h + 20, 2);
+    d->bits = static_cast<int>(ReadLittle(h + 24, 2));
     d->compression = kRgb;
   } else {
-    d->width = static_cast<int32_t>(Little(h + 18, 4));
-    height = static_cast<int32_t>(Little(h + 22, 4));
-    d->bits = static_cast<int>(Little(h + 28, 2));
-    d->compression = Little(h + 30, 4);
+    d->width = static_cast<int32_t>(ReadLittle(h + 18, 4));
+    height = static_cast<int32_t>(ReadLittle(h + 22, 4));
+    d->bits = static_cast<int>(ReadLittle(h + 28, 2));
+    d->compression = ReadLittle(h + 30, 4);
   }
   d->bottomUp = height > 0;
   d->height = static_cast<int32_t>(height < 0 ? -height : height);
@@ -158,15 +153,15 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
     } else {
       return ReadOutcome::kRefused;
     }
-    for (int i = 0; i < 3; ++i) d->masks[i] = Little(m + 4 * i, 4);
+    for (int i = 0; i < 3; ++i) d->masks[i] = ReadLittle(m + 4 * i, 4);
   }
   // The palette, as many entries as the header says (all of the depth where it says 0), as far as
   // they lie before the rows.
-  d->pixels = Little(h + 10, 4);
+  d->pixels = ReadLittle(h + 10, 4);
   if (d->pixels < table) return ReadOutcome::kRefused;
   header->channels = Channels::kColour;
   if (bits <= 8) {
-    const uint32_t used = core ? 0 : Little(h + 46, 4);
+    const uint32_t used = core ? 0 : ReadLittle(h + 46, 4);
     const int entryBytes = core ? 3 : 4;
     int64_t entries = used == 0 || used > (1u << bits) ? (1 << bits) : used;
     entries = std::min<int64_t>(entries, (d->pixels - table) / entryBytes);

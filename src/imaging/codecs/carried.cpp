@@ -1,28 +1,25 @@
 #include "imaging/codecs/carried.h"
 
-namespace {
-uint32_t Number(const uint8_t* p, int bytes, bool bigEndian) {
-  uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value |= uint32_t{p[bigEndian ? i : bytes - 1 - i]} << (8 * (bytes - 1 - i));
-  return value;
-}
-}  // namespace
+#include "imaging/codecs/byte_order.h"
 
 int OrientationOfExif(const uint8_t* tiff, size_t size) {
   if (size < 8) return 1;
   const bool big = tiff[0] == 'M' && tiff[1] == 'M';
   if (!big && !(tiff[0] == 'I' && tiff[1] == 'I')) return 1;
-  if (Number(tiff + 2, 2, big) != 42) return 1;
-  const uint32_t ifd = Number(tiff + 4, 4, big);
+  if (ReadNumber(tiff + 2, 2, big) != 42) return 1;
+  const uint32_t ifd = ReadNumber(tiff + 4, 4, big);
   if (ifd < 8 || ifd > size - 2) return 1;
-  const uint32_t entries = Number(tiff + ifd, 2, big);
+  const uint32_t entries = ReadNumber(tiff + ifd, 2, big);
   if (entries > (size - ifd - 2) / 12) return 1;
   for (uint32_t i = 0; i < entries; ++i) {
     const uint8_t* entry = tiff + ifd + 2 + 12 * i;
-    if (Number(entry, 2, big) != 0x0112) continue;
+    if (ReadNumber(entry, 2, big) != 0x0112) continue;
     // A SHORT, one of it, held in the entry itself.
-    const uint32_t value = Number(entry + 8, 2, big);
-    if (Number(entry + 2, 2, big) != 3 || Number(entry + 4, 4, big) != 1 || value < 1 || value > 8) return 1;
+    const uint32_t value = ReadNumber(entry + 8, 2, big);
+    if (ReadNumber(entry + 2, 2, big) != 3 || ReadNumber(entry + 4, 4, big) != 1 || value < 1 ||
+        value > 8) {
+      return 1;
+    }
     return static_cast<int>(value);
   }
   return 1;

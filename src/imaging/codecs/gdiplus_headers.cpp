@@ -3,21 +3,10 @@
 #include <cstring>
 
 #include "imaging/codecs/bmp_reader.h"
+#include "imaging/codecs/byte_order.h"
 #include "imaging/pixels/bitmap_size.h"
 
 namespace {
-uint32_t Little(const uint8_t* p, int bytes) {
-  uint32_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = value << 8 | p[i];
-  return value;
-}
-uint32_t Number(const uint8_t* p, int bytes, bool big) {
-  if (!big) return Little(p, bytes);
-  uint32_t value = 0;
-  for (int i = 0; i < bytes; ++i) value = value << 8 | p[i];
-  return value;
-}
-
 // Sides of a picture past what a 32-bit process holds. A side of 0 is no threat: GDI+ refuses it,
 // or takes a GIF's size from its frame.
 bool SidesHostile(int64_t width, int64_t height) {
@@ -28,16 +17,16 @@ bool SidesHostile(int64_t width, int64_t height) {
 bool BmpInfoHostile(const RandomBytes& in, int64_t at) {
   uint8_t h[20];
   if (!in.readAt(in.context, at, h, sizeof h)) return false;
-  const uint32_t size = Little(h, 4);
+  const uint32_t size = ReadLittle(h, 4);
   if (size == 12) {  // the core (OS/2 1) header: 16-bit sides
-    return SidesHostile(Little(h + 4, 2), Little(h + 6, 2));
+    return SidesHostile(ReadLittle(h + 4, 2), ReadLittle(h + 6, 2));
   }
   if (size < 16) return false;  // no BMP header: GDI+ refuses it
-  const int32_t width = static_cast<int32_t>(Little(h + 4, 4));
-  int64_t height = static_cast<int32_t>(Little(h + 8, 4));
+  const int32_t width = static_cast<int32_t>(ReadLittle(h + 4, 4));
+  int64_t height = static_cast<int32_t>(ReadLittle(h + 8, 4));
   if (height < 0) height = -height;
   height /= 2;
-  const uint32_t bits = Little(h + 14, 2), compression = size >= 20 ? Little(h + 16, 4) : 0;
+  const uint32_t bits = ReadLittle(h + 14, 2), compression = size >= 20 ? ReadLittle(h + 16, 4) : 0;
   const bool depth = bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32 ||
                      (bits == 0 && (compression == 4 || compression == 5));  // JPEG or PNG inside
   return width <= 0 || SidesHostile(width, height) || !depth || compression > 6;
@@ -64,7 +53,7 @@ bool GifHostile(const RandomBytes& in) {
     if (!in.readAt(in.context, at, b, 1)) return false;
     if (b[0] == 0x2C) {  // the image descriptor
       if (!in.readAt(in.context, at, b, sizeof b)) return false;
-      return SidesHostile(Little(b + 5, 2), Little(b + 7, 2)) || (!global && (b[9] & 0x80) == 0);
+      return SidesHostile(ReadLittle(b + 5, 2), ReadLittle(b + 7, 2)) || (!global && (b[9] & 0x80) == 0);
     }
     if (b[0] != 0x21) return false;  // the trailer, or no GIF block: GDI+ refuses it
     at += 2;                         // the label; then its sub-blocks to the empty one
@@ -79,14 +68,14 @@ bool GifHostile(const RandomBytes& in) {
 bool IcoHostile(const RandomBytes& in) {
   uint8_t h[6];
   if (!in.readAt(in.context, 0, h, sizeof h)) return false;
-  const uint32_t count = Little(h + 4, 2);
+  const uint32_t count = ReadLittle(h + 4, 2);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t e[16], head[24];
     if (!in.readAt(in.context, 6 + 16 * int64_t{i}, e, sizeof e)) return false;
-    const int64_t offset = Little(e + 12, 4);
+    const int64_t offset = ReadLittle(e + 12, 4);
     if (!in.readAt(in.context, offset, head, sizeof head)) continue;
     if (std::memcmp(head, "\x89PNG", 4) == 0) {
-      if (SidesHostile(Number(head + 16, 4, true), Number(head + 20, 4, true))) return true;
+      if (SidesHostile(ReadNumber(head + 16, 4, true), ReadNumber(head + 20, 4, true))) return true;
     } else if (BmpInfoHostile(in, offset)) {
       return true;
     }
@@ -99,15 +88,15 @@ bool TiffHostile(const RandomBytes& in) {
   uint8_t h[8];
   if (!in.readAt(in.context, 0, h, sizeof h)) return false;
   const bool big = h[0] == 'M';
-  const int64_t ifd = Number(h + 4, 4, big);
+  const int64_t ifd = ReadNumber(h + 4, 4, big);
   uint8_t count[2];
   if (!in.readAt(in.context, ifd, count, 2)) return false;
   int64_t width = -1, height = -1;
-  for (uint32_t i = 0; i < Number(count, 2, big) && i < 4096; ++i) {
+  for (uint32_t i = 0; i < ReadNumber(count, 2, big) && i < 4096; ++i) {
     uint8_t e[12];
     if (!in.readAt(in.context, ifd + 2 + 12 * int64_t{i}, e, sizeof e)) return false;
-    const uint32_t tag = Number(e, 2, big), type = Number(e + 2, 2, big);
-    const int64_t value = type == 3 ? Number(e + 8, 2, big) : Number(e + 8, 4, big);
+    const uint32_t tag = ReadNumber(e, 2, big), type = ReadNumber(e + 2, 2, big);
+    const int64_t value = type == 3 ? ReadNumber(e + 8, 2, big) : ReadNumber(e + 8, 4, big);
     if (tag == 256) width = value;
     if (tag == 257) height = value;
   }

@@ -67,13 +67,11 @@ ReadOutcome FindFirstImage(GifDecode* d) {
   }
   if (d->transparent >= 0) d->palette[d->transparent][3] = 0;
   d->alpha = d->transparent >= 0;
-  std::memcpy(d->fill, d->palette[d->transparent >= 0 ? d->transparent : 0], 4);
-  if (d->transparent < 0) {
-    std::memset(d->fill, 0, 3);
-    if (gif->SColorMap != nullptr && gif->SBackGroundColor < gif->SColorMap->ColorCount) {
-      const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
-      d->fill[0] = c.Blue, d->fill[1] = c.Green, d->fill[2] = c.Red;
-    }
+  const uint8_t black[4] = {0, 0, 0, 255};
+  std::memcpy(d->fill, d->alpha ? d->palette[d->transparent] : black, 4);
+  if (!d->alpha && gif->SColorMap != nullptr && gif->SBackGroundColor < gif->SColorMap->ColorCount) {
+    const GifColorType& c = gif->SColorMap->Colors[gif->SBackGroundColor];
+    d->fill[0] = c.Blue, d->fill[1] = c.Green, d->fill[2] = c.Red;
   }
   return ReadOutcome::kRead;
 }

@@ -1,10 +1,8 @@
 #include "imaging/codecs/tiff_writer.h"
 
-namespace {
-void Put(std::vector<uint8_t>* out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
+#include "imaging/codecs/byte_order.h"
 
+namespace {
 // Where the IFD begins: after the header and the rows, on a word boundary.
 uint32_t DirectoryAt(int32_t width, int32_t height, bool alpha) {
   const uint32_t rows = static_cast<uint32_t>(width) * (alpha ? 4 : 3) * static_cast<uint32_t>(height);
@@ -16,7 +14,7 @@ enum Type { kShort = 3, kLong = 4, kRational = 5, kUndefined = 7 };
 
 std::vector<uint8_t> TiffFileHeader(int32_t width, int32_t height, bool alpha) {
   std::vector<uint8_t> h = {'I', 'I', 42, 0};
-  Put(&h, DirectoryAt(width, height, alpha), 4);
+  PutLittle(&h, DirectoryAt(width, height, alpha), 4);
   return h;
 }
 
@@ -35,9 +33,9 @@ std::vector<uint8_t> TiffDirectory(int32_t width, int32_t height, bool alpha, co
     if (values.size() % 2 != 0) values.push_back(0);
   };
   std::vector<uint8_t> bits, resolution;
-  for (uint32_t i = 0; i < samples; ++i) Put(&bits, 8, 2);
-  Put(&resolution, 96, 4);
-  Put(&resolution, 1, 4);
+  for (uint32_t i = 0; i < samples; ++i) PutLittle(&bits, 8, 2);
+  PutLittle(&resolution, 96, 4);
+  PutLittle(&resolution, 1, 4);
   entries.push_back({256, kLong, 1, static_cast<uint32_t>(width), false});
   entries.push_back({257, kLong, 1, static_cast<uint32_t>(height), false});
   outside(258, kShort, samples, bits);
@@ -57,14 +55,14 @@ std::vector<uint8_t> TiffDirectory(int32_t width, int32_t height, bool alpha, co
   }
   const uint32_t valuesAt = at + 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
   std::vector<uint8_t> d;
-  Put(&d, static_cast<uint32_t>(entries.size()), 2);
+  PutLittle(&d, static_cast<uint32_t>(entries.size()), 2);
   for (const Entry& e : entries) {
-    Put(&d, e.tag, 2);
-    Put(&d, e.type, 2);
-    Put(&d, e.count, 4);
-    Put(&d, e.outside ? valuesAt + e.value : e.value, 4);  // a SHORT in its entry is its first 2 bytes
+    PutLittle(&d, e.tag, 2);
+    PutLittle(&d, e.type, 2);
+    PutLittle(&d, e.count, 4);
+    PutLittle(&d, e.outside ? valuesAt + e.value : e.value, 4);  // a SHORT in its entry is its first 2 bytes
   }
-  Put(&d, 0, 4);  // no next IFD
+  PutLittle(&d, 0, 4);  // no next IFD
   d.insert(d.end(), values.begin(), values.end());
   return d;
 }
