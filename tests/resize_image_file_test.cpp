@@ -36,8 +36,9 @@ std::vector<uint8_t> Written(const std::string& path) {
 // A resize through the exported action, with one call of GDI+ or Windows failed (a failure
 // status, or an exception where memory would run out): call 1, 2, ... up to the last call of a
 // clean run, for an existing target and a new one, reduced over boxes or not, from a source that
-// GDI+ reads and from a JPEG, a BMP and a GIF that the plug-in reads, into files the plug-in
-// writes (a JPEG streamed into a PNG or a TIFF, a BMP into a BMP, a GIF into a PNG, GDI+'s
+// GDI+ reads and from a JPEG, a BMP, a GIF and a TIFF that the plug-in reads, into files the plug-in
+// writes (a JPEG streamed into a PNG or a TIFF, a BMP into a BMP, a GIF into a PNG, a TIFF into a
+// JPEG, GDI+'s
 // picture into a TIFF, a JPEG and a GIF; GDI+'s encoder where a build has no writer of its own).
 // Each run ends in
 // exactly the outcome that the target shows, with every GDI+ object and session released, no
@@ -49,17 +50,19 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
     return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y), 255};
   }));
   ASSERT_EQ(ResizeImageFile(sources / "photo.bmp", jpeg, 707, 481), ResizeStep::kConverted);
-  // Small BMP and GIF sources, which the plug-in's own readers read.
-  const std::string bmp = sources / "small.bmp", gif = sources / "small.gif";
+  // Small BMP, GIF and TIFF sources, which the plug-in's own readers read.
+  const std::string bmp = sources / "small.bmp", gif = sources / "small.gif", tiff = sources / "small.tif";
   ASSERT_TRUE(WriteBmp24(bmp, 40, 30, [](int x, int y) { return Rgba{static_cast<uint8_t>(x * 6), static_cast<uint8_t>(y * 8), 90, 255}; }));
   ASSERT_EQ(ResizeImageFile(bmp, gif, 40, 30), ResizeStep::kConverted);
+  ASSERT_EQ(ResizeImageFile(bmp, tiff, 40, 30), ResizeStep::kConverted);
   const struct {
     std::string source;
     int width, height;
     const char* target;
   } sizes[] = {{"a.bmp", 101, 96, "thumb.tif"}, {"a.bmp", 400, 300, "thumb.tif"}, {jpeg, 101, 96, "thumb.tif"},
                {jpeg, 400, 300, "thumb.tif"}, {"a.bmp", 101, 96, "thumb.gif"}, {jpeg, 101, 96, "thumb.png"},
-               {"a.bmp", 101, 96, "thumb.jpg"}, {bmp, 20, 15, "thumb.bmp"}, {gif, 20, 15, "thumb.png"}};
+               {"a.bmp", 101, 96, "thumb.jpg"}, {bmp, 20, 15, "thumb.bmp"}, {gif, 20, 15, "thumb.png"},
+               {tiff, 20, 15, "thumb.jpg"}};
   int injected = 0, converted = 0;
   for (const auto& size : sizes) {
     for (const bool existing : {true, false}) {
@@ -78,7 +81,7 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           gdi.script.height = 481;
 #ifdef QUINTARA_JPEG_READER
           // GDI+ cannot read the JPEG: only the plug-in's own reader can convert it.
-          gdi.script.sourceLoads = size.source != jpeg && size.source != bmp && size.source != gif;
+          gdi.script.sourceLoads = size.source != jpeg && size.source != bmp && size.source != gif && size.source != tiff;
 #endif
           (throwing ? gdi.script.throwAt : gdi.script.failAt) = n;
           const std::string parameter = size.source + "|" + target + "|" +

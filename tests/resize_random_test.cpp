@@ -52,9 +52,8 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
 
     hostRecord = HostRecord();
     const std::vector<uint8_t> before = ReadBytes(target);
-    // A file written by an earlier round is a real one, which the plug-in reads itself but a TIFF.
-    const std::string sourceFormat = ReadImageHeader(ReadBytes(source)).format;
-    const bool readByPlugin = sourceFormat == "PNG" || sourceFormat == "JPEG" || sourceFormat == "BMP" || sourceFormat == "GIF";
+    // A file written by an earlier round is a real one, which the plug-in reads itself.
+    const bool readByPlugin = !ReadImageHeader(ReadBytes(source)).format.empty();
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostRecord.assignments[0].value;

@@ -37,18 +37,19 @@ for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/*.gif "$ROOT"/.
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$header_seeds/$(basename "$f")"
 done
 
-# The BMP and GIF readers' seeds: the shared corpus's BMPs and GIFs, each behind a first byte that
-# picks the reader.
-image_seeds="$BUILD/fuzz/seeds-bmp-gif"
+# The BMP, GIF and TIFF readers' seeds: the shared corpus's BMPs, GIFs and TIFFs, each behind a
+# first byte that picks the reader.
+image_seeds="$BUILD/fuzz/seeds-images"
 rm -rf "$image_seeds" && mkdir -p "$image_seeds"
-for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/bmp/*/*.bmp "$ROOT"/../shared/corpus/*.gif; do
+for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/bmp/*/*.bmp "$ROOT"/../shared/corpus/*.gif \
+         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] &&
-    { case "$f" in *.bmp) printf '\000' ;; *) printf '\001' ;; esac; cat "$f"; } > "$image_seeds/$(basename "$f")"
+    { case "$f" in *.bmp) printf '\000' ;; *.gif) printf '\001' ;; *) printf '\002' ;; esac; cat "$f"; } > "$image_seeds/$(basename "$f")"
 done
 
 status=0
 for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader gdiplus_headers \
-              bmp_gif_reader; do
+              image_readers; do
   work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
   mkdir -p "$work" "$findings"
   log="$BUILD/fuzz/$target.log"
@@ -57,7 +58,7 @@ for target in parse_number format_number extract_field find_mid resize_parameter
   [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
   [ "$target" = png_reader ] && seeds+=("$png_seeds")
   [ "$target" = gdiplus_headers ] && seeds+=("$header_seeds")
-  [ "$target" = bmp_gif_reader ] && seeds+=("$image_seeds")
+  [ "$target" = image_readers ] && seeds+=("$image_seeds")
   # A time-out per input: an input that holds a target for seconds is a finding (a JPEG of many
   # scans must be stopped at the limit, not decoded).
   if "$BUILD/fuzz/bin/fuzz_$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -rss_limit_mb=4096 \

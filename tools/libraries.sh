@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib's
-# encoder) for
+# Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib,
+# libtiff) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
 # when its library is there). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
@@ -59,6 +59,7 @@ libraries_toolchain() {
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR X86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
@@ -133,6 +134,25 @@ libraries_build_gif() {
   cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/giflib.txt"
 }
 
+# libtiff with the two codecs GDI+'s TIFF decoder has beyond its own (deflate through zlib, JPEG
+# through libjpeg-turbo), the libraries above; every other codec, the tools, the tests and the
+# C++ stream interface off.
+libraries_build_tiff() {
+  local work="$LIBRARIES_DIR/tiff" source
+  source=$(libraries_fetch tiff "$work/source")
+  rm -rf "$work/build"
+  libraries_cmake "$source" "$work/build" tiff -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF \
+        -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF -Dtiff-deprecated=OFF -Dcxx=OFF \
+        -Dzlib=ON -Djpeg=ON -Dold-jpeg=ON -Djpeg12=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF \
+        -Dwebp=OFF -Dlibdeflate=OFF -Dpixarlog=OFF \
+        -DZLIB_LIBRARY="$LIBRARIES_INSTALL/lib/libz.a" -DZLIB_INCLUDE_DIR="$LIBRARIES_INSTALL/include" \
+        -DJPEG_LIBRARY="$LIBRARIES_INSTALL/lib/libjpeg.a" -DJPEG_INCLUDE_DIR="$LIBRARIES_INSTALL/include"
+  cp "$work/build/libtiff/libtiff.a" "$LIBRARIES_INSTALL/lib/"
+  cp "$source/libtiff/tiffio.h" "$source/libtiff/tiff.h" "$work/build/libtiff/tiffconf.h" \
+     "$source/libtiff/tiffvers.h" "$LIBRARIES_INSTALL/include/"
+  cp "$source/LICENSE.md" "$LIBRARIES_INSTALL/licences/libtiff.md"
+}
+
 ensure_libraries() {
   mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences"
   local built=0
@@ -144,5 +164,6 @@ ensure_libraries() {
   # A library built before the decoder was taken in is built again.
   i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libgif.a" 2>/dev/null | grep -q DGifOpen ||
     { say "building giflib"; libraries_build_gif; built=1; }
+  [ -f "$LIBRARIES_INSTALL/lib/libtiff.a" ] || { libraries_toolchain; say "building libtiff"; libraries_build_tiff; built=1; }
   [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

@@ -35,6 +35,7 @@ void CloseDecoders(SourceFile* source) {
   source->png.reset();
   source->bmp.reset();
   source->gif.reset();
+  source->tiff.reset();
 }
 
 // The bytes again from the start: the head from memory, the rest from the file.
@@ -89,6 +90,9 @@ void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scal
 
 bool StartsAsBmp(const FileBytes& head) { return head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M'; }
 bool StartsAsGif(const FileBytes& head) { return head.headSize >= 6 && std::memcmp(head.head, "GIF8", 4) == 0; }
+bool StartsAsTiff(const FileBytes& head) {
+  return head.headSize >= 4 && (std::memcmp(head.head, "II", 2) == 0 || std::memcmp(head.head, "MM", 2) == 0);
+}
 }  // namespace
 
 ReadOutcome OpenSourceDecoder(SourceFile* source) {
@@ -114,6 +118,11 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     GifHeader h = {};
     outcome = OpenGif(bytes, &source->gif, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
+  } else if (StartsAsTiff(head)) {
+    TiffHeader h = {};
+    outcome = OpenTiff(AtAnyOffset(head.file), FileSize(head.file), &source->tiff, &h);
+    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
+    source->carried = std::move(h.carried);
   }
   return outcome;
 }
@@ -123,6 +132,7 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   if (source->png && denominator == 1) return ReadPng(source->png.get(), rows);
   if (source->bmp && denominator == 1) return ReadBmp(source->bmp.get(), rows);
   if (source->gif && denominator == 1) return ReadGif(source->gif.get(), rows);
+  if (source->tiff && denominator == 1) return ReadTiff(source->tiff.get(), rows);
   return ReadOutcome::kRefused;
 }
 
@@ -158,7 +168,7 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  if (StartsAsBmp(head) || StartsAsGif(head)) {
+  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head)) {
     // What the reader reads it measures; what it refuses, GDI+ may still read.
     const ReadOutcome opened = OpenSourceDecoder(source);
     CloseDecoders(source);

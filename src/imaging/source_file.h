@@ -1,7 +1,8 @@
 // A source file opened once, by the wide name GDI+ would be given (so that every name that
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
 // handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
-// codecs/png_reader.h, codecs/bmp_reader.h, codecs/gif_reader.h), the file's identity, a walk over its markers, and
+// codecs/png_reader.h, codecs/bmp_reader.h, codecs/gif_reader.h,
+// codecs/tiff_reader.h), the file's identity, a walk over its markers, and
 // what its headers alone tell.
 #pragma once
 
@@ -14,6 +15,7 @@
 #include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_header.h"
 #include "imaging/codecs/png_reader.h"
+#include "imaging/codecs/tiff_reader.h"
 #include "platform/windows_api.h"
 
 // A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the
@@ -33,6 +35,7 @@ struct SourceFile {
   PngDecoder png;
   BmpDecoder bmp;
   GifDecoder gif;
+  TiffDecoder tiff;
   int32_t width, height;
   PixelLayout layout;  // of the rows it delivers
   int scales;          // those it decodes at below 1/1 (see JpegScale)
@@ -81,9 +84,10 @@ bool GdiplusSourceHostile(SourceFile* source);
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
-             // the headers of a BMP or GIF the reader reads (a GIF's logical screen)
+             // the headers of a BMP, GIF or TIFF the reader reads (a GIF's logical screen, a
+             // TIFF's first page)
   kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
-             // hierarchical or 12-bit JPEG, a hostile BMP): as GDI+ measures a file it cannot
+             // hierarchical or 12-bit JPEG, a hostile BMP, GIF or TIFF): as GDI+ measures a file it cannot
              // load, 0 by 0
   kUnknown,  // any other file
 };

@@ -58,6 +58,12 @@ bool SeekFile(HANDLE file, int64_t offset) {
   return windows.SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
 }
 
+int64_t FileSize(HANDLE file) {
+  LARGE_INTEGER end, none;
+  none.QuadPart = 0;
+  return windows.SetFilePointerEx(file, none, &end, FILE_END) != FALSE ? end.QuadPart : -1;
+}
+
 void WaitForThreadEnd(HANDLE thread) {
   if (windows.WaitForSingleObject(thread, INFINITE) != WAIT_OBJECT_0) {
     ::WaitForSingleObject(thread, INFINITE);

@@ -78,6 +78,9 @@ Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleO
 // Moves the file's position to `offset` bytes from its start; false where it cannot.
 bool SeekFile(HANDLE file, int64_t offset);
 
+// The file's size in bytes, or -1 where it cannot be told; the file's position is then at its end.
+int64_t FileSize(HANDLE file);
+
 // Waits until the thread has ended, through the table; where the table's wait is refused, with
 // the system's own: memory the thread writes into may not be released while it runs.
 void WaitForThreadEnd(HANDLE thread);

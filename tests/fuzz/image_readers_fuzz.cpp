@@ -1,4 +1,4 @@
-// The BMP and GIF readers on any bytes (the first byte picks the reader): they never read or
+// The BMP, GIF and TIFF readers on any bytes (the first byte picks the reader): they never read or
 // write out of bounds or leak (the sanitizers watch), and a file they read whole delivers exactly
 // the rows it announced.
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include "memory_bytes.h"
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
+#include "imaging/codecs/tiff_reader.h"
 
 namespace {
 struct Rows {
@@ -43,11 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       },
       &rows};
   ReadOutcome outcome;
-  if (data[0] % 2 == 0) {
+  if (data[0] % 3 == 0) {
     BmpDecoder decoder;
     BmpHeader header = {};
     if (OpenBmp(RandomBytes{ReadAt, &input}, &decoder, &header) != ReadOutcome::kRead) return 0;
     outcome = ReadBmp(decoder.get(), sink);
+  } else if (data[0] % 3 == 2) {
+    TiffDecoder decoder;
+    TiffHeader header = {};
+    if (OpenTiff(RandomBytes{ReadAt, &input}, static_cast<int64_t>(input.size), &decoder, &header) != ReadOutcome::kRead) {
+      return 0;
+    }
+    rows.bytes = header.alpha ? 4 : 3;
+    outcome = ReadTiff(decoder.get(), sink);
   } else {
     GifDecoder decoder;
     GifHeader header = {};

@@ -1,0 +1,176 @@
+#include "imaging/codecs/tiff_reader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include <tiffio.h>
+
+#include "imaging/pixels/bitmap_size.h"
+
+struct TiffDecode {
+  RandomBytes bytes;
+  int64_t size, at;  // the file's size, and where libtiff reads next
+  TIFF* tiff;
+  TIFFRGBAImage image;
+  bool imageBegun;
+  int32_t band;  // rows a strip or a row of tiles holds
+};
+
+namespace {
+// A failed read answers 0 bytes, never -1: libtiff 4.5 adds the answer to what it has read and
+// clears the rest of its buffer from there, one byte before it on -1.
+tmsize_t Read(thandle_t context, void* buffer, tmsize_t size) {
+  auto* d = static_cast<TiffDecode*>(context);
+  const int64_t step = std::min<int64_t>(size, std::max<int64_t>(d->size - d->at, 0));
+  if (step > INT32_MAX || !d->bytes.readAt(d->bytes.context, d->at, static_cast<uint8_t*>(buffer), static_cast<int32_t>(step))) {
+    return 0;
+  }
+  d->at += step;
+  return static_cast<tmsize_t>(step);
+}
+
+tmsize_t Write(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t Seek(thandle_t context, toff_t offset, int whence) {
+  auto* d = static_cast<TiffDecode*>(context);
+  const int64_t from = whence == SEEK_CUR ? d->at : whence == SEEK_END ? d->size : 0;
+  if (offset > static_cast<toff_t>(INT64_MAX - from)) return static_cast<toff_t>(-1);
+  d->at = from + static_cast<int64_t>(offset);
+  return static_cast<toff_t>(d->at);
+}
+
+int Close(thandle_t) { return 0; }
+toff_t Size(thandle_t context) { return static_cast<toff_t>(static_cast<TiffDecode*>(context)->size); }
+int Map(thandle_t, void**, toff_t*) { return 0; }
+void Unmap(thandle_t, void*, toff_t) {}
+
+constexpr int64_t kPixelsPerByte = 4096;
+
+// libtiff reports through handlers: the outcome is what its calls answer, so nothing is printed.
+int Silent(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+bool StartsAsTiff(const uint8_t* h) {
+  return (h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
+         (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43));
+}
+
+Carried CarriedOf(TIFF* tiff) {
+  Carried carried;
+  uint16_t orientation = 1;
+  if (TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation) && orientation >= 1 && orientation <= 8) {
+    carried.orientation = orientation;
+  }
+  uint32_t count = 0;
+  const uint8_t* profile = nullptr;
+  if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &profile) && profile != nullptr && count <= kProfileCap) {
+    carried.profile.assign(profile, profile + count);
+  }
+  return carried;
+}
+}  // namespace
+
+void TiffDecodeEnd::operator()(TiffDecode* decode) const {
+  if (decode->imageBegun) TIFFRGBAImageEnd(&decode->image);
+  if (decode->tiff != nullptr) TIFFClose(decode->tiff);
+  delete decode;
+}
+
+ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decoder, TiffHeader* header) {
+  decoder->reset();
+  uint8_t head[4];
+  if (size < 8 || !bytes.readAt(bytes.context, 0, head, 4) || !StartsAsTiff(head)) return ReadOutcome::kOtherFormat;
+  TiffDecoder d(new (std::nothrow) TiffDecode());
+  if (d == nullptr) return ReadOutcome::kRefused;
+  d->bytes = bytes;
+  d->size = size;
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options == nullptr) return ReadOutcome::kRefused;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffBandCap);
+  TIFFOpenOptionsSetErrorHandlerExtR(options, Silent, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, Silent, nullptr);
+  // "m": the file is read, never mapped.
+  d->tiff = TIFFClientOpenExt("source", "rm", d.get(), Read, Write, Seek, Close, Size, Map, Unmap, options);
+  TIFFOpenOptionsFree(options);
+  if (d->tiff == nullptr) return ReadOutcome::kRefused;
+  uint32_t width = 0, height = 0, band = 0;
+  TIFFGetField(d->tiff, TIFFTAG_IMAGEWIDTH, &width);
+  TIFFGetField(d->tiff, TIFFTAG_IMAGELENGTH, &height);
+  if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return ReadOutcome::kRefused;
+  header->width = static_cast<int32_t>(width);
+  header->height = static_cast<int32_t>(height);
+  if (TIFFIsTiled(d->tiff) ? !TIFFGetField(d->tiff, TIFFTAG_TILELENGTH, &band)
+                           : !TIFFGetFieldDefaulted(d->tiff, TIFFTAG_ROWSPERSTRIP, &band)) {
+    return ReadOutcome::kRefused;
+  }
+  // A few bytes can claim a page of 10 billion pixels in strips that are never there: a page no
+  // 32-bit process could hold decoded, claiming more pixels per byte of file than any codec
+  // packs, is never read (a white fax page packs about a thousand per byte).
+  const int64_t pixels = int64_t{width} * height;
+  if (!BitmapFits(width, height, 4) && pixels / kPixelsPerByte > size) return ReadOutcome::kHostile;
+  d->band = static_cast<int32_t>(std::min(std::max(band, 1u), height));
+  if (width > (1u << 24) || int64_t{d->band} * width * 4 > kTiffBandCap) {
+    return BitmapFits(header->width, header->height, 4) ? ReadOutcome::kRefused : ReadOutcome::kHostile;
+  }
+  char message[1024];
+  if (!TIFFRGBAImageOK(d->tiff, message) || !TIFFRGBAImageBegin(&d->image, d->tiff, 1, message)) {
+    return ReadOutcome::kRefused;
+  }
+  d->imageBegun = true;
+  // The rows as stored: the orientation goes with what the page carries.
+  d->image.orientation = ORIENTATION_TOPLEFT;
+  d->image.req_orientation = ORIENTATION_TOPLEFT;
+  header->alpha = d->image.alpha != 0;
+  header->carried = CarriedOf(d->tiff);
+  const bool grey = d->image.photometric == PHOTOMETRIC_MINISBLACK || d->image.photometric == PHOTOMETRIC_MINISWHITE;
+  header->channels = grey ? (header->alpha ? Channels::kGreyAlpha : Channels::kGrey)
+                          : (header->alpha ? Channels::kColourAlpha : Channels::kColour);
+  *decoder = std::move(d);
+  return ReadOutcome::kRead;
+}
+
+ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows) {
+  const int32_t width = static_cast<int32_t>(d->image.width), height = static_cast<int32_t>(d->image.height);
+  if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
+  const bool alpha = d->image.alpha != 0;
+  const size_t pixels = static_cast<size_t>(width);
+  std::vector<uint32_t> band;
+  std::vector<uint8_t> out;
+  try {
+    band.resize(pixels * static_cast<size_t>(d->band));
+    out.resize(pixels * (alpha ? 4 : 3));
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  for (int32_t top = 0; top < height; top += d->band) {
+    const int32_t count = std::min(d->band, height - top);
+    d->image.row_offset = top;
+    d->image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&d->image, band.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(count))) {
+      return ReadOutcome::kRefused;
+    }
+    for (int32_t y = 0; y < count; ++y) {
+      const uint32_t* in = &band[static_cast<size_t>(y) * pixels];
+      uint8_t* o = out.data();
+      for (size_t x = 0; x < pixels; ++x) {
+        const uint32_t p = in[x];
+        const uint32_t r = TIFFGetR(p), g = TIFFGetG(p), b = TIFFGetB(p), a = TIFFGetA(p);
+        if (!alpha) {
+          o[0] = static_cast<uint8_t>(b), o[1] = static_cast<uint8_t>(g), o[2] = static_cast<uint8_t>(r);
+          o += 3;
+          continue;
+        }
+        // libtiff premultiplies; the rows carry straight alpha, as GDI+'s ARGB does.
+        auto straight = [a](uint32_t c) {
+          return static_cast<uint8_t>(a == 0 ? 0 : std::min<uint32_t>(255, (c * 255 + a / 2) / a));
+        };
+        o[0] = straight(b), o[1] = straight(g), o[2] = straight(r), o[3] = static_cast<uint8_t>(a);
+        o += 4;
+      }
+      if (!rows.row(rows.context, out.data())) return ReadOutcome::kRefused;
+    }
+  }
+  return ReadOutcome::kRead;
+}
