@@ -11,6 +11,7 @@
 
 #include <jpeglib.h>
 #include <png.h>
+#include <tiffio.h>
 #include <zlib.h>
 
 #include "corpus.h"
@@ -36,6 +37,14 @@ struct Written {
 Written ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
   Written w;
+  if (file[0] == 'I' || file[0] == 'M') {  // a TIFF source's profile alone
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    uint32_t size = 0;
+    const uint8_t* profile = nullptr;
+    if (tiff != nullptr && TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile)) w.profile.assign(profile, profile + size);
+    if (tiff != nullptr) TIFFClose(tiff);
+    return w;
+  }
   if (file[0] == 0xFF) {
     jpeg_decompress_struct info;
     jpeg_error_mgr error;
@@ -214,11 +223,12 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
   }
 }
 
-// Real photos' sRGB profiles, some of which libpng knows to be slightly off: carried as they came.
+// Real photos' sRGB profiles, some of which libpng knows to be slightly off, and a TIFF's: carried
+// as they came.
 TEST(Carried, RealProfilesGoAsTheyCame) {
   SKIP_WITHOUT_CORPUS(corpus);
   ScratchFolder folder;
-  for (const char* name : {"flower2.jpg", "icc_profile.png", "pil_sample_rgb.jpg"}) {
+  for (const char* name : {"flower2.jpg", "icc_profile.png", "pil_sample_rgb.jpg", "hopper.iccprofile.tif"}) {
     for (const char* target : {"out.jpg", "out.png"}) {
       ASSERT_EQ(ResizeImageFile(corpus + "\\" + name, folder / target, 32, 24), ResizeStep::kConverted) << name << target;
       const Bytes profile = ReadWritten(corpus + "\\" + name).profile;
@@ -226,6 +236,9 @@ TEST(Carried, RealProfilesGoAsTheyCame) {
       EXPECT_EQ(ReadWritten(folder / target).profile, profile) << name << target;
     }
   }
+  // A TIFF's Orientation tag goes where a JPEG's does.
+  ASSERT_EQ(ResizeImageFile(corpus + "\\g4_orientation_6.tif", folder / "out.jpg", 32, 24), ResizeStep::kConverted);
+  EXPECT_EQ(ReadWritten(folder / "out.jpg").exif, OrientationOnly(6));
 }
 
 // Grey, palette, 16-bit, opaque and alpha sources: the colour type and components written, and
