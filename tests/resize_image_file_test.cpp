@@ -349,9 +349,10 @@ TEST(ResizeImageFile, EveryFailureReleasesEverythingAndKeepsTheTarget) {
       // Drawn by GDI+ instead; the plug-in's writer reads the picture through locks.
       {"GdipBitmapLockBits", kConverted, ResizeStep::kNotSaved, 0},
       {"GdipGetImageType", kConverted, kConverted, 0},
-      {"", ResizeStep::kNotReadBack, ResizeStep::kNotReadBack, -1},
-      {"", ResizeStep::kNotReadBack, ResizeStep::kNotReadBack, 1},
-      {"", ResizeStep::kNotReadBack, ResizeStep::kNotReadBack, 2},
+      // What GDI+ saved, GDI+ reads back; what the plug-in wrote, the plug-in.
+      {"", ResizeStep::kNotReadBack, kConverted, -1},
+      {"", ResizeStep::kNotReadBack, kConverted, 1},
+      {"", ResizeStep::kNotReadBack, kConverted, 2},
   };
   for (const auto& c : cases) {
     for (const int32_t side : {16, 800}) {  // from 640 by 480

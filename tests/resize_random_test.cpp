@@ -78,11 +78,11 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     if (ResizeRejectedByNames(field1, field2)) {
       ASSERT_TRUE(gdi.calls.empty()) << parameter;
     }
-    if (outcome[0] == 'T' && readByPlugin && ownFile && type != "image/gif" && type != "image/tiff") {
+    if (outcome[0] == 'T' && readByPlugin && ownFile) {
       ++converted;
       ASSERT_TRUE(gdi.calls.empty()) << parameter;  // from file to file without GDI+
     } else if (outcome[0] == 'T' && readByPlugin) {
-      ++converted;  // GDI+ reads back at most
+      ++converted;  // GDI+ encodes at most, in a build without the format's library
     } else if (outcome[0] == 'T') {
       ++converted;
       // No picture is had without these; the rest have detours.

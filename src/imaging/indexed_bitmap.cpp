@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "imaging/pixels/palette.h"
-#include "imaging/target_writer.h"
 #include "imaging/written_bitmap.h"
 
 namespace {
@@ -42,11 +41,6 @@ IndexedBitmap IndexedOf(const PixelRows& picture) {
   return {std::move(indexed), transparentIndex};
 }
 }  // namespace
-
-bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, HANDLE target) {
-  return WithPixels(canvas, width, height,
-                    [&](const PixelRows& picture) { return WriteGifTarget(target, picture); });
-}
 
 IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height) {
   IndexedBitmap made = {};

@@ -18,6 +18,3 @@ struct IndexedBitmap {
 // the bitmap or the palette. For builds without the plug-in's own GIF writer.
 IndexedBitmap IndexedCopy(GpImage* canvas, int32_t width, int32_t height);
 
-// The canvas as a GIF written by the plug-in's own writer (see target_writer.h) into the
-// (temporary) file `target`; false where GDI+ refuses the lock or the file cannot be written.
-bool WrittenAsGif(GpImage* canvas, int32_t width, int32_t height, HANDLE target);

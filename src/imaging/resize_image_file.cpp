@@ -221,12 +221,18 @@ bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std:
 
 // A file the plug-in wrote is read back through its handle by its own reader, whole (a JPEG at
 // 1/8, a PNG through every row, every CRC checked), and must be a picture of the size asked for.
-bool ReadsBackWhole(HANDLE written, int32_t width, int32_t height) {
+// A build without a reader of the format (a TIFF without libtiff) has GDI+ read it back instead,
+// as every caller would open it.
+bool ReadsBackWhole(TemporaryFile* written, int32_t width, int32_t height) {
   SourceFile file;
-  if (!UseOpenFile(written, &file) || OpenSourceDecoder(&file) != ReadOutcome::kRead ||
-      file.width != width || file.height != height) {
-    return false;
+  if (!UseOpenFile(written->file.handle, &file)) return false;
+  const ReadOutcome opened = OpenSourceDecoder(&file);
+  if (opened == ReadOutcome::kOtherFormat) {
+    SessionOwner session;
+    StartGdiplusSession(&session);
+    return written->LendToGdiplus([&] { return ReadsBack(written->wideName, width, height); });
   }
+  if (opened != ReadOutcome::kRead || file.width != width || file.height != height) return false;
   const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
                                [](void*, const uint8_t*) { return true; }, nullptr};
   return ReadSourceFile(&file, (file.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
@@ -294,27 +300,24 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   TemporaryFile temporary;
   const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&
                     height <= LargestSide(mimeType);
+  // Where the rows go, chosen once: the plug-in's own writer of the format, or, in a build without
+  // its library, GDI+'s encoder.
   const bool ownWriter = WritesOwnFormat(mimeType);
-  // Every target the plug-in writes goes row by row but a GIF, whose palette needs the whole
-  // picture.
-  const bool ownCodec = ownWriter && mimeType != "image/gif";
-  // What the plug-in writes and reads it reads back itself; a GIF or TIFF is read back by GDI+, as
-  // every caller would open it.
-  const bool readsBack = ownCodec && mimeType != "image/tiff";
   ReadOutcome read = ReadOutcome::kOtherFormat;
   if (opened == Opened::kDiskFile && fits) read = OpenSourceDecoder(&file);
-  // A source the plug-in reads, into such a target: streamed from file to file, no GDI+ at all.
+  // A source the plug-in reads, into a file it writes: streamed from file to file, no GDI+ at all.
+  // Where the reader gives up midway, GDI+'s picture goes into a new, empty file.
   bool written = false;
-  if (ownCodec && read == ReadOutcome::kRead) {
+  if (ownWriter && read == ReadOutcome::kRead) {
     const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
     if (prepared != ResizeStep::kConverted) return prepared;
     const Streamed streamed =
         StreamedSource(&file, width, height, mimeType, temporary.file.handle, &read);
     if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
     written = streamed == Streamed::kWritten;
-    if (!written) temporary.Remove();  // GDI+'s picture goes into a new, empty file
+    if (!written) temporary.Remove();
   }
-  // Everything else through GDI+, in a session opened here and ended before the rename.
+  // Every other source is decoded by GDI+, in a session opened here and ended before the rename.
   SessionOwner session;
   if (!written) {
     StartGdiplusSession(&session);  // a failed start shows in the load that follows
@@ -325,11 +328,10 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
         const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
         if (prepared != ResizeStep::kConverted) return prepared;
       }
-      const bool saved =
-          ownCodec ? WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, picture.channels,
-                                     file.carried, temporary.file.handle)
-                   : WrittenAsGif(picture.bitmap.handle, width, height, temporary.file.handle);
-      if (!saved) return ResizeStep::kNotSaved;
+      if (!WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, picture.channels,
+                           file.carried, temporary.file.handle)) {
+        return ResizeStep::kNotSaved;
+      }
     } else {
       if (mimeType == "image/gif") {
         IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
@@ -342,13 +344,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     }
     picture.bitmap.Reset();
   }
-  // What GDI+ saved, it read back.
-  if (readsBack ? !ReadsBackWhole(temporary.file.handle, width, height)
-               : ownWriter && !temporary.LendToGdiplus([&] {
-                   return ReadsBack(temporary.wideName, width, height);
-                 })) {
-    return ResizeStep::kNotReadBack;
-  }
+  // What the plug-in wrote it reads back itself; what GDI+ saved, it read back.
+  if (ownWriter && !ReadsBackWhole(&temporary, width, height)) return ResizeStep::kNotReadBack;
   session.End();
   if (!ReplaceTarget(temporary, targetName)) return ResizeStep::kNotReplaced;
   temporary.Keep();

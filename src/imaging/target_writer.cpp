@@ -1,11 +1,13 @@
 #include "imaging/target_writer.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "imaging/codecs/bmp_writer.h"
 #include "imaging/codecs/gif_writer.h"
 #include "imaging/codecs/tiff_writer.h"
+#include "imaging/pixels/palette.h"
 
 namespace {
 bool WriteToFile(void* context, const uint8_t* bytes, int32_t size) {
@@ -74,9 +76,20 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->height = height;
   writer->bmpBits = 0;
   writer->tiff = false;
+  writer->gif = false;
   writer->rowsDone = 0;
   const ByteSink sink = {WriteToFile, &writer->file};
   bool started;
+  if (mimeType == "image/gif") {
+    writer->channels = Channels::kColourAlpha;
+    writer->gif = true;
+    try {
+      writer->pending.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return true;
+  }
   if (mimeType == "image/bmp") {
     writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
     writer->bmpBits = HasAlpha(channels) ? 32 : 24;
@@ -125,6 +138,12 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
                      !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
     return;
   }
+  if (writer->gif) {
+    const int32_t y = writer->rowsDone++;
+    writer->failed = y >= writer->height;
+    if (!writer->failed) Convert(writer->input, row, width, channels, &writer->pending[static_cast<size_t>(y) * width * 4]);
+    return;
+  }
   if (writer->tiff) {
     Convert(writer->input, row, width, channels, writer->row.data());
     const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
@@ -143,6 +162,17 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
 }
 
 bool FinishTargetWriter(TargetWriter* writer) {
+  if (writer->gif) {
+    if (writer->failed || writer->rowsDone != writer->height) return false;
+    // A palette made for the picture, the picture mapped to it, the transparent entry marked in
+    // the same pass.
+    const PixelRows picture = {writer->pending.data(), writer->width * 4, writer->width, writer->height};
+    const Palette palette = MakePalette(picture);
+    std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
+    MapToPalette(picture, palette, indices.data(), picture.width);
+    return WriteGif(ByteSink{WriteToFile, &writer->file}, picture.width, picture.height, palette.entries,
+                    TransparentIndex(palette), indices.data(), picture.width);
+  }
   if (writer->tiff) {
     const bool alpha = writer->channels == Channels::kColourAlpha;
     const int64_t rows = int64_t{writer->width} * (alpha ? 4 : 3) * writer->height;
@@ -161,12 +191,4 @@ bool FinishTargetWriter(TargetWriter* writer) {
   writer->png.reset();
   writer->jpeg.reset();
   return finished;
-}
-
-bool WriteGifTarget(HANDLE file, const PixelRows& picture) {
-  const Palette palette = MakePalette(picture);
-  std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
-  MapToPalette(picture, palette, indices.data(), picture.width);
-  return WriteGif(ByteSink{WriteToFile, &file}, picture.width, picture.height, palette.entries,
-                  TransparentIndex(palette), indices.data(), picture.width);
 }

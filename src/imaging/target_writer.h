@@ -1,8 +1,8 @@
 // JPEG, PNG, BMP, TIFF and GIF targets written by the plug-in's own writers
 // (codecs/jpeg_writer.h, codecs/png_writer.h, codecs/bmp_writer.h, codecs/tiff_writer.h,
-// codecs/gif_writer.h) into the temporary file, through the platform's file calls: JPEG, PNG, BMP
-// and TIFF row by row as the resampler or a finished bitmap gives them (a BMP's each in its
-// place, bottom-up), GIF whole.
+// codecs/gif_writer.h) into the temporary file, through the platform's file calls, row by row as
+// the resampler or a finished bitmap gives them: JPEG, PNG, BMP and TIFF as they come (a BMP's each
+// in its place, bottom-up), GIF gathered whole, since its palette needs every pixel.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "imaging/codecs/jpeg_writer.h"
-#include "imaging/pixels/palette.h"
 #include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_writer.h"
 #include "platform/windows_api.h"
@@ -32,8 +31,8 @@ struct TargetWriter {
   Channels channels;  // of the file's rows: a JPEG's are grey, or colour (its fourth byte unread)
   int32_t width, height;
   int bmpBits;        // a BMP's bits a pixel, 0 for every other file
-  bool tiff;
-  std::vector<uint8_t> pending;  // a TIFF's rows not yet written: they go out in bands
+  bool tiff, gif;
+  std::vector<uint8_t> pending;  // a TIFF's rows not yet written, in bands; a GIF's picture
   Carried carried;    // for a TIFF's directory, written last
   int32_t rowsDone;
   std::vector<uint8_t> row;  // a row turned into the file's layout
@@ -55,9 +54,3 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row);
 
 // Ends the file: true where every byte reached it.
 bool FinishTargetWriter(TargetWriter* writer);
-
-// The finished picture as a GIF, with a palette made for it and the picture mapped to it (see
-// pixels/palette.h), written whole by the plug-in's own writer (see codecs/gif_writer.h) into the
-// (temporary, empty) file open for writing: the transparent entry marked in the same pass. False
-// where it cannot be.
-bool WriteGifTarget(HANDLE file, const PixelRows& picture);
