@@ -78,13 +78,13 @@ TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
       const bool ok = PrintedValue(resize.output, "ae_ResizeImage") == "The file was converted succesfully";
       resizeText = ok ? "converted" : "Conversion Failed";
       // What GDI+ loads, the plug-in converts: a resize that fails on a readable file is a fault.
-      // A JPEG or PNG is measured by its header alone, so one damaged in its pixels has a size
-      // and still cannot be converted.
+      // A JPEG, PNG, BMP, GIF or TIFF is measured by its header alone, so one damaged in its pixels
+      // has a size and still cannot be converted.
       const std::string format = ReadImageHeader(ReadBytes(files[i])).format;
       if (!ok && metrics.kind == LineResult::kDone &&
           !(PrintedValue(metrics.output, "AE_Image_Width") == " 0" &&
             PrintedValue(metrics.output, "AE_Image_Height") == " 0")) {
-        const bool byHeader = format == "JPEG" || format == "PNG";
+        const bool byHeader = !format.empty();
         ++(byHeader ? measuredNotConverted : loadedNotConverted);
         resizeText += byHeader ? " (measured by its header)" : " ALTHOUGH IT LOADS";
       }
@@ -109,7 +109,7 @@ TEST(CorpusWalk, EveryFileThroughMetricsAndResize) {
   std::printf("\ncorpus walk: %zu files tried, %d loaded, %d converted, %d refused, "
               "%d crashes and %d hangs inside the platform, %d crashes and %d hangs in the plug-in; "
               "%d header checks, "
-              "%d mismatches; %d JPEGs and PNGs measured by their headers but not decodable; "
+              "%d mismatches; %d files measured by their headers but not decodable; "
               "%d corpus files changed; %d temporary files left; %d child processes\n",
               files.size(), loaded, converted, refused, platformCrashes, platformHangs, ownCrashes, hangs,
               headerChecks, headerMismatches, measuredNotConverted, changed, strays, children);

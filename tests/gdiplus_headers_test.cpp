@@ -64,8 +64,17 @@ Bytes Ico(int32_t width, int32_t height) {
   return b;
 }
 
+// An EMF of a header, one record of the size given (24 when whole) and the end record.
+Bytes Emf(uint32_t recordSize) {
+  Bytes b(88 + 24 + 20, 0);
+  Put(b, 0, 1, 4), Put(b, 4, 88, 4), Put(b, 40, 0x464D4520, 4);
+  Put(b, 88, 39, 4), Put(b, 92, recordSize, 4);
+  Put(b, 112, 14, 4), Put(b, 116, 20, 4);
+  return b;
+}
+
 TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
-  const Bytes small = Bmp(64, 64);
+  const Bytes small = Bmp(64, 64), emf = Emf(24);
   const struct {
     const char* what;
     Bytes file;
@@ -88,6 +97,9 @@ TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
       {"icon", Ico(32, 32), false},
       {"icon of width 0x7FFFFFFF", Ico(0x7FFFFFFF, 32), true},
       {"PNG", {0x89, 'P', 'N', 'G', 13, 10, 26, 10}, false},
+      {"EMF", emf, false},
+      {"EMF whose record points inside the next", Emf(148), true},
+      {"EMF without its end", Bytes(emf.begin(), emf.end() - 20), true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(GdiplusHeaderHostile(RandomBytes{ReadAt, const_cast<Bytes*>(&c.file)}), c.hostile) << c.what;

@@ -1,6 +1,7 @@
 #include "imaging/codecs/gdiplus_headers.h"
 
 #include <cstring>
+#include <vector>
 
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/byte_order.h"
@@ -102,6 +103,32 @@ bool TiffHostile(const RandomBytes& in) {
   }
   return width >= 0 && height >= 0 && SidesHostile(width, height);
 }
+// An EMF's records, walked from the header to the end-of-file record: each at least 8 bytes, a
+// multiple of 4, inside the file. GDI+ loops for ever on a record whose size points into the
+// middle of the next one. Read 64 KB at a time, 8 bytes at a time near the file's end.
+bool EmfHostile(const RandomBytes& in) {
+  static constexpr int32_t kWindow = 64 * 1024;
+  std::vector<uint8_t> window(kWindow);
+  int64_t windowAt = -1, windowSize = 0;
+  for (int64_t at = 0, records = 0; records < (int64_t{1} << 24); ++records) {
+    if (at < windowAt || at + 8 > windowAt + windowSize) {
+      windowAt = at;
+      windowSize = in.readAt(in.context, at, window.data(), kWindow) ? kWindow
+                   : in.readAt(in.context, at, window.data(), 8)     ? 8
+                                                                      : 0;
+      if (windowSize == 0) return true;  // a record past the file's end
+    }
+    const uint8_t* record = &window[static_cast<size_t>(at - windowAt)];
+    const uint32_t type = ReadLittle(record, 4), size = ReadLittle(record + 4, 4);
+    if (size < 8 || size % 4 != 0 || (records == 0 && (type != 1 || size < 88))) return true;
+    if (type == 14) {  // the end: the record itself must be whole
+      uint8_t last;
+      return !in.readAt(in.context, at + size - 1, &last, 1);
+    }
+    at += size;
+  }
+  return false;
+}
 }  // namespace
 
 bool GdiplusHeaderHostile(const RandomBytes& in) {
@@ -111,5 +138,9 @@ bool GdiplusHeaderHostile(const RandomBytes& in) {
   if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0) return GifHostile(in);
   if (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0) return TiffHostile(in);
   if (std::memcmp(magic, "\0\0\1\0", 4) == 0 || std::memcmp(magic, "\0\0\2\0", 4) == 0) return IcoHostile(in);
+  uint8_t emf[4];
+  if (std::memcmp(magic, "\1\0\0\0", 4) == 0 && in.readAt(in.context, 40, emf, 4) && std::memcmp(emf, " EMF", 4) == 0) {
+    return EmfHostile(in);
+  }
   return false;
 }
