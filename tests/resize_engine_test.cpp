@@ -38,7 +38,8 @@ TEST(ResizeEngine, ExactSizeWhateverTheShapeOfTheSource) {
   } cases[] = {{640, 480, 320, 240, "half.png"},
                {640, 480, 100, 100, "square.bmp"},
                {480, 640, 320, 240, "landscape.png"},
-               {640, 480, 1280, 7, "strip.png"}};
+               {640, 480, 1280, 7, "strip.png"},
+               {640, 480, 1, 1, "dot.bmp"}};  // a file shorter than the longest BMP header
   for (const auto& c : cases) {
     ScratchFolder folder;
     ASSERT_TRUE(WriteBmp24(folder / "source.bmp", c.sourceWidth, c.sourceHeight, Gradient()));

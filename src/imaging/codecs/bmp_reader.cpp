@@ -95,12 +95,14 @@ void BmpDecodeEnd::operator()(BmpDecode* decode) const { delete decode; }
 
 ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header) {
   decoder->reset();
-  uint8_t h[14 + 56];
+  uint8_t h[14 + 56] = {};
   if (!bytes.readAt(bytes.context, 0, h, 18)) return ReadOutcome::kOtherFormat;
   if (h[0] != 'B' || h[1] != 'M') return ReadOutcome::kOtherFormat;
   const uint32_t size = ReadLittle(h + 14, 4);
   const bool core = size == 12;
-  if ((!core && size < 40) || size > 124 || !bytes.readAt(bytes.context, 14, h + 14, core ? 12 : 56)) {
+  // The header as long as it says (up to its masks): a 1 by 1 file ends 4 bytes after a 40-byte one.
+  if ((!core && size < 40) || size > 124 ||
+      !bytes.readAt(bytes.context, 14, h + 14, core ? 12 : static_cast<int32_t>(size < 56 ? size : 56))) {
     return ReadOutcome::kRefused;
   }
   BmpDecoder d(new (std::nothrow) BmpDecode());
