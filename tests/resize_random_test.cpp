@@ -52,8 +52,15 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
 
     hostRecord = HostRecord();
     const std::vector<uint8_t> before = ReadBytes(target);
-    // A file written by an earlier round is a real one, which the plug-in reads itself.
-    const bool readByPlugin = !ReadImageHeader(ReadBytes(source)).format.empty();
+    // A file written by an earlier round is a real one, which the plug-in reads itself (a TIFF
+    // where the build has libtiff).
+    const std::string sourceFormat = ReadImageHeader(ReadBytes(source)).format;
+#ifdef QUINTARA_TIFF_READER
+    const bool readsTiff = true;
+#else
+    const bool readsTiff = false;
+#endif
+    const bool readByPlugin = !sourceFormat.empty() && (sourceFormat != "TIFF" || readsTiff);
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;
     const std::string& outcome = hostRecord.assignments[0].value;
@@ -78,7 +85,8 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     if (ResizeRejectedByNames(field1, field2)) {
       ASSERT_TRUE(gdi.calls.empty()) << parameter;
     }
-    if (outcome[0] == 'T' && readByPlugin && ownFile) {
+    const bool readsBackItself = type != "image/tiff" || readsTiff;  // else GDI+ reads it back
+    if (outcome[0] == 'T' && readByPlugin && ownFile && readsBackItself) {
       ++converted;
       ASSERT_TRUE(gdi.calls.empty()) << parameter;  // from file to file without GDI+
     } else if (outcome[0] == 'T' && readByPlugin) {

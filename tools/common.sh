@@ -17,7 +17,7 @@ say() { printf '%s\n' "$*" >&2; }
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 ensure_packages() {
   local want=(cmake ninja-build g++ python3 g++-mingw-w64-i686-posix wine wine32:i386 googletest
-              clang lld libclang-rt-14-dev nasm dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev)
+              clang lld libclang-rt-14-dev nasm dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libwebp-dev)
   local missing=() p
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -47,6 +47,7 @@ build_windows() {
 build_clang() {
   cmake -S "$ROOT" -B "$CLANG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUINTARA_WHOLE_SUITE=OFF \
         -DQUINTARA_JPEG=OFF -DQUINTARA_PNG=OFF -DQUINTARA_GIF=OFF -DQUINTARA_TIFF=OFF \
+        -DQUINTARA_WEBP=OFF \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-i686.cmake" >/dev/null
   cmake --build "$CLANG_BUILD"
 }

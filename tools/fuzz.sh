@@ -38,7 +38,7 @@ for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/*.gif "$ROOT"/.
 done
 
 # The BMP, GIF and TIFF readers' seeds: the shared corpus's BMPs, GIFs and TIFFs, each behind a
-# first byte that picks the reader.
+# first byte that picks the reader (the WebP reader's are committed).
 image_seeds="$BUILD/fuzz/seeds-images"
 rm -rf "$image_seeds" && mkdir -p "$image_seeds"
 for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/bmp/*/*.bmp "$ROOT"/../shared/corpus/*.gif \

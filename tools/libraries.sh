@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib,
-# libtiff) for
+# libtiff, libwebp) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
 # when its library is there). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
@@ -153,6 +153,24 @@ libraries_build_tiff() {
   cp "$source/LICENSE.md" "$LIBRARIES_INSTALL/licences/libtiff.md"
 }
 
+# libwebp (the plug-in links its decoder and demux library; the tests its encoder and mux library
+# too, for their own WebP files); its SSE2 and SSE4.1 paths are chosen at run time by its own processor
+# check. No threads of its own: the plug-in's worker decodes beside the caller's thread.
+libraries_build_webp() {
+  local work="$LIBRARIES_DIR/libwebp" source
+  source=$(libraries_fetch libwebp "$work/source")
+  rm -rf "$work/build"
+  libraries_cmake "$source" "$work/build" webp -DBUILD_SHARED_LIBS=OFF -DWEBP_USE_THREAD=OFF \
+        -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
+        -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+        -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF 2>/dev/null
+  cmake --build "$work/build" --target webpdemux libwebpmux >/dev/null
+  cp "$work/build"/libwebp.a "$work/build"/libwebpdemux.a "$work/build"/libwebpmux.a "$LIBRARIES_INSTALL/lib/"
+  mkdir -p "$LIBRARIES_INSTALL/include/webp"
+  cp "$source"/src/webp/{decode.h,demux.h,encode.h,mux.h,mux_types.h,types.h} "$LIBRARIES_INSTALL/include/webp/"
+  cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/libwebp.txt"
+}
+
 ensure_libraries() {
   mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences"
   local built=0
@@ -165,5 +183,6 @@ ensure_libraries() {
   i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libgif.a" 2>/dev/null | grep -q DGifOpen ||
     { say "building giflib"; libraries_build_gif; built=1; }
   [ -f "$LIBRARIES_INSTALL/lib/libtiff.a" ] || { libraries_toolchain; say "building libtiff"; libraries_build_tiff; built=1; }
+  [ -f "$LIBRARIES_INSTALL/lib/libwebpdemux.a" ] || { libraries_toolchain; say "building libwebp"; libraries_build_webp; built=1; }
   [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

@@ -63,13 +63,14 @@ ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t 
 
 namespace {
 // What the rows of a source read by the plug-in's reader come in: decoded at the smallest scale
-// that leaves the resampler its gap, rounded up; the picture covers the file's own size.
+// that leaves the resampler its gap, rounded up; the picture covers the file's own size at that
+// scale, or every row where the decoder squeezed the whole picture into them.
 ResamplePlan PlanFor(const SourceFile& source, int32_t width, int32_t height, int* denominator) {
   *denominator = JpegScale(source.width, source.height, width, height, source.scales);
   const int d = *denominator;
-  return PlanResample((source.width + d - 1) / d, (source.height + d - 1) / d,
-                      static_cast<double>(source.width) / d, static_cast<double>(source.height) / d,
-                      width, height);
+  const int32_t rowWidth = (source.width + d - 1) / d, rows = (source.height + d - 1) / d;
+  return PlanResample(rowWidth, rows, source.scalesWhole ? rowWidth : static_cast<double>(source.width) / d,
+                      source.scalesWhole ? rows : static_cast<double>(source.height) / d, width, height);
 }
 }  // namespace
 

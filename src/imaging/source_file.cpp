@@ -36,6 +36,7 @@ void CloseDecoders(SourceFile* source) {
   source->bmp.reset();
   source->gif.reset();
   source->tiff.reset();
+  source->webp.reset();
 }
 
 // The bytes again from the start: the head from memory, the rest from the file.
@@ -84,6 +85,7 @@ void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scal
   s->height = height;
   s->layout = alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
   s->scales = scales;
+  s->scalesWhole = false;
   s->keepsAlpha = keepsAlpha;
   s->channels = channels;
 }
@@ -123,6 +125,12 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     outcome = OpenTiff(AtAnyOffset(head.file), FileSize(head.file), &source->tiff, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
     source->carried = std::move(h.carried);
+  } else if (StartsAsWebp(head.head, head.headSize)) {
+    WebpHeader h = {};
+    outcome = OpenWebp(AtAnyOffset(head.file), FileSize(head.file), &source->webp, &h);
+    Describe(source, h.width, h.height, h.alpha, h.scales, h.alpha, h.alpha ? Channels::kColourAlpha : Channels::kColour);
+    source->scalesWhole = true;
+    source->carried = std::move(h.carried);
   }
   return outcome;
 }
@@ -133,6 +141,7 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   if (source->bmp && denominator == 1) return ReadBmp(source->bmp.get(), rows);
   if (source->gif && denominator == 1) return ReadGif(source->gif.get(), rows);
   if (source->tiff && denominator == 1) return ReadTiff(source->tiff.get(), rows);
+  if (source->webp) return ReadWebp(source->webp.get(), denominator, rows);
   return ReadOutcome::kRefused;
 }
 
@@ -168,7 +177,7 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head)) {
+  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head) || StartsAsWebp(head.head, head.headSize)) {
     // What the reader reads it measures; what it refuses, GDI+ may still read.
     const ReadOutcome opened = OpenSourceDecoder(source);
     CloseDecoders(source);

@@ -2,7 +2,7 @@
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
 // handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
 // codecs/png_reader.h, codecs/bmp_reader.h, codecs/gif_reader.h,
-// codecs/tiff_reader.h), the file's identity, a walk over its markers, and
+// codecs/tiff_reader.h, codecs/webp_reader.h), the file's identity, a walk over its markers, and
 // what its headers alone tell.
 #pragma once
 
@@ -16,6 +16,7 @@
 #include "imaging/codecs/png_header.h"
 #include "imaging/codecs/png_reader.h"
 #include "imaging/codecs/tiff_reader.h"
+#include "imaging/codecs/webp_reader.h"
 #include "platform/windows_api.h"
 
 // A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the
@@ -36,9 +37,13 @@ struct SourceFile {
   BmpDecoder bmp;
   GifDecoder gif;
   TiffDecoder tiff;
+  WebpDecoder webp;
   int32_t width, height;
   PixelLayout layout;  // of the rows it delivers
   int scales;          // those it decodes at below 1/1 (see JpegScale)
+  // At 1/d the whole picture is squeezed into its size divided by d, rounded up (a WebP's); a
+  // JPEG's rows at 1/d cover its size divided by d exactly, the last pixel in part.
+  bool scalesWhole;
   // An alpha channel is kept in a canvas GDI+ encodes from: GDI+ loads every PNG but 8-bit RGB
   // without a colour key in 32-bit ARGB.
   bool keepsAlpha;
@@ -84,10 +89,10 @@ bool GdiplusSourceHostile(SourceFile* source);
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
-             // the headers of a BMP, GIF or TIFF the reader reads (a GIF's logical screen, a
-             // TIFF's first page)
+             // the headers of a BMP, GIF, TIFF or WebP the reader reads (a GIF's logical screen,
+             // a TIFF's first page, a WebP's canvas)
   kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
-             // hierarchical or 12-bit JPEG, a hostile BMP, GIF or TIFF): as GDI+ measures a file it cannot
+             // hierarchical or 12-bit JPEG, a hostile BMP, GIF, TIFF or WebP): as GDI+ measures a file it cannot
              // load, 0 by 0
   kUnknown,  // any other file
 };

@@ -1,4 +1,4 @@
-// The BMP, GIF and TIFF readers on any bytes (the first byte picks the reader): they never read or
+// The BMP, GIF, TIFF and WebP readers on any bytes (the first byte picks the reader): they never read or
 // write out of bounds or leak (the sanitizers watch), and a file they read whole delivers exactly
 // the rows it announced.
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/tiff_reader.h"
+#include "imaging/codecs/webp_reader.h"
 
 namespace {
 struct Rows {
@@ -44,12 +45,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       },
       &rows};
   ReadOutcome outcome;
-  if (data[0] % 3 == 0) {
+  if (data[0] % 4 == 3) {  // at the scale the last byte picks, where the file has it
+    WebpDecoder decoder;
+    WebpHeader header = {};
+    if (OpenWebp(RandomBytes{ReadAt, &input}, static_cast<int64_t>(input.size), &decoder, &header) != ReadOutcome::kRead) {
+      return 0;
+    }
+    rows.bytes = header.alpha ? 4 : 3;
+    const int scale = 1 << (data[size - 1] % 4);
+    outcome = ReadWebp(decoder.get(), (header.scales & scale) != 0 ? scale : 1, sink);
+  } else if (data[0] % 4 == 0) {
     BmpDecoder decoder;
     BmpHeader header = {};
     if (OpenBmp(RandomBytes{ReadAt, &input}, &decoder, &header) != ReadOutcome::kRead) return 0;
     outcome = ReadBmp(decoder.get(), sink);
-  } else if (data[0] % 3 == 2) {
+  } else if (data[0] % 4 == 2) {
     TiffDecoder decoder;
     TiffHeader header = {};
     if (OpenTiff(RandomBytes{ReadAt, &input}, static_cast<int64_t>(input.size), &decoder, &header) != ReadOutcome::kRead) {

@@ -5,6 +5,7 @@
 
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/byte_order.h"
+#include "imaging/codecs/webp_reader.h"
 #include "imaging/pixels/bitmap_size.h"
 
 namespace {
@@ -138,6 +139,9 @@ bool GdiplusHeaderHostile(const RandomBytes& in) {
   if (std::memcmp(magic, "GIF87a", 6) == 0 || std::memcmp(magic, "GIF89a", 6) == 0) return GifHostile(in);
   if (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0) return TiffHostile(in);
   if (std::memcmp(magic, "\0\0\1\0", 4) == 0 || std::memcmp(magic, "\0\0\2\0", 4) == 0) return IcoHostile(in);
+  // GDI+ has no WebP decoder: a WebP is given to none, whatever its state.
+  uint8_t webp[12];
+  if (in.readAt(in.context, 0, webp, 12) && StartsAsWebp(webp, 12)) return true;
   uint8_t emf[4];
   if (std::memcmp(magic, "\1\0\0\0", 4) == 0 && in.readAt(in.context, 40, emf, 4) && std::memcmp(emf, " EMF", 4) == 0) {
     return EmfHostile(in);

@@ -16,6 +16,6 @@ struct RandomBytes {
 // what a 32-bit process holds (see BitmapFits), a BMP of a width of 0 or below or a bit depth or
 // compression no BMP has, a GIF whose first image has no palette at all, an ICO entry or TIFF
 // first page past that size, an EMF whose records do not follow one another whole up to its end
-// record. False for every other file, and for one whose header cannot be read at all (the
+// record, and every WebP. False for every other file, and for one whose header cannot be read at all (the
 // decoder's own refusal is then safe).
 bool GdiplusHeaderHostile(const RandomBytes& bytes);

@@ -1,0 +1,135 @@
+// WebP sources, made here with libwebp's own encoder: the plug-in's picture against libwebp's own
+// decode, their metrics, and files cut short.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <webp/demux.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include "image_codec.h"
+#include "imaging/image_metrics.h"
+#include "imaging/resize_image_file.h"
+#include "scratch_folder.h"
+
+namespace {
+typedef std::vector<uint8_t> Bytes;
+
+// A picture of RGBA pixels with detail in every channel, alpha where asked.
+Bytes Pixels(int width, int height, bool alpha, int seed) {
+  Bytes p(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* o = &p[(static_cast<size_t>(y) * width + x) * 4];
+      o[0] = static_cast<uint8_t>(x * 5 + seed), o[1] = static_cast<uint8_t>(y * 7), o[2] = static_cast<uint8_t>((x ^ y) * 3);
+      o[3] = alpha ? static_cast<uint8_t>(x * 9 + y) : 255;
+    }
+  }
+  return p;
+}
+
+Bytes Still(int width, int height, bool lossless, bool alpha) {
+  const Bytes p = Pixels(width, height, alpha, 0);
+  uint8_t* out = nullptr;
+  const size_t size = lossless ? WebPEncodeLosslessRGBA(p.data(), width, height, width * 4, &out)
+                               : WebPEncodeRGBA(p.data(), width, height, width * 4, 80, &out);
+  Bytes file(out, out + size);
+  WebPFree(out);
+  return file;
+}
+
+// Two frames: the first a lossy picture, the second another.
+Bytes Animation(int width, int height) {
+  WebPAnimEncoderOptions options;
+  WebPAnimEncoderOptionsInit(&options);
+  WebPAnimEncoder* encoder = WebPAnimEncoderNew(width, height, &options);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  for (int frame = 0; frame < 2; ++frame) {
+    WebPPicture picture;
+    WebPPictureInit(&picture);
+    picture.width = width, picture.height = height, picture.use_argb = 1;
+    const Bytes p = Pixels(width, height, false, frame * 100);
+    WebPPictureImportRGBA(&picture, p.data(), width * 4);
+    WebPAnimEncoderAdd(encoder, &picture, frame * 100, &config);
+    WebPPictureFree(&picture);
+  }
+  WebPAnimEncoderAdd(encoder, nullptr, 200, &config);
+  WebPData data;
+  WebPDataInit(&data);
+  WebPAnimEncoderAssemble(encoder, &data);
+  Bytes file(data.bytes, data.bytes + data.size);
+  WebPDataClear(&data);
+  WebPAnimEncoderDelete(encoder);
+  return file;
+}
+
+// libwebp's own picture of the file (an animation's first frame in its canvas), as RGBA.
+std::vector<Rgba> LibwebpPicture(const Bytes& file) {
+  const WebPData data = {file.data(), file.size()};
+  WebPAnimDecoderOptions options;
+  WebPAnimDecoderOptionsInit(&options);
+  options.color_mode = MODE_RGBA;
+  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+  WebPAnimInfo info;
+  uint8_t* frame = nullptr;
+  int timestamp = 0;
+  std::vector<Rgba> pixels;
+  if (decoder != nullptr && WebPAnimDecoderGetInfo(decoder, &info) && WebPAnimDecoderGetNext(decoder, &frame, &timestamp)) {
+    for (size_t i = 0; i < size_t{info.canvas_width} * info.canvas_height; ++i) {
+      pixels.push_back({frame[4 * i], frame[4 * i + 1], frame[4 * i + 2], frame[4 * i + 3]});
+    }
+  }
+  WebPAnimDecoderDelete(decoder);
+  return pixels;
+}
+
+TEST(WebpSource, EachKindGivesLibwebpsPictureAndItsSize) {
+  ScratchFolder folder;
+  const struct {
+    const char* what;
+    Bytes file;
+    int width, height;
+  } cases[] = {
+      {"lossy", Still(67, 45, false, false), 67, 45},
+      {"lossless with alpha", Still(67, 45, true, true), 67, 45},
+      {"lossy with alpha", Still(67, 45, false, true), 67, 45},
+      {"animation of two frames", Animation(40, 30), 40, 30},
+      {"1 by 1", Still(1, 1, true, false), 1, 1},
+      {"4097 by 3", Still(4097, 3, false, false), 4097, 3},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteBytes(folder / "source.webp", c.file)) << c.what;
+    EXPECT_EQ(MeasureImageFile(folder / "source.webp").width, c.width) << c.what;
+    EXPECT_EQ(MeasureImageFile(folder / "source.webp").height, c.height) << c.what;
+    // Copied at its own size into a BMP, which keeps alpha as it came.
+    ASSERT_EQ(ResizeImageFile(folder / "source.webp", folder / "same.bmp", c.width, c.height), ResizeStep::kConverted) << c.what;
+    int width = 0, height = 0;
+    const std::vector<Rgba> read = ReadBmpPixels(ReadBytes(folder / "same.bmp"), &width, &height);
+    const std::vector<Rgba> reference = LibwebpPicture(c.file);
+    ASSERT_EQ(read.size(), reference.size()) << c.what;
+    int largest = 0;
+    bool alphaExact = true;
+    for (size_t i = 0; i < read.size(); ++i) {
+      for (const int d : {read[i].r - reference[i].r, read[i].g - reference[i].g, read[i].b - reference[i].b}) {
+        largest = std::max(largest, reference[i].a == 0 ? 0 : std::abs(d));
+      }
+      alphaExact = alphaExact && read[i].a == reference[i].a;
+    }
+    EXPECT_LE(largest, 1) << c.what;
+    EXPECT_TRUE(alphaExact) << c.what;
+    EXPECT_EQ(ResizeImageFile(folder / "source.webp", folder / "half.jpg", (c.width + 1) / 2, (c.height + 1) / 2),
+              ResizeStep::kConverted) << c.what;
+  }
+  // Cut after its header: measured, never converted, never given to GDI+; cut before: nothing.
+  const Bytes photo = Still(640, 480, false, false);
+  ASSERT_TRUE(WriteBytes(folder / "cut.webp", Bytes(photo.begin(), photo.begin() + static_cast<long>(photo.size() / 2))));
+  EXPECT_EQ(ResizeImageFile(folder / "cut.webp", folder / "cut.jpg", 64, 48), ResizeStep::kSourceRefused);
+  EXPECT_EQ(MeasureImageFile(folder / "cut.webp").width, 640);
+  ASSERT_TRUE(WriteBytes(folder / "header.webp", Bytes(photo.begin(), photo.begin() + 20)));
+  EXPECT_EQ(MeasureImageFile(folder / "header.webp").width, 0);
+}
+}  // namespace
