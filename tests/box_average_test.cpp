@@ -52,7 +52,7 @@ TEST(BoxAverage, RowsOfEveryLayout) {
   };
   for (const auto& c : cases) {
     BoxAverager averager = StartBoxAverager(c.layout, c.width, static_cast<int32_t>(c.rows.size()),
-                                            c.factorX, c.factorY);
+                                            c.factorX, c.factorY, false);
     std::vector<std::vector<uint8_t>> out;
     for (size_t y = 0; y < c.rows.size(); ++y) {
       if (AddSourceRow(&averager, c.rows[y].data())) {

@@ -150,17 +150,18 @@ std::vector<uint8_t> EdgedPixels(std::mt19937* random, PixelLayout layout, int w
 const PixelLayout kLayouts[] = {PixelLayout::kBgr24, PixelLayout::kBgrx32, PixelLayout::kBgra32,
                                 PixelLayout::kPbgra32};
 
-// The averager equals the plain average exactly.
+// The averager equals the plain average exactly, with its SSE2 column sums and without.
 TEST(BoxAverage, EqualsAPlainAverage) {
   std::mt19937 random(11);
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 600; ++round) {
+    const bool simd = round % 2 == 1;
     const PixelLayout layout = kLayouts[random() % 4];
     const int width = 1 + static_cast<int>(random() % 90), height = 1 + static_cast<int>(random() % 60);
     const int kx = 1 + static_cast<int>(random() % width), ky = 1 + static_cast<int>(random() % height);
     const std::vector<uint8_t> bytes = RandomPixels(&random, layout, width, height);
     Image source = Decode(layout, bytes, width, height);
     const Image expected = BoxAverage(source, kx, ky);
-    BoxAverager averager = StartBoxAverager(layout, width, height, kx, ky);
+    BoxAverager averager = StartBoxAverager(layout, width, height, kx, ky, simd);
     std::vector<uint8_t> got;
     std::vector<uint8_t> row(static_cast<size_t>(expected.width) * expected.channels);
     for (int y = 0; y < height; ++y) {
@@ -170,7 +171,8 @@ TEST(BoxAverage, EqualsAPlainAverage) {
       }
     }
     std::vector<uint8_t> want(expected.v.begin(), expected.v.end());
-    ASSERT_EQ(got, want) << "round " << round << ": " << width << "x" << height << " by " << kx << "x" << ky;
+    ASSERT_EQ(got, want) << "round " << round << ": " << width << "x" << height << " by " << kx << "x" << ky
+                         << (simd ? " with SSE2" : "");
   }
 }
 
@@ -179,7 +181,7 @@ TEST(BoxAverage, BoxesOfMoreThan16MegapixelsAverageEveryPixel) {
   const int side = 4200;  // 17.6 million pixels in one box
   std::vector<uint8_t> row(side * 3);
   for (int x = 0; x < side; ++x) row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = x < side / 4 ? 0 : 255;
-  BoxAverager averager = StartBoxAverager(PixelLayout::kBgr24, side, side, side, side);
+  BoxAverager averager = StartBoxAverager(PixelLayout::kBgr24, side, side, side, side, false);
   for (int y = 0; y < side; ++y) AddSourceRow(&averager, row.data());
   uint8_t out[3];
   TakeReducedRow(&averager, out);
@@ -192,7 +194,7 @@ int WithPartialBox(std::mt19937* random, int target) {
   return 2 * target * k + 1 + static_cast<int>((*random)() % static_cast<unsigned>(std::min(k, 2 * target) - 1));
 }
 
-// The resampler (with SSE2 into memory, and in plain code handing rows on, which must agree
+// The resampler (with SSE2 and with AVX2 into memory, and in plain code handing rows on, which must agree
 // exactly) equals the floating-point reference within a level, over sizes that shrink, keep and
 // grow each side, with and without boxes, partial last boxes beside a contrasting edge, in every
 // layout.
@@ -217,7 +219,7 @@ TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
     std::vector<uint8_t> got(static_cast<size_t>(w) * h * channels, 0xEE);
     const ResamplePlan plan = PlanResample(sw, sh, sw, sh, w, h);
     ASSERT_TRUE(plan.fits);
-    // The plain passes hand each row on as it is finished; the SSE2 ones write into memory.
+    // The plain passes hand each row on as it is finished; the SSE2 and AVX2 ones write into memory.
     struct Collected {
       std::vector<uint8_t> bytes;
       size_t rowBytes;
@@ -226,12 +228,16 @@ TEST(Resample, EqualsAFloatingPointLanczosWithinOneLevel) {
                                  auto* p = static_cast<Collected*>(c);
                                  p->bytes.insert(p->bytes.end(), row, row + p->rowBytes);
                                }, &plain};
-    for (const bool simd : {true, false}) {
-      Resampler resampler = StartResampler(
-          layout, plan, simd ? OutputRows{got.data(), w * channels, nullptr, nullptr} : handed, simd);
+    Resampler resampler = StartResampler(layout, plan, handed, Simd::kNone);
+    for (int y = 0; y < sh; ++y) AddSourceRow(&resampler, &bytes[static_cast<size_t>(y) * sw * BytesOf(layout)]);
+    for (const Simd simd : {Simd::kSse2, Simd::kAvx2}) {
+      if (simd == Simd::kAvx2 && !__builtin_cpu_supports("avx2")) continue;
+      std::fill(got.begin(), got.end(), uint8_t{0xEE});
+      resampler = StartResampler(layout, plan, OutputRows{got.data(), w * channels, nullptr, nullptr}, simd);
       for (int y = 0; y < sh; ++y) AddSourceRow(&resampler, &bytes[static_cast<size_t>(y) * sw * BytesOf(layout)]);
+      ASSERT_EQ(got, plain.bytes) << "round " << round << ": " << (simd == Simd::kAvx2 ? "AVX2" : "SSE2")
+                                  << " and plain code differ";
     }
-    ASSERT_EQ(got, plain.bytes) << "round " << round << ": SSE2 and plain code differ";
     const std::vector<uint8_t> want = Reference(layout, bytes, sw, sh, w, h);
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < got.size(); ++i) {

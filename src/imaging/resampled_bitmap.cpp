@@ -12,6 +12,11 @@
 #include "platform/windows_api.h"
 
 namespace {
+// What the processor offers the resampler.
+Simd ProcessorSimd() {
+  return !ProcessorHasSse2() ? Simd::kNone : ProcessorHasAvx2() ? Simd::kAvx2 : Simd::kSse2;
+}
+
 // The plan keeps the size: the rows are copied, not resampled, which keeps straight alpha exact.
 bool KeepsSize(const ResamplePlan& plan) {
   return plan.width == plan.sourceWidth && plan.height == plan.sourceHeight &&
@@ -43,7 +48,7 @@ ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const Resampl
       plan.width, plan.height, format, plan.width * (alpha ? 4 : 3), nullptr,
       [&](uint8_t* top, int32_t stride) {
         Resampler resampler =
-            StartResampler(layout, plan, OutputRows{top, stride, nullptr, nullptr}, ProcessorHasSse2());
+            StartResampler(layout, plan, OutputRows{top, stride, nullptr, nullptr}, ProcessorSimd());
         return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); });
       });
   return {std::move(resampled), format};
@@ -108,7 +113,7 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
     const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
                                  WriteTargetRow(static_cast<TargetWriter*>(context), row);
                                }, &writer};
-    Resampler resampler = StartResampler(source->layout, plan, output, ProcessorHasSse2());
+    Resampler resampler = StartResampler(source->layout, plan, output, ProcessorSimd());
     *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
                          [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
   }

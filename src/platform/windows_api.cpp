@@ -41,6 +41,11 @@ bool ProcessorHasSse2() {
   return windows.IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE) != FALSE;
 }
 
+bool ProcessorHasAvx2() {
+  constexpr DWORD kAvx2 = 40;  // PF_AVX2_INSTRUCTIONS_AVAILABLE, which older SDKs lack
+  return windows.IsProcessorFeaturePresent(kAvx2) != FALSE;
+}
+
 Opened OpenDiskFile(const std::wstring& name, DWORD access, DWORD flags, HandleOwner* file) {
   file->Close();
   file->handle = windows.CreateFileW(name.c_str(), access,

@@ -85,5 +85,7 @@ int64_t FileSize(HANDLE file);
 // the system's own: memory the thread writes into may not be released while it runs.
 void WaitForThreadEnd(HANDLE thread);
 
-// True where the processor has SSE2; asked of the table at each call, so that a test can deny it.
+// True where the processor has SSE2, or AVX2 (and the system saves its registers: Windows 10 and
+// later report it); asked of the table at each call, so that a test can deny it.
 bool ProcessorHasSse2();
+bool ProcessorHasAvx2();

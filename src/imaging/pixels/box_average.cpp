@@ -1,5 +1,7 @@
 #include "imaging/pixels/box_average.h"
 
+#include "imaging/pixels/resample_passes.h"
+
 #include <algorithm>
 
 namespace {
@@ -28,12 +30,15 @@ int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
 }
 
 BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t sourceHeight,
-                             int32_t factorX, int32_t factorY) {
+                             int32_t factorX, int32_t factorY, bool simd) {
   const size_t channels = HasAlpha(input) ? 4 : 3;
   const size_t values = static_cast<size_t>(ReducedSide(sourceWidth, factorX)) * channels;
-  BoxAverager averager{input, sourceWidth, sourceHeight, factorX, factorY, {}, {}, 0, 0};
+  BoxAverager averager{input, sourceWidth, sourceHeight, factorX, factorY, {}, {}, 0, 0, {}};
   if (int64_t{factorX} * factorY <= kMaxNarrowBox) {
     averager.sums.assign(values, 0);
+    if (simd && factorY >= 2 && factorY <= 257 && input != PixelLayout::kBgra32) {
+      averager.columns.assign(static_cast<size_t>(sourceWidth) * BytesPerPixel(input), 0);
+    }
   } else {
     averager.wideSums.assign(values, 0);
   }
@@ -122,6 +127,21 @@ void AddRowOfLayout(BoxAverager* averager, Sum* sums, const uint8_t* row) {
   }
 }
 
+// Each box's column sums into its sums, the columns cleared for the next row of boxes.
+template <int kBytes, int kChannels>
+void FoldColumns(BoxAverager* a) {
+  const int32_t factor = a->factorX;
+  uint16_t* column = a->columns.data();
+  uint32_t* sum = a->sums.data();
+  for (int32_t x = 0; x < a->sourceWidth; sum += kChannels) {
+    const int32_t end = std::min(a->sourceWidth, x + factor);
+    for (; x < end; ++x, column += kBytes) {
+      for (int c = 0; c < kChannels; ++c) sum[c] += column[c];
+    }
+  }
+  std::fill(a->columns.begin(), a->columns.end(), uint16_t{0});
+}
+
 template <typename Sum>
 void TakeRow(BoxAverager* averager, Sum* sum, uint8_t* out) {
   const int channels = HasAlpha(averager->input) ? 4 : 3;
@@ -144,7 +164,9 @@ void TakeRow(BoxAverager* averager, Sum* sum, uint8_t* out) {
 }  // namespace
 
 bool AddSourceRow(BoxAverager* averager, const uint8_t* row) {
-  if (averager->wideSums.empty()) {
+  if (!averager->columns.empty()) {
+    AddColumnsSse2(row, averager->columns.size(), averager->columns.data());
+  } else if (averager->wideSums.empty()) {
     AddRowOfLayout(averager, averager->sums.data(), row);
   } else {
     AddRowOfLayout(averager, averager->wideSums.data(), row);
@@ -155,6 +177,13 @@ bool AddSourceRow(BoxAverager* averager, const uint8_t* row) {
 }
 
 void TakeReducedRow(BoxAverager* averager, uint8_t* out) {
+  if (!averager->columns.empty()) {
+    switch (averager->input) {
+      case PixelLayout::kBgr24: FoldColumns<3, 3>(averager); break;
+      case PixelLayout::kBgrx32: FoldColumns<4, 3>(averager); break;
+      default: FoldColumns<4, 4>(averager); break;
+    }
+  }
   if (averager->wideSums.empty()) {
     TakeRow(averager, averager->sums.data(), out);
   } else {

@@ -48,7 +48,9 @@ void VerticalPass(Resampler* r, int32_t y) {
   for (int32_t k = 0; k < table.count[y]; ++k) {
     r->rows[k] = &r->window[static_cast<size_t>((table.first[y] + k) % r->windowRows) * span];
   }
-  if (r->simd) {
+  if (r->simd == Simd::kAvx2) {
+    SumColumnsAvx2(r->rows.data(), w, table.count[y], span, sums);
+  } else if (r->simd == Simd::kSse2) {
     SumColumnsSse2(r->rows.data(), w, table.count[y], span, sums);
   } else {
     SumColumns(r->rows.data(), w, table.count[y], 0, span, sums);
@@ -57,7 +59,9 @@ void VerticalPass(Resampler* r, int32_t y) {
   uint8_t* out = output.take != nullptr ? r->outputRow.data()
                                         : output.out + static_cast<intptr_t>(y) * output.stride;
   if (r->channels == 3) {
-    for (size_t i = 0; i < span; ++i) out[i] = ClampToLevel(sums[i], 255);
+    for (size_t i = r->simd != Simd::kNone ? ClampLevelsSse2(sums, span, out) : 0; i < span; ++i) {
+      out[i] = ClampToLevel(sums[i], 255);
+    }
     if (output.take != nullptr) output.take(output.context, out);
     return;
   }
@@ -88,7 +92,7 @@ void AddReducedRow(Resampler* r, const uint8_t* row) {
   const size_t span = r->sums.size();
   int16_t* slot = &r->window[static_cast<size_t>(r->reducedRowsDone % r->windowRows) * span];
   const int32_t width = static_cast<int32_t>(span) / r->channels;
-  (r->simd ? HorizontalPassSse2 : HorizontalPass)(r->horizontal, r->channels, width, row, slot);
+  (r->simd != Simd::kNone ? HorizontalPassSse2 : HorizontalPass)(r->horizontal, r->channels, width, row, slot);
   ++r->reducedRowsDone;
   const AxisCoefficients& v = r->vertical;
   const int32_t height = static_cast<int32_t>(v.first.size());
@@ -202,11 +206,11 @@ ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double cove
 }
 
 Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output,
-                         bool simd) {
+                         Simd simd) {
   Resampler r;
   r.channels = HasAlpha(layout) ? 4 : 3;
   r.boxes = StartBoxAverager(layout, plan.sourceWidth, plan.sourceHeight, plan.factorX,
-                             plan.factorY);
+                             plan.factorY, simd != Simd::kNone);
   r.horizontal = ComputeCoefficients(plan.reducedWidth, plan.coveredWidth / plan.factorX, plan.width);
   r.vertical = ComputeCoefficients(plan.reducedHeight, plan.coveredHeight / plan.factorY, plan.height);
   // 4 bytes of room after the row: the SSE2 pass reads a 3-byte pixel as 4.

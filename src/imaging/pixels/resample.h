@@ -53,6 +53,11 @@ struct OutputRows {
 // layout, else premultiplied BGRA with every colour at most its alpha; where alpha overshoots
 // 255, the colours are scaled down with it, keeping their ratio to alpha. Memory: one row of boxes
 // and the few rows of the horizontal pass that the vertical one still needs.
+// The instructions the passes use: plain code, SSE2 (both passes, the box sums and the clamp of
+// an opaque row), or SSE2 and AVX2 (the vertical pass); every choice gives the same bytes. Only
+// what the processor has: the caller asks the platform.
+enum class Simd { kNone, kSse2, kAvx2 };
+
 struct Resampler {
   int channels;  // 3 or 4
   BoxAverager boxes;
@@ -66,9 +71,7 @@ struct Resampler {
   std::vector<const int16_t*> rows;  // the window's rows that one output row reads
   OutputRows output;
   std::vector<uint8_t> outputRow;  // where rows are handed on, each is made here
-  // Both passes with SSE2, or in plain code, which gives the same values. SSE2 only where the
-  // processor has it (the caller asks the platform).
-  bool simd;
+  Simd simd;
 };
 
 // One resample, worked out once: the source's rows are sourceWidth by sourceHeight pixels, of which
@@ -89,9 +92,9 @@ struct ResamplePlan {
 ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double coveredWidth,
                           double coveredHeight, int32_t width, int32_t height);
 
-// A resampler for a plan that fits, writing to `output`.
+// A resampler for a plan that fits, writing to `output`, with the instructions `simd` names.
 Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output,
-                         bool simd);
+                         Simd simd);
 
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.

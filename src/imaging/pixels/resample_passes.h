@@ -1,5 +1,6 @@
 // The resampler's two passes, in plain code (resample.cpp) and with SSE2 (resample_sse2.cpp, the
-// one file built for SSE2), which give the same values. Internal to the resampler.
+// one file built for SSE2), which give the same values, and the box averager's column sums.
+// Internal to the resampler.
 #pragma once
 
 #include <cstddef>
@@ -36,3 +37,14 @@ void SumColumns(const int16_t* const* rows, const int16_t* w, int32_t count, siz
                 size_t end, int32_t* sums);
 void SumColumnsSse2(const int16_t* const* rows, const int16_t* w, int32_t count, size_t span,
                     int32_t* sums);
+
+// The first values of an opaque row, rounded and clamped to levels as the plain pass does, as many
+// as come in whole sixteens; answers how many.
+size_t ClampLevelsSse2(const int32_t* sums, size_t count, uint8_t* out);
+
+// The vertical pass's sums with AVX2 (resample_avx2.cpp, the one file built for AVX2).
+void SumColumnsAvx2(const int16_t* const* rows, const int16_t* w, int32_t count, size_t span,
+                    int32_t* sums);
+
+// Adds each of `count` bytes of a row to its column's sum.
+void AddColumnsSse2(const uint8_t* row, size_t count, uint16_t* columns);

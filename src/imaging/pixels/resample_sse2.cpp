@@ -83,3 +83,33 @@ void SumColumnsSse2(const int16_t* const* rows, const int16_t* w, int32_t count,
   }
   SumColumns(rows, w, count, i, span, sums);
 }
+
+void AddColumnsSse2(const uint8_t* row, size_t count, uint16_t* columns) {
+  const __m128i zero = _mm_setzero_si128();
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+    __m128i* low = reinterpret_cast<__m128i*>(columns + i);
+    __m128i* high = reinterpret_cast<__m128i*>(columns + i + 8);
+    _mm_storeu_si128(low, _mm_add_epi16(_mm_loadu_si128(low), _mm_unpacklo_epi8(bytes, zero)));
+    _mm_storeu_si128(high, _mm_add_epi16(_mm_loadu_si128(high), _mm_unpackhi_epi8(bytes, zero)));
+  }
+  for (; i < count; ++i) columns[i] = static_cast<uint16_t>(columns[i] + row[i]);
+}
+
+size_t ClampLevelsSse2(const int32_t* sums, size_t count, uint8_t* out) {
+  // Shifted with rounding, then saturated twice: to int16, then to 0..255, which is the plain
+  // clamp for every sum the vertical pass makes (below 2^30 in magnitude).
+  const __m128i half = _mm_set1_epi32(1 << (kVerticalShift - 1));
+  auto level = [&](const int32_t* p) {
+    return _mm_srai_epi32(_mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), half),
+                          kVerticalShift);
+  };
+  size_t i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m128i low = _mm_packs_epi32(level(sums + i), level(sums + i + 4));
+    const __m128i high = _mm_packs_epi32(level(sums + i + 8), level(sums + i + 12));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(low, high));
+  }
+  return i;
+}
