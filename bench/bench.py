@@ -101,6 +101,22 @@ def in_process(program, args, lines, folder, warm_up=True):
     return [t / 1000 for t in times[1 if warm_up else 0:]], float(peak.group(1)) if peak else float("nan")
 
 
+def processor_seconds(program, args, line, tmp, rounds):
+    """Processor time (user and kernel, every thread) of one job: a batch of 11 less a batch of 1,
+    over 10, each process's own count (GetProcessTimes), the median of the rounds."""
+    per_job = []
+    for _ in range(rounds):
+        spent = []
+        for count in (1, 11):
+            with open(os.path.join(tmp, "cpu.txt"), "w") as f:
+                f.write("\n".join(line.replace("{k}", str(k)) for k in range(count)) + "\n")
+            out = subprocess.run(["wine", program, *args, windows(os.path.join(tmp, "cpu.txt"))],
+                                 capture_output=True, text=True, env=ENV).stdout
+            spent.append(float(re.search(r"processor ([0-9.]+) s", out).group(1)))
+        per_job.append((spent[1] - spent[0]) / 10)
+    return statistics.median(per_job)
+
+
 def per_process(command_for, jobs):
     seconds = []
     for source, target, w, h in jobs:
@@ -246,7 +262,7 @@ def main():
     if options.only:
         works = [w for w in works if w[0] == options.only]
         series = []
-    results, gifs = {}, {}
+    results, gifs, processor = {}, {}, []
     with tempfile.TemporaryDirectory() as tmp:
         for name, (sw, sh), source_ext, (tw, th), extension, count in works:
             source = os.path.join(inputs, f"{sw}x{sh}-detail.{source_ext}")
@@ -258,6 +274,12 @@ def main():
                      results)
             if name != "small":
                 results[name]["dB"] = quality(source, tw, th, tmp, options.build, options.baseline)
+            if name in ("photo", "photo to PNG", "PNG photo", "poster", "photo 1.5x"):
+                job = f"{windows(source)}|{windows(os.path.join(tmp, 'cpu{k}.' + extension))}|{tw}|{th}"
+                processor.append((name, processor_seconds(os.path.join(options.build, "bin", "quintara-host.exe"),
+                                                          ["batch"], "ae_resize " + job, tmp, 5),
+                                  processor_seconds(os.path.join(options.build, "bin", "gdiplus_floor.exe"),
+                                                    ["--codecs"], job, tmp, 5)))
             if name in ("photo", "poster", "1 MP"):
                 gifs[name] = gif_quality(source, tw, th, tmp, options.build)
                 # The palette's and the GIF writer's cost: the plug-in to GIF less to BMP (no
@@ -313,6 +335,12 @@ def main():
     for name in [n for n in ["small", "photo", "poster", "48 MP"] if n in results]:
         m = median[name]
         lines.append(f"| {name} | {m['read-back'] * 1000:.1f} ms | {100 * m['read-back'] / m['plugin']:.1f} % |")
+    if processor:
+        lines += ["", "Processor time per conversion (user and kernel, both threads; a batch of 11 less a "
+                  "batch of 1), beside the codecs' floor (gdiplus_floor.exe --codecs: the plug-in's "
+                  "reader at the scale it uses and its writer of the target, nothing between):", "",
+                  "| work | plug-in | codecs' floor | ratio |", "|---|---|---|---|"]
+        lines += [f"| {n} | {a * 1000:.1f} ms | {b * 1000:.1f} ms | {a / b:.2f} |" for n, a, b in processor]
     if gifs:
         lines += ["", "GIF: PSNR in dB of the written GIF against the un-quantised picture of the same "
                   "resize, beside Pillow's quantize(256) of that picture; the palette's and the writer's "

@@ -9,6 +9,9 @@
 // - the JPEG limit (--jpeg-limit): the source decoded by libjpeg-turbo at the scale the plug-in
 //   chooses (see JpegScale), each row streamed into the top left corner of a 24-bit bitmap of
 //   the target's size, which is saved: the least a resize that shrinks while it decodes can cost;
+// - the codecs' floor (--codecs): the source decoded by the plug-in's own reader at the scale it
+//   chooses, its rows thrown away but for the top left corner of the target's size, which the
+//   plug-in's own writer encodes into the target: the decode and the encode, nothing between;
 // - the read-back (--read): the target file loaded and its size asked, as the plug-in checks
 //   each file it writes;
 // - the encoder (--encode): the target file (a GIF the plug-in wrote) loaded and decoded, then
@@ -32,6 +35,9 @@
 #include "imaging/gdiplus_flat.h"
 #include "imaging/pixels/box_average.h"
 #include "imaging/codecs/jpeg_reader.h"
+#include "imaging/image_types.h"
+#include "imaging/source_file.h"
+#include "imaging/target_writer.h"
 
 namespace {
 std::wstring Wide(const std::string& text) {
@@ -194,6 +200,46 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
   return saved;
 }
 
+bool CodecFloor(const std::string& source, const std::string& target, int width, int height) {
+  SourceFile file;
+  if (OpenSource(Wide(source), &file) != Opened::kDiskFile || OpenSourceDecoder(&file) != ReadOutcome::kRead) {
+    return false;
+  }
+  struct Corner {
+    std::vector<uint8_t> pixels;
+    size_t rowBytes, bytesPerPixel;
+    int32_t rows, rowsWidth;
+  } corner = {std::vector<uint8_t>(static_cast<size_t>(width) * 4 * height), 0,
+              static_cast<size_t>(BytesPerPixel(file.layout)), 0, 0};
+  corner.rowBytes = static_cast<size_t>(width) * corner.bytesPerPixel;
+  const DecodedRows rows = {
+      [](void* context, int32_t w, int32_t) {
+        static_cast<Corner*>(context)->rowsWidth = w;
+        return true;
+      },
+      [](void* context, const uint8_t* row) {
+        auto* c = static_cast<Corner*>(context);
+        const int32_t y = c->rows++;
+        if (static_cast<size_t>(y) * c->rowBytes < c->pixels.size()) {
+          std::memcpy(&c->pixels[static_cast<size_t>(y) * c->rowBytes], row,
+                      std::min(c->rowBytes, static_cast<size_t>(c->rowsWidth) * c->bytesPerPixel));
+        }
+        return true;
+      },
+      &corner};
+  const int denominator = JpegScale(file.width, file.height, width, height, file.scales);
+  if (ReadSourceFile(&file, denominator, rows) != ReadOutcome::kRead) return false;
+  const HANDLE out = CreateFileW(Wide(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return false;
+  TargetWriter writer;
+  bool written = StartTargetWriter(out, WritableMimeType(target), width, height, file.layout, file.channels,
+                                   Carried(), &writer);
+  for (int32_t y = 0; written && y < height; ++y) WriteTargetRow(&writer, &corner.pixels[static_cast<size_t>(y) * corner.rowBytes]);
+  written = written && FinishTargetWriter(&writer);
+  CloseHandle(out);
+  return written;
+}
+
 bool ReadBack(const std::string& file) {
   Session session;
   const Loaded loaded = Load(file);
@@ -270,9 +316,9 @@ bool Resize(const std::string& source, const std::string& target, int width, int
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "";
   if (argc < 2 || argc > 3 ||
-      !(mode.empty() || mode == "--limit" || mode == "--jpeg-limit" || mode == "--read" ||
+      !(mode.empty() || mode == "--limit" || mode == "--jpeg-limit" || mode == "--codecs" || mode == "--read" ||
         mode == "--encode")) {
-    std::fprintf(stderr, "usage: floor [--limit | --jpeg-limit | --read | --encode] JOBS-FILE   "
+    std::fprintf(stderr, "usage: floor [--limit | --jpeg-limit | --codecs | --read | --encode] JOBS-FILE   "
                          "(lines: source|target|width|height)\n");
     return 2;
   }
@@ -293,6 +339,7 @@ int main(int argc, char** argv) {
     timedPart = -1;
     const bool ok = mode == "--limit"        ? Limit(fields[0], fields[1], width, height)
                     : mode == "--jpeg-limit" ? JpegLimit(fields[0], fields[1], width, height)
+                    : mode == "--codecs"     ? CodecFloor(fields[0], fields[1], width, height)
                     : mode == "--read"   ? ReadBack(fields[1])
                     : mode == "--encode" ? Encode(fields[1])
                                          : Resize(fields[0], fields[1], width, height);
@@ -305,7 +352,14 @@ int main(int argc, char** argv) {
   memory.cb = sizeof memory;
   // The peak working set: Wine 8 keeps no peak of the commit charge.
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-  std::printf("ran %d, failed %d, peak memory %.1f MB\n", number, failed,
+  FILETIME created, ended, kernel, user;
+  double processor = 0;
+  if (GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) {
+    for (const FILETIME& t : {kernel, user}) {
+      processor += static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
+    }
+  }
+  std::printf("ran %d, failed %d, processor %.3f s, peak memory %.1f MB\n", number, failed, processor,
               static_cast<double>(memory.PeakWorkingSetSize) / (1024 * 1024));
   return failed == 0 ? 0 : 1;
 }
