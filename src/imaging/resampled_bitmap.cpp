@@ -92,31 +92,55 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
   });
 }
 
+namespace {
+// Rows of `layout` from `feed` as the plan says, copied or resampled, straight into the plug-in's
+// writer of `mimeType`.
+Streamed StreamedRows(PixelLayout layout, const ResamplePlan& plan, const std::string& mimeType,
+                      Channels channels, const Carried& carried, HANDLE target, const Feed& feed) {
+  if (!plan.fits) return Streamed::kNotRead;
+  const bool copy = KeepsSize(plan);
+  const PixelLayout resampled = HasAlpha(layout) ? PixelLayout::kPbgra32 : PixelLayout::kBgr24;
+  TargetWriter writer;
+  if (!StartTargetWriter(target, mimeType, plan.width, plan.height, copy ? layout : resampled, channels,
+                         carried, &writer)) {
+    return Streamed::kNotWritten;
+  }
+  bool read;
+  if (copy) {
+    read = feed([&](const uint8_t* row) { WriteTargetRow(&writer, row); });
+  } else {
+    const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
+                                 WriteTargetRow(static_cast<TargetWriter*>(context), row);
+                               }, &writer};
+    Resampler resampler = StartResampler(layout, plan, output, ProcessorSimd());
+    read = feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+  }
+  if (!read) return Streamed::kNotRead;
+  return FinishTargetWriter(&writer) ? Streamed::kWritten : Streamed::kNotWritten;
+}
+}  // namespace
+
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
                         const std::string& mimeType, HANDLE target,
                         ReadOutcome* outcome) {
   int denominator = 1;
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
   *outcome = ReadOutcome::kRead;
-  if (!plan.fits) return Streamed::kNotRead;
-  const bool copy = KeepsSize(plan);
-  const PixelLayout resampled = HasAlpha(source->layout) ? PixelLayout::kPbgra32 : PixelLayout::kBgr24;
-  TargetWriter writer;
-  if (!StartTargetWriter(target, mimeType, width, height, copy ? source->layout : resampled,
-                         source->channels, source->carried, &writer)) {
-    return Streamed::kNotWritten;
-  }
-  if (copy) {
-    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
-                         [&](const uint8_t* row) { WriteTargetRow(&writer, row); });
-  } else {
-    const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
-                                 WriteTargetRow(static_cast<TargetWriter*>(context), row);
-                               }, &writer};
-    Resampler resampler = StartResampler(source->layout, plan, output, ProcessorSimd());
-    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
-                         [&](const uint8_t* row) { AddSourceRow(&resampler, row); });
-  }
-  if (*outcome != ReadOutcome::kRead) return Streamed::kNotRead;
-  return FinishTargetWriter(&writer) ? Streamed::kWritten : Streamed::kNotWritten;
+  return StreamedRows(source->layout, plan, mimeType, source->channels, source->carried, target,
+                      [&](const std::function<void(const uint8_t*)>& take) {
+                        *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
+                        return *outcome == ReadOutcome::kRead;
+                      });
+}
+
+Streamed StreamedBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth, int32_t sourceHeight,
+                        int32_t width, int32_t height, const std::string& mimeType, Channels channels,
+                        const Carried& carried, HANDLE target) {
+  const ReadFormat read = ReadFormatOf(sourceFormat);
+  if (!RowsReadable(sourceWidth)) return Streamed::kNotRead;
+  return StreamedRows(read.layout, PlanResample(sourceWidth, sourceHeight, sourceWidth, sourceHeight, width, height),
+                      mimeType, channels, carried, target,
+                      [&](const std::function<void(const uint8_t*)>& take) {
+                        return ReadSourceRows(source, read, sourceWidth, sourceHeight, take);
+                      });
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/gdiplus_owners.h"
+#include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
 struct SourceFile;
@@ -48,3 +49,10 @@ enum class Streamed {
 Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
                         const std::string& mimeType, HANDLE target,
                         ReadOutcome* outcome);
+
+// The same for a whole source bitmap GDI+ decoded (not a metafile), its rows read through locks
+// (see source_rows.h), written with the channels given and what the file carries. kNotRead where
+// its rows are longer than any picture's, a lock is refused or the resampler's memory cannot be had.
+Streamed StreamedBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth, int32_t sourceHeight,
+                        int32_t width, int32_t height, const std::string& mimeType, Channels channels,
+                        const Carried& carried, HANDLE target);

@@ -239,11 +239,53 @@ bool ReadsBackWhole(TemporaryFile* written, int32_t width, int32_t height) {
          ReadOutcome::kRead;
 }
 
-// The source decoded and scaled to exactly width by height, in the canvas's format; null and the
-// step that failed otherwise. The source's memory is released before this returns, ahead of the
-// encoder's. A file the plug-in's reader has opened (`read` kRead) is read by it (a JPEG shrunk
-// while it decodes); every other file, and one the reader refused, by GDI+, but for a JPEG no
-// decoder should be given.
+// A source GDI+ decodes, loaded, with what the steps need of it; a null image and the step that
+// failed otherwise.
+struct Loaded {
+  ImageOwner image;
+  Source facts;
+  ResizeStep failure;
+};
+
+// GDI+'s load of a file the plug-in's reader left (`read`), but for one no decoder should be
+// given: GDI+ decodes a JPEG of a thousand scans as slowly as the reader would, so a JPEG the
+// reader left for any other reason has its scans counted first, and some headers make GDI+'s
+// decoders fault inside the caller's process.
+Loaded LoadedByGdiplus(SourceFile* file, const std::wstring& name, bool fits, ReadOutcome read) {
+  Loaded loaded = {ImageOwner(), {nullptr, 0, false, 0, 0}, ResizeStep::kSourceRefused};
+  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file)) ||
+      GdiplusSourceHostile(file)) {
+    return loaded;
+  }
+  ImageOwner image;
+  LoadImageFile(name, &image.handle);
+  loaded.failure = ResizeStep::kSourceNotLoaded;
+  if (image.handle == nullptr) return loaded;
+  float sourceWidth = 0, sourceHeight = 0;
+  gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
+  loaded.failure = ResizeStep::kSourceWithoutSize;
+  if (!(sourceWidth > 0 && sourceHeight > 0)) return loaded;
+  Source& facts = loaded.facts;
+  facts.image = image.handle;
+  gdiplus.GdipGetImagePixelFormat(image.handle, &facts.format);
+  int type = 0;
+  facts.metafile = gdiplus.GdipGetImageType(image.handle, &type) == kGpOk && type != kImageTypeBitmap;
+  if (!facts.metafile) {
+    facts.width = Side(&GdiplusApi::GdipGetImageWidth, image.handle);
+    facts.height = Side(&GdiplusApi::GdipGetImageHeight, image.handle);
+    if (facts.width <= 0 || facts.height <= 0) return loaded;
+  }
+  loaded.failure = ResizeStep::kSizeRejected;
+  if (!fits) return loaded;
+  loaded.image = std::move(image);
+  loaded.failure = ResizeStep::kConverted;
+  return loaded;
+}
+
+// The source decoded and scaled to exactly width by height, in the canvas's format, for GDI+'s
+// encoder; null and the step that failed otherwise. The source's memory is released before this
+// returns, ahead of the encoder's. A file the plug-in's reader has opened (`read` kRead) is read
+// by it (a JPEG shrunk while it decodes); every other file, and one the reader refused, by GDI+.
 Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, int32_t height,
                      bool fits, ReadOutcome read) {
   if (read == ReadOutcome::kRead) {
@@ -256,32 +298,41 @@ Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, 
       return canvas;
     }
   }
-  // GDI+ decodes a JPEG of a thousand scans as slowly as the reader would: a JPEG the reader left
-  // for any other reason has its scans counted before GDI+ is given it.
-  // Some headers make GDI+'s decoders fault inside the caller's process: those are given to none.
-  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file)) ||
-      GdiplusSourceHostile(file)) {
-    return {ImageOwner(), ResizeStep::kSourceRefused};
-  }
-  ImageOwner image;
-  LoadImageFile(name, &image.handle);
-  if (image.handle == nullptr) return {ImageOwner(), ResizeStep::kSourceNotLoaded};
-  float sourceWidth = 0, sourceHeight = 0;
-  gdiplus.GdipGetImageDimension(image.handle, &sourceWidth, &sourceHeight);
-  if (!(sourceWidth > 0 && sourceHeight > 0)) return {ImageOwner(), ResizeStep::kSourceWithoutSize};
-  Source facts = {image.handle, 0, false, 0, 0};
-  gdiplus.GdipGetImagePixelFormat(image.handle, &facts.format);
-  int type = 0;
-  facts.metafile = gdiplus.GdipGetImageType(image.handle, &type) == kGpOk && type != kImageTypeBitmap;
-  if (!facts.metafile) {
-    facts.width = Side(&GdiplusApi::GdipGetImageWidth, image.handle);
-    facts.height = Side(&GdiplusApi::GdipGetImageHeight, image.handle);
-    if (facts.width <= 0 || facts.height <= 0) return {ImageOwner(), ResizeStep::kSourceWithoutSize};
-  }
-  if (!fits) return {ImageOwner(), ResizeStep::kSizeRejected};
-  Picture picture = ScaledPicture(facts, width, height);
-  picture.channels = ChannelsOfFormat(facts.format);
+  const Loaded loaded = LoadedByGdiplus(file, name, fits, read);
+  if (loaded.image.handle == nullptr) return {ImageOwner(), loaded.failure};
+  Picture picture = ScaledPicture(loaded.facts, width, height);
+  picture.channels = ChannelsOfFormat(loaded.facts.format);
   return picture;
+}
+
+// GDI+'s decode of the source into the plug-in's own writer: a bitmap's rows through the resampler
+// straight into the temporary file; a metafile rendered by GDI+ at the target's size, and GDI+'s
+// own draw where the resampler cannot run (its memory, or a lock of the source, refused), written
+// from the picture GDI+ made, into a new file.
+ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, const TargetName& target,
+                              int32_t width, int32_t height, bool fits, ReadOutcome read,
+                              const std::string& mimeType, TemporaryFile* temporary) {
+  const Loaded loaded = LoadedByGdiplus(file, name, fits, read);
+  if (loaded.image.handle == nullptr) return loaded.failure;
+  const Source& source = loaded.facts;
+  const Channels channels = ChannelsOfFormat(source.format);
+  ResizeStep prepared = PrepareTarget(*file, target, temporary);
+  if (prepared != ResizeStep::kConverted) return prepared;
+  if (!source.metafile) {
+    const Streamed streamed = StreamedBitmap(source.image, source.format, source.width, source.height, width,
+                                             height, mimeType, channels, file->carried, temporary->file.handle);
+    if (streamed == Streamed::kWritten) return ResizeStep::kConverted;
+    if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
+    temporary->Remove();
+    prepared = PrepareTarget(*file, target, temporary);
+    if (prepared != ResizeStep::kConverted) return prepared;
+  }
+  Picture picture = source.metafile ? RenderedMetafile(source, width, height) : ScaledByGdiplus(source, width, height);
+  if (picture.bitmap.handle == nullptr) return picture.failure;
+  return WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, channels, file->carried,
+                         temporary->file.handle)
+             ? ResizeStep::kConverted
+             : ResizeStep::kNotSaved;
 }
 }  // namespace
 
@@ -321,18 +372,13 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   SessionOwner session;
   if (!written) {
     StartGdiplusSession(&session);  // a failed start shows in the load that follows
-    Picture picture = ScaledSource(&file, wideSource, width, height, fits, read);
-    if (picture.bitmap.handle == nullptr) return picture.failure;
     if (ownWriter) {
-      if (temporary.wideName.empty()) {
-        const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
-        if (prepared != ResizeStep::kConverted) return prepared;
-      }
-      if (!WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, picture.channels,
-                           file.carried, temporary.file.handle)) {
-        return ResizeStep::kNotSaved;
-      }
+      const ResizeStep step = WrittenFromGdiplus(&file, wideSource, targetName, width, height, fits, read,
+                                                 mimeType, &temporary);
+      if (step != ResizeStep::kConverted) return step;
     } else {
+      Picture picture = ScaledSource(&file, wideSource, width, height, fits, read);
+      if (picture.bitmap.handle == nullptr) return picture.failure;
       if (mimeType == "image/gif") {
         IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
         if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
@@ -342,7 +388,6 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
                                               width, height, &temporary);
       if (saved != ResizeStep::kConverted) return saved;
     }
-    picture.bitmap.Reset();
   }
   // What the plug-in wrote it reads back itself; what GDI+ saved, it read back.
   if (ownWriter && !ReadsBackWhole(&temporary, width, height)) return ResizeStep::kNotReadBack;
