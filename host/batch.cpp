@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstdint>
 #include <fstream>
 #include <vector>
 
