@@ -8,16 +8,10 @@
 #include <vector>
 
 #include "imaging/codecs/gdiplus_headers.h"
+#include "memory_bytes.h"
 
 namespace {
 typedef std::vector<uint8_t> Bytes;
-
-bool ReadAt(void* context, int64_t offset, uint8_t* buffer, int32_t size) {
-  const Bytes& file = *static_cast<const Bytes*>(context);
-  if (offset < 0 || static_cast<uint64_t>(offset) + size > file.size()) return false;
-  std::memcpy(buffer, file.data() + offset, static_cast<size_t>(size));
-  return true;
-}
 
 void Put(Bytes& b, size_t at, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -102,7 +96,8 @@ TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
       {"EMF without its end", Bytes(emf.begin(), emf.end() - 20), true},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GdiplusHeaderHostile(RandomBytes{ReadAt, const_cast<Bytes*>(&c.file)}), c.hostile) << c.what;
+    MemoryBytes file = {c.file.data(), c.file.size(), 0, -1};
+    EXPECT_EQ(GdiplusHeaderHostile(AtAnyOffset(&file)), c.hostile) << c.what;
   }
 }
 }  // namespace

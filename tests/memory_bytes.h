@@ -27,6 +27,17 @@ inline int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
 
 inline ByteSource BytesOf(MemoryBytes* memory) { return ByteSource{ReadMemory, memory}; }
 
+// The same bytes at any offset (where the file's reads do not fail).
+inline RandomBytes AtAnyOffset(MemoryBytes* memory) {
+  return RandomBytes{[](void* context, int64_t offset, uint8_t* buffer, int32_t size) {
+                       const auto* m = static_cast<const MemoryBytes*>(context);
+                       if (offset < 0 || static_cast<uint64_t>(offset) + static_cast<uint64_t>(size) > m->size) return false;
+                       std::memcpy(buffer, m->data + offset, static_cast<size_t>(size));
+                       return true;
+                     },
+                     memory};
+}
+
 // Every byte written, appended to `file`.
 inline ByteSink AppendingTo(std::vector<uint8_t>* file) {
   return ByteSink{[](void* f, const uint8_t* bytes, int32_t size) {

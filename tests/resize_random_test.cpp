@@ -55,11 +55,7 @@ TEST(ResizeRandom, EveryParameterEndsInOneOutcomeWithEverythingReleased) {
     // A file written by an earlier round is a real one, which the plug-in reads itself (a TIFF
     // where the build has libtiff).
     const std::string sourceFormat = ReadImageHeader(ReadBytes(source)).format;
-#ifdef QUINTARA_TIFF_READER
-    const bool readsTiff = true;
-#else
-    const bool readsTiff = false;
-#endif
+    const bool readsTiff = QUINTARA_TIFF_READER;
     const bool readByPlugin = !sourceFormat.empty() && (sourceFormat != "TIFF" || readsTiff);
     AE_RESIZE(parameter.c_str());
     ASSERT_EQ(hostRecord.assignments.size(), 1u) << parameter;

@@ -10,6 +10,8 @@
 #include <webp/encode.h>
 #include <webp/mux.h>
 
+#include "webp_encode.h"
+
 #include "image_codec.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
@@ -32,13 +34,7 @@ Bytes Pixels(int width, int height, bool alpha, int seed) {
 }
 
 Bytes Still(int width, int height, bool lossless, bool alpha) {
-  const Bytes p = Pixels(width, height, alpha, 0);
-  uint8_t* out = nullptr;
-  const size_t size = lossless ? WebPEncodeLosslessRGBA(p.data(), width, height, width * 4, &out)
-                               : WebPEncodeRGBA(p.data(), width, height, width * 4, 80, &out);
-  Bytes file(out, out + size);
-  WebPFree(out);
-  return file;
+  return EncodeWebp(Pixels(width, height, alpha, 0), width, height, lossless);
 }
 
 // Two frames: the first a lossy picture, the second another.

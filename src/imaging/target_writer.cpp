@@ -29,6 +29,9 @@ inline uint8_t Straight(uint8_t colour, uint8_t alpha) {
 // A TIFF's rows go to the file in bands of about this many bytes: a write call per row costs.
 constexpr size_t kTiffBand = 256 * 1024;
 
+// A BMP's bits a pixel: 32 where it keeps alpha.
+int BmpBits(const TargetWriter& writer) { return writer.channels == Channels::kColourAlpha ? 32 : 24; }
+
 // The bytes a pixel of the file's rows has.
 int BytesOf(Channels channels) {
   return channels == Channels::kGrey ? 1 : channels == Channels::kGreyAlpha ? 2
@@ -74,15 +77,12 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->failed = false;
   writer->width = width;
   writer->height = height;
-  writer->bmpBits = 0;
-  writer->tiff = false;
-  writer->gif = false;
   writer->rowsDone = 0;
   const ByteSink sink = {WriteToFile, &writer->file};
   bool started;
   if (mimeType == "image/gif") {
+    writer->format = TargetFormat::kGif;
     writer->channels = Channels::kColourAlpha;
-    writer->gif = true;
     try {
       writer->pending.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
     } catch (const std::bad_alloc&) {
@@ -91,25 +91,26 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
     return true;
   }
   if (mimeType == "image/bmp") {
+    writer->format = TargetFormat::kBmp;
     writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-    writer->bmpBits = HasAlpha(channels) ? 32 : 24;
-    const std::vector<uint8_t> header = BmpFileHeader(width, height, writer->bmpBits);
-    started = WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
-    writer->row.assign(static_cast<size_t>(BmpRowBytes(width, writer->bmpBits)), 0);
-    return started;
+    const std::vector<uint8_t> header = BmpFileHeader(width, height, BmpBits(*writer));
+    writer->row.assign(static_cast<size_t>(BmpRowBytes(width, BmpBits(*writer))), 0);
+    return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
   }
   if (mimeType == "image/tiff") {
+    writer->format = TargetFormat::kTiff;
     writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-    writer->tiff = true;
     writer->carried = carried;
     const std::vector<uint8_t> header = TiffFileHeader(width, height, HasAlpha(channels));
     writer->row.assign(static_cast<size_t>(width) * 4, 0);
     return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
   }
   if (mimeType == "image/png") {
+    writer->format = TargetFormat::kPng;
     writer->channels = channels;
     started = StartPng(sink, width, height, channels, carried, &writer->png);
   } else {
+    writer->format = TargetFormat::kJpeg;
     const bool grey = channels == Channels::kGrey || channels == Channels::kGreyAlpha;
     writer->channels = grey ? Channels::kGrey : input == PixelLayout::kBgr24 ? Channels::kColour
                                                                               : Channels::kColourAlpha;
@@ -125,70 +126,84 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
 void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
   if (writer->failed) return;
   const int32_t width = writer->width;
-  // Rows already as the file wants them go as they are.
   const Channels channels = writer->channels;
-  const bool asIs = (channels == Channels::kColour && writer->input == PixelLayout::kBgr24) ||
-                    (channels == Channels::kColourAlpha && (writer->input == PixelLayout::kBgra32 ||
-                                                            (writer->jpeg && writer->input == PixelLayout::kBgrx32)));
-  if (writer->bmpBits != 0) {
-    Convert(writer->input, row, width, channels, writer->row.data());
-    const int32_t y = writer->rowsDone++;
-    writer->failed = y >= writer->height ||
-                     !SeekFile(writer->file, BmpRowOffset(width, writer->height, writer->bmpBits, y)) ||
-                     !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
-    return;
-  }
-  if (writer->gif) {
-    const int32_t y = writer->rowsDone++;
-    writer->failed = y >= writer->height;
-    if (!writer->failed) Convert(writer->input, row, width, channels, &writer->pending[static_cast<size_t>(y) * width * 4]);
-    return;
-  }
-  if (writer->tiff) {
-    Convert(writer->input, row, width, channels, writer->row.data());
-    const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
-    for (int32_t x = 0; x < width; ++x) std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
-    ++writer->rowsDone;
-    writer->pending.insert(writer->pending.end(), writer->row.begin(), writer->row.begin() + width * bytes);
-    if (writer->pending.size() >= kTiffBand) {
-      writer->failed = !WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()));
-      writer->pending.clear();
+  switch (writer->format) {
+    case TargetFormat::kBmp: {  // each row in its place, bottom-up
+      Convert(writer->input, row, width, channels, writer->row.data());
+      const int32_t y = writer->rowsDone++;
+      writer->failed = y >= writer->height ||
+                       !SeekFile(writer->file, BmpRowOffset(width, writer->height, BmpBits(*writer), y)) ||
+                       !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
+      return;
     }
-    return;
+    case TargetFormat::kGif: {
+      const int32_t y = writer->rowsDone++;
+      writer->failed = y >= writer->height;
+      if (!writer->failed) Convert(writer->input, row, width, channels, &writer->pending[static_cast<size_t>(y) * width * 4]);
+      return;
+    }
+    case TargetFormat::kTiff: {  // RGB, in bands
+      Convert(writer->input, row, width, channels, writer->row.data());
+      const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
+      for (int32_t x = 0; x < width; ++x) std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
+      ++writer->rowsDone;
+      writer->pending.insert(writer->pending.end(), writer->row.begin(), writer->row.begin() + width * bytes);
+      if (writer->pending.size() >= kTiffBand) {
+        writer->failed = !WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()));
+        writer->pending.clear();
+      }
+      return;
+    }
+    case TargetFormat::kPng:
+    case TargetFormat::kJpeg: {
+      // Rows already as the file wants them go as they are.
+      const bool asIs = (channels == Channels::kColour && writer->input == PixelLayout::kBgr24) ||
+                        (channels == Channels::kColourAlpha &&
+                         (writer->input == PixelLayout::kBgra32 ||
+                          (writer->jpeg && writer->input == PixelLayout::kBgrx32)));
+      if (!asIs) Convert(writer->input, row, width, channels, writer->row.data());
+      const uint8_t* out = asIs ? row : writer->row.data();
+      writer->failed = writer->png ? !WritePngRow(writer->png.get(), out) : !WriteJpegRow(writer->jpeg.get(), out);
+      return;
+    }
   }
-  if (!asIs) Convert(writer->input, row, width, channels, writer->row.data());
-  const uint8_t* out = asIs ? row : writer->row.data();
-  writer->failed = writer->png ? !WritePngRow(writer->png.get(), out) : !WriteJpegRow(writer->jpeg.get(), out);
 }
 
 bool FinishTargetWriter(TargetWriter* writer) {
-  if (writer->gif) {
-    if (writer->failed || writer->rowsDone != writer->height) return false;
-    // A palette made for the picture, the picture mapped to it, the transparent entry marked in
-    // the same pass.
-    const PixelRows picture = {writer->pending.data(), writer->width * 4, writer->width, writer->height};
-    const Palette palette = MakePalette(picture);
-    std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
-    MapToPalette(picture, palette, indices.data(), picture.width);
-    return WriteGif(ByteSink{WriteToFile, &writer->file}, picture.width, picture.height, palette.entries,
-                    TransparentIndex(palette), indices.data(), picture.width);
+  const bool whole = !writer->failed && writer->rowsDone == writer->height;
+  switch (writer->format) {
+    case TargetFormat::kGif: {
+      if (!whole) return false;
+      // A palette made for the picture, the picture mapped to it, the transparent entry marked in
+      // the same pass.
+      const PixelRows picture = {writer->pending.data(), writer->width * 4, writer->width, writer->height};
+      const Palette palette = MakePalette(picture);
+      std::vector<uint8_t> indices(static_cast<size_t>(picture.width) * picture.height);
+      MapToPalette(picture, palette, indices.data(), picture.width);
+      return WriteGif(ByteSink{WriteToFile, &writer->file}, picture.width, picture.height, palette.entries,
+                      TransparentIndex(palette), indices.data(), picture.width);
+    }
+    case TargetFormat::kTiff: {
+      const bool alpha = writer->channels == Channels::kColourAlpha;
+      const int64_t rows = int64_t{writer->width} * (alpha ? 4 : 3) * writer->height;
+      const uint8_t pad = 0;
+      const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, alpha, writer->carried);
+      return whole &&
+             (writer->pending.empty() ||
+              WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()))) &&
+             (rows % 2 == 0 || WriteToFile(&writer->file, &pad, 1)) &&
+             WriteToFile(&writer->file, directory.data(), static_cast<int32_t>(directory.size()));
+    }
+    case TargetFormat::kBmp:
+      return whole;
+    case TargetFormat::kPng:
+    case TargetFormat::kJpeg: {
+      const bool finished = !writer->failed &&
+                            (writer->png ? FinishPng(writer->png.get()) : FinishJpeg(writer->jpeg.get()));
+      writer->png.reset();
+      writer->jpeg.reset();
+      return finished;
+    }
   }
-  if (writer->tiff) {
-    const bool alpha = writer->channels == Channels::kColourAlpha;
-    const int64_t rows = int64_t{writer->width} * (alpha ? 4 : 3) * writer->height;
-    const uint8_t pad = 0;
-    const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, alpha, writer->carried);
-    return !writer->failed && writer->rowsDone == writer->height &&
-           (writer->pending.empty() ||
-            WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()))) &&
-           (rows % 2 == 0 || WriteToFile(&writer->file, &pad, 1)) &&
-           WriteToFile(&writer->file, directory.data(), static_cast<int32_t>(directory.size()));
-  }
-  const bool finished = !writer->failed &&
-                        (writer->bmpBits != 0 ? writer->rowsDone == writer->height
-                         : writer->png       ? FinishPng(writer->png.get())
-                                             : FinishJpeg(writer->jpeg.get()));
-  writer->png.reset();
-  writer->jpeg.reset();
-  return finished;
+  return false;
 }

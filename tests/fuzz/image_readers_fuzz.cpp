@@ -1,8 +1,7 @@
-// The BMP, GIF, TIFF and WebP readers on any bytes (the first byte picks the reader): they never read or
-// write out of bounds or leak (the sanitizers watch), and a file they read whole delivers exactly
-// the rows it announced.
+// The BMP, GIF, TIFF and WebP readers on any bytes (the first byte picks the reader): they never
+// read or write out of bounds or leak (the sanitizers watch), and a file they read whole delivers
+// exactly the rows it announced.
 #include <cstdint>
-#include <cstring>
 
 #include "fuzz_support.h"
 #include "memory_bytes.h"
@@ -11,60 +10,30 @@
 #include "imaging/codecs/tiff_reader.h"
 #include "imaging/codecs/webp_reader.h"
 
-namespace {
-struct Rows {
-  int32_t width, height, delivered, bytes;
-  uint32_t checksum;
-};
-
-bool ReadAt(void* context, int64_t offset, uint8_t* buffer, int32_t size) {
-  const auto* m = static_cast<const MemoryBytes*>(context);
-  if (offset < 0 || static_cast<uint64_t>(offset) + static_cast<uint64_t>(size) > m->size) return false;
-  std::memcpy(buffer, m->data + offset, static_cast<size_t>(size));
-  return true;
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   MemoryBytes input = {data + 1, size - 1, 0, -1};
-  Rows rows = {0, 0, 0, 3, 0};
-  const DecodedRows sink = {
-      [](void* context, int32_t width, int32_t height) {
-        auto* r = static_cast<Rows*>(context);
-        r->width = width;
-        r->height = height;
-        // Pictures the size of a large photo at most, so that a run stays quick.
-        return int64_t{width} * height <= (int64_t{1} << 20);
-      },
-      [](void* context, const uint8_t* row) {
-        auto* r = static_cast<Rows*>(context);
-        for (int32_t i = 0; i < r->width * r->bytes; ++i) r->checksum += row[i];  // every byte is readable
-        ++r->delivered;
-        return true;
-      },
-      &rows};
+  const int64_t fileSize = static_cast<int64_t>(input.size);
+  // Pictures the size of a large photo at most.
+  CountedRows rows = {int64_t{1} << 20, 0, 0, 0, 3, 0};
+  const DecodedRows sink = Counting(&rows);
   ReadOutcome outcome;
   if (data[0] % 4 == 3) {  // at the scale the last byte picks, where the file has it
     WebpDecoder decoder;
     WebpHeader header = {};
-    if (OpenWebp(RandomBytes{ReadAt, &input}, static_cast<int64_t>(input.size), &decoder, &header) != ReadOutcome::kRead) {
-      return 0;
-    }
+    if (OpenWebp(AtAnyOffset(&input), fileSize, &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     const int scale = 1 << (data[size - 1] % 4);
     outcome = ReadWebp(decoder.get(), (header.scales & scale) != 0 ? scale : 1, sink);
   } else if (data[0] % 4 == 0) {
     BmpDecoder decoder;
     BmpHeader header = {};
-    if (OpenBmp(RandomBytes{ReadAt, &input}, &decoder, &header) != ReadOutcome::kRead) return 0;
+    if (OpenBmp(AtAnyOffset(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
     outcome = ReadBmp(decoder.get(), sink);
   } else if (data[0] % 4 == 2) {
     TiffDecoder decoder;
     TiffHeader header = {};
-    if (OpenTiff(RandomBytes{ReadAt, &input}, static_cast<int64_t>(input.size), &decoder, &header) != ReadOutcome::kRead) {
-      return 0;
-    }
+    if (OpenTiff(AtAnyOffset(&input), fileSize, &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     outcome = ReadTiff(decoder.get(), sink);
   } else {

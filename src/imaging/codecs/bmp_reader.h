@@ -19,7 +19,6 @@
 
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
-#include "imaging/codecs/gdiplus_headers.h"
 
 struct BmpHeader {
   int32_t width, height;

@@ -11,6 +11,13 @@ struct ByteSource {
   void* context;
 };
 
+// Bytes at any offset of the file, for the readers that seek: true where all `size` bytes at
+// `offset` were read. It must not throw.
+struct RandomBytes {
+  bool (*readAt)(void* context, int64_t offset, uint8_t* buffer, int32_t size);
+  void* context;
+};
+
 // Where the rows go. No call may throw.
 struct DecodedRows {
   // Before the first row: the size of the rows to come; false stops.

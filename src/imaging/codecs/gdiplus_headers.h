@@ -1,4 +1,4 @@
-// What the headers of the formats GDI+ still decodes (BMP, GIF, ICO, TIFF) say before GDI+ is
+// What the headers of the formats GDI+ still decodes (BMP, GIF, ICO, TIFF, EMF) say before GDI+ is
 // given the file: some headers make GDI+'s decoders fault inside the caller's process (a BMP of
 // width 0x7FFFFFFF, a GIF without any palette, under Wine), and none of them holds a picture a
 // 32-bit process could decode. Platform-free, no library: a walk over the bytes.
@@ -6,11 +6,7 @@
 
 #include <cstdint>
 
-// Bytes at any offset of the file: true where all `size` bytes at `offset` were read.
-struct RandomBytes {
-  bool (*readAt)(void* context, int64_t offset, uint8_t* buffer, int32_t size);
-  void* context;
-};
+#include "imaging/codecs/decoded_rows.h"
 
 // True for a BMP, GIF, ICO, TIFF or EMF whose header no decoder should be given: a picture past
 // what a 32-bit process holds (see BitmapFits), a BMP of a width of 0 or below or a bit depth or

@@ -17,7 +17,6 @@
 
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
-#include "imaging/codecs/gdiplus_headers.h"
 
 constexpr int64_t kTiffBandCap = int64_t{256} << 20;
 

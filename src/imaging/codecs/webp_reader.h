@@ -17,7 +17,6 @@
 
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
-#include "imaging/codecs/gdiplus_headers.h"
 
 struct WebpHeader {
   int32_t width, height;  // the canvas
