@@ -16,9 +16,13 @@
 #include "image_codec.h"
 #include "imaging/gdiplus_api.h"
 #include "imaging/image_metrics.h"
+#include "imaging/pixels/resample.h"
+#include "imaging/read_ahead.h"
 #include "imaging/resize_image_file.h"
+#include "imaging/source_file.h"
 #include "jpeg_encode.h"
 #include "platform/windows_api.h"
+#include "platform/windows_text.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -427,7 +431,8 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
     int width, height;
   } works[] = {{"large.jpg", "out.png", 800, 600}, {"large.jpg", "out.jpg", 900, 700},
                {"large.jpg", "out.bmp", 700, 500}, {"large.png", "out.png", 650, 450},
-               {"large.png", "out.png", 1801, 1201}, {"cut.jpg", "out.png", 800, 600}};
+               {"large.png", "out.png", 1801, 1201}, {"cut.jpg", "out.png", 800, 600},
+               {"large.jpg", "out.jpg", 1334, 1000}};
   for (const auto& w : works) {
     const std::string trace = std::string(w.source) + " to " + w.target + " " + std::to_string(w.width);
     const size_t sourceBytes = ReadBytes(folder / w.source).size();
@@ -461,5 +466,35 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
     std::remove((folder / ("alone-" + std::string(w.target))).c_str());
   }
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"cut.jpg", "large.jpg", "large.png"}));
+}
+
+// A caller's thread slower than the decode (here it sleeps) has the worker do the horizontal pass
+// of the bands it hands over: the resampler's rows are the one-thread rows, byte for byte.
+TEST(ReadAhead, TheWorkerTakesOverTheHorizontalPassOfASlowCaller) {
+  ScratchFolder folder;
+  ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
+  const ResamplePlan plan = PlanResample(2001, 1501, 2001, 1501, 1334, 1000);
+  std::vector<uint8_t> rows[2];
+  int made = 0;
+  for (const bool shared : {false, true}) {
+    SourceFile file;
+    ASSERT_EQ(OpenSource(ToWideText(folder / "large.jpg"), &file), Opened::kDiskFile);
+    ASSERT_EQ(OpenSourceDecoder(&file), ReadOutcome::kRead);
+    rows[shared].assign(size_t{1334} * 3 * 1000, 0);
+    Resampler resampler =
+        StartResampler(PixelLayout::kBgr24, plan, OutputRows{rows[shared].data(), 1334 * 3, nullptr, nullptr}, Simd::kSse2);
+    ASSERT_TRUE(RowsStandAlone(resampler));
+    std::vector<uint8_t> padded(size_t{2001} * 3 + kRowRoom);
+    const RowWork work = {HorizontalRowValues(resampler),
+                          [&](const uint8_t* row, int16_t* values) { HorizontalRow(resampler, row, padded.data(), values); },
+                          [&](const int16_t* values) { ++made, AddHorizontalRow(&resampler, values); }};
+    int taken = 0;
+    EXPECT_EQ(ReadAhead(&file, 1, 2001, 1501, [&](const uint8_t* row) {
+      if (shared && ++taken % 16 == 0) Sleep(1);
+      AddSourceRow(&resampler, row);
+    }, shared ? &work : nullptr), ReadOutcome::kRead);
+  }
+  EXPECT_GT(made, 0);
+  EXPECT_TRUE(rows[0] == rows[1]) << made << " rows made by the worker";
 }
 }  // namespace

@@ -25,6 +25,11 @@ struct Shared {
   int32_t width, height, rowBytes, bandRows;
   std::vector<std::vector<uint8_t>> bands;
   std::vector<int32_t> rowsIn;  // of each band
+  // Where the rows' work may be shared: each band's rows as the worker made them, and whether it did.
+  const RowWork* work;
+  std::vector<std::vector<int16_t>> made;
+  std::vector<char> madeIn;
+  std::atomic<int64_t> taken{0};  // bands the caller has finished with
   HANDLE vacant, filled;
   std::atomic<int64_t> published{0};  // bands handed to the caller
   std::atomic<bool> finished{false};  // the worker has ended; `outcome` and `broken` hold
@@ -59,7 +64,15 @@ bool HoldBand(Shared* s) {
 }
 
 bool HandOver(Shared* s) {
-  s->rowsIn[static_cast<size_t>(s->filling % s->bands.size())] = s->row;
+  const size_t slot = static_cast<size_t>(s->filling % s->bands.size());
+  s->rowsIn[slot] = s->row;
+  // The caller is behind where a whole band waits untouched behind the one it works on: the
+  // worker does this band's work, which the caller would otherwise do after the waiting one.
+  s->madeIn[slot] = s->work != nullptr && s->taken.load() < s->filling - 1;
+  for (int32_t y = 0; s->madeIn[slot] && y < s->row; ++y) {
+    s->work->make(&s->bands[slot][static_cast<size_t>(y) * s->rowBytes],
+                  &s->made[slot][static_cast<size_t>(y) * s->work->madeValues]);
+  }
   s->holding = false;
   ++s->filling;
   s->published.store(s->filling);
@@ -129,9 +142,13 @@ bool TakeBands(Shared* s, const std::function<void(const uint8_t* row)>& take, i
       const size_t slot = static_cast<size_t>(bands % s->bands.size());
       const uint8_t* band = s->bands[slot].data();
       for (int32_t y = 0; y < s->rowsIn[slot]; ++y, ++*taken) {
-        take(band + static_cast<size_t>(y) * s->rowBytes);
+        if (s->madeIn[slot]) {
+          s->work->takeMade(&s->made[slot][static_cast<size_t>(y) * s->work->madeValues]);
+        } else {
+          take(band + static_cast<size_t>(y) * s->rowBytes);
+        }
       }
-      ++bands;
+      s->taken.store(++bands);
       if (!windows.ReleaseSemaphore(s->vacant, 1, nullptr)) return false;
     } else if (s->finished.load()) {
       return true;
@@ -157,7 +174,7 @@ HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HA
 }  // namespace
 
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
-                      const std::function<void(const uint8_t* row)>& take) {
+                      const std::function<void(const uint8_t* row)>& take, const RowWork* work) {
   const RowUse all = [&take](const uint8_t* row) { return take(row), true; };
   const int32_t rowBytes = width * BytesPerPixel(source->layout);
   if (int64_t{width} * height < kWorkerPixels || rowBytes <= 0) {
@@ -172,6 +189,11 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   s.bandRows = kBandBytes / rowBytes > 0 ? kBandBytes / rowBytes : 1;
   s.bands.assign(kBandsAhead, std::vector<uint8_t>(static_cast<size_t>(s.bandRows) * rowBytes));
   s.rowsIn.assign(kBandsAhead, 0);
+  s.work = work;
+  s.madeIn.assign(kBandsAhead, 0);
+  if (work != nullptr) {
+    s.made.assign(kBandsAhead, std::vector<int16_t>(static_cast<size_t>(s.bandRows) * work->madeValues));
+  }
   HandleOwner vacant, filled, worker;
   vacant.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, kBandsAhead, kBandsAhead, nullptr));
   filled.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, 0, kBandsAhead + 1, nullptr));

@@ -20,6 +20,18 @@ constexpr int32_t kBandsAhead = 4;
 // thread and 47 on two.
 constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 
+// Work on each decoded row that depends on that row alone, which either thread may do: `make`
+// turns a row into `madeValues` 16-bit values (the resampler's horizontal pass), `takeMade` is
+// the caller's use of them, which must end as `take` of the row itself would. Where the caller's
+// thread has fallen behind (a whole band waits untouched when the next one is full), the worker
+// makes the next band's rows, so that neither thread waits while the other has work; `make` runs
+// on the worker alone.
+struct RowWork {
+  size_t madeValues;
+  std::function<void(const uint8_t* row, int16_t* made)> make;
+  std::function<void(const int16_t* made)> takeMade;
+};
+
 // Decodes the opened source at 1 / denominator, width by height rows expected (else kRefused),
 // handing each row, top first, to `take` on the caller's thread: the same rows in the same order
 // whichever thread decodes them. A worker thread decodes where the rows have kWorkerPixels or
@@ -27,6 +39,7 @@ constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 // or release fails midway, on either side, the worker stops at its next row and the caller's
 // thread decodes the file again with the same reader, handing on the rows after those `take`
 // already has. The worker is made by this call and has ended before it returns, `take` throwing
-// or not. The reader's answer (see ReadSourceFile).
+// or not. `work`, where given, may be shared with the worker as above. The reader's answer (see
+// ReadSourceFile).
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
-                      const std::function<void(const uint8_t* row)>& take);
+                      const std::function<void(const uint8_t* row)>& take, const RowWork* work = nullptr);

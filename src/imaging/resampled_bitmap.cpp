@@ -23,8 +23,22 @@ bool KeepsSize(const ResamplePlan& plan) {
          plan.coveredWidth == plan.width && plan.coveredHeight == plan.height;
 }
 
-// Hands each row, top first, to `take`; false where the rows could not all be had.
-typedef std::function<bool(const std::function<void(const uint8_t*)>& take)> Feed;
+// Hands each row, top first, to `take`, or, where `work` is given and the feed has a worker,
+// perhaps the worker's work on it to `work->takeMade`; false where the rows could not all be had.
+typedef std::function<bool(const std::function<void(const uint8_t*)>& take, const RowWork* work)> Feed;
+
+// The rows from `feed` through a resampler into `output`. Where the rows stand alone, the
+// horizontal pass is work the worker may take over from the caller's thread.
+bool ResampledRows(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output, const Feed& feed) {
+  Resampler resampler = StartResampler(layout, plan, output, ProcessorSimd());
+  std::vector<uint8_t> padded;  // the worker's
+  const RowWork work = {HorizontalRowValues(resampler),
+                        [&](const uint8_t* row, int16_t* made) { HorizontalRow(resampler, row, padded.data(), made); },
+                        [&](const int16_t* made) { AddHorizontalRow(&resampler, made); }};
+  if (RowsStandAlone(resampler)) padded.resize(static_cast<size_t>(plan.sourceWidth) * BytesPerPixel(layout) + kRowRoom);
+  return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); },
+              RowsStandAlone(resampler) ? &work : nullptr);
+}
 
 // Rows of `layout` as the plan says: copied into a bitmap of `copyFormat` where the plan keeps
 // the size, else resampled into 24-bit RGB, or premultiplied ARGB where the layout has alpha.
@@ -38,7 +52,7 @@ ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const Resampl
           return feed([&](const uint8_t* row) {
             std::memcpy(top, row, static_cast<size_t>(rowBytes));
             top += stride;
-          });
+          }, nullptr);
         });
     return {std::move(copy), copyFormat};
   }
@@ -47,9 +61,7 @@ ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const Resampl
   ImageOwner resampled = WrittenBitmap(
       plan.width, plan.height, format, plan.width * (alpha ? 4 : 3), nullptr,
       [&](uint8_t* top, int32_t stride) {
-        Resampler resampler =
-            StartResampler(layout, plan, OutputRows{top, stride, nullptr, nullptr}, ProcessorSimd());
-        return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+        return ResampledRows(layout, plan, OutputRows{top, stride, nullptr, nullptr}, feed);
       });
   return {std::move(resampled), format};
 }
@@ -61,7 +73,7 @@ ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t 
   if (!RowsReadable(sourceWidth)) return {};
   return Resampled(read.layout, read.lockFormat,
                    PlanResample(sourceWidth, sourceHeight, sourceWidth, sourceHeight, width, height),
-                   [&](const std::function<void(const uint8_t*)>& take) {
+                   [&](const std::function<void(const uint8_t*)>& take, const RowWork*) {
                      return ReadSourceRows(source, read, sourceWidth, sourceHeight, take);
                    });
 }
@@ -86,8 +98,9 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
   const int32_t copyFormat =
       HasAlpha(source->layout) ? kPixelFormat32bppARGB : kPixelFormat24bppRGB;
   *outcome = ReadOutcome::kRead;
-  return Resampled(source->layout, copyFormat, plan, [&](const std::function<void(const uint8_t*)>& take) {
-    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
+  return Resampled(source->layout, copyFormat, plan,
+                   [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
+    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take, work);
     return *outcome == ReadOutcome::kRead;
   });
 }
@@ -107,13 +120,12 @@ Streamed StreamedRows(PixelLayout layout, const ResamplePlan& plan, const std::s
   }
   bool read;
   if (copy) {
-    read = feed([&](const uint8_t* row) { WriteTargetRow(&writer, row); });
+    read = feed([&](const uint8_t* row) { WriteTargetRow(&writer, row); }, nullptr);
   } else {
     const OutputRows output = {nullptr, 0, [](void* context, const uint8_t* row) {
                                  WriteTargetRow(static_cast<TargetWriter*>(context), row);
                                }, &writer};
-    Resampler resampler = StartResampler(layout, plan, output, ProcessorSimd());
-    read = feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); });
+    read = ResampledRows(layout, plan, output, feed);
   }
   if (!read) return Streamed::kNotRead;
   return FinishTargetWriter(&writer) ? Streamed::kWritten : Streamed::kNotWritten;
@@ -127,8 +139,8 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
   *outcome = ReadOutcome::kRead;
   return StreamedRows(source->layout, plan, mimeType, source->channels, source->carried, target,
-                      [&](const std::function<void(const uint8_t*)>& take) {
-                        *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take);
+                      [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
+                        *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take, work);
                         return *outcome == ReadOutcome::kRead;
                       });
 }
@@ -140,7 +152,7 @@ Streamed StreamedBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWid
   if (!RowsReadable(sourceWidth)) return Streamed::kNotRead;
   return StreamedRows(read.layout, PlanResample(sourceWidth, sourceHeight, sourceWidth, sourceHeight, width, height),
                       mimeType, channels, carried, target,
-                      [&](const std::function<void(const uint8_t*)>& take) {
+                      [&](const std::function<void(const uint8_t*)>& take, const RowWork*) {
                         return ReadSourceRows(source, read, sourceWidth, sourceHeight, take);
                       });
 }

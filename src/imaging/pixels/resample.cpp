@@ -87,12 +87,18 @@ void VerticalPass(Resampler* r, int32_t y) {
   if (output.take != nullptr) output.take(output.context, out);
 }
 
-// A reduced row into the window, and every output row it completes.
-void AddReducedRow(Resampler* r, const uint8_t* row) {
-  const size_t span = r->sums.size();
-  int16_t* slot = &r->window[static_cast<size_t>(r->reducedRowsDone % r->windowRows) * span];
-  const int32_t width = static_cast<int32_t>(span) / r->channels;
-  (r->simd != Simd::kNone ? HorizontalPassSse2 : HorizontalPass)(r->horizontal, r->channels, width, row, slot);
+int16_t* WindowSlot(Resampler* r) {
+  return &r->window[static_cast<size_t>(r->reducedRowsDone % r->windowRows) * r->sums.size()];
+}
+
+void Horizontal(const Resampler& r, const uint8_t* row, int16_t* out) {
+  const int32_t width = static_cast<int32_t>(r.sums.size()) / r.channels;
+  if (r.simd == Simd::kAvx2) return HorizontalPassAvx2(r.horizontal, r.pairedHorizontal.data(), r.channels, width, row, out);
+  (r.simd == Simd::kSse2 ? HorizontalPassSse2 : HorizontalPass)(r.horizontal, r.channels, width, row, out);
+}
+
+// The window's next row is in: every output row it completes.
+void WindowRowAdded(Resampler* r) {
   ++r->reducedRowsDone;
   const AxisCoefficients& v = r->vertical;
   const int32_t height = static_cast<int32_t>(v.first.size());
@@ -124,6 +130,20 @@ void SumColumns(const int16_t* const* rows, const int16_t* w, int32_t count, siz
   for (int32_t k = 0; k < count; ++k) {
     for (size_t i = begin; i < end; ++i) sums[i] += w[k] * rows[k][i];
   }
+}
+
+// Each output pixel's weights in groups of four taps, 16 values a group: taps 0 and 1 side by side
+// four times over (one pair for each channel), then taps 2 and 3 the same; zero past its count.
+std::vector<int16_t> PairedWeights(const AxisCoefficients& table) {
+  const size_t groups = static_cast<size_t>(table.taps + 3) / 4;
+  std::vector<int16_t> paired(table.first.size() * groups * 16, 0);
+  for (size_t x = 0; x < table.first.size(); ++x) {
+    for (int32_t k = 0; k < table.count[x]; ++k) {
+      int16_t* group = &paired[(x * groups + static_cast<size_t>(k) / 4) * 16 + (k % 4) / 2 * 8 + k % 2];
+      for (int c = 0; c < 4; ++c) group[c * 2] = table.weights[x * static_cast<size_t>(table.taps) + static_cast<size_t>(k)];
+    }
+  }
+  return paired;
 }
 
 double Lanczos3(double x) {
@@ -195,11 +215,11 @@ ResamplePlan PlanResample(int32_t sourceWidth, int32_t sourceHeight, double cove
   p.tapsX = TapsFor(p.reducedWidth, coveredWidth / p.factorX, width);
   p.tapsY = TapsFor(p.reducedHeight, coveredHeight / p.factorY, height);
   // Every buffer, counted with 4 channels: the window of 16-bit rows and the 32-bit sums, each
-  // as wide as the output; the coefficients (16-bit weights, first and count); the row of boxes
-  // and its 64-bit sums, as wide as the averaged source.
+  // as wide as the output; the coefficients (16-bit weights, first and count, and the horizontal
+  // ones paired); the row of boxes and its 64-bit sums, as wide as the averaged source.
   const int64_t span = int64_t{width} * 4;
   p.bytes = span * 2 * p.tapsY + span * 4 +
-            (int64_t{width} * p.tapsX + int64_t{height} * p.tapsY) * 2 +
+            (int64_t{width} * p.tapsX + int64_t{height} * p.tapsY) * 2 + int64_t{width} * ((p.tapsX + 3) / 4) * 32 +
             (int64_t{width} + height) * 8 + int64_t{p.reducedWidth} * 4 * (1 + 8);
   p.fits = p.bytes <= kMaxBitmapBytes;
   return p;
@@ -213,9 +233,9 @@ Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const Out
                              plan.factorY, simd != Simd::kNone);
   r.horizontal = ComputeCoefficients(plan.reducedWidth, plan.coveredWidth / plan.factorX, plan.width);
   r.vertical = ComputeCoefficients(plan.reducedHeight, plan.coveredHeight / plan.factorY, plan.height);
-  // 4 bytes of room after the row: the SSE2 pass reads a 3-byte pixel as 4.
-  r.reducedRow.resize(static_cast<size_t>(plan.reducedWidth) * r.channels + 4);
+  r.reducedRow.resize(static_cast<size_t>(plan.reducedWidth) * r.channels + kRowRoom);
   r.simd = simd;
+  if (simd == Simd::kAvx2) r.pairedHorizontal = PairedWeights(r.horizontal);
   r.windowRows = r.vertical.taps;
   const size_t span = static_cast<size_t>(plan.width) * r.channels;
   r.window.resize(span * r.windowRows);
@@ -228,17 +248,33 @@ Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const Out
 }
 
 void AddSourceRow(Resampler* r, const uint8_t* row) {
-  const BoxAverager& boxes = r->boxes;
   // Rows already in the reduced layout need no boxes of one pixel, only a copy into the row that
   // has room after its end.
-  const bool direct = boxes.factorX == 1 && boxes.factorY == 1 &&
-                      (boxes.input == PixelLayout::kBgr24 || boxes.input == PixelLayout::kPbgra32);
-  if (direct) {
-    std::memcpy(r->reducedRow.data(), row, r->reducedRow.size() - 4);
-    return AddReducedRow(r, r->reducedRow.data());
-  }
-  if (AddSourceRow(&r->boxes, row)) {
+  if (RowsStandAlone(*r)) {
+    std::memcpy(r->reducedRow.data(), row, r->reducedRow.size() - kRowRoom);
+  } else if (AddSourceRow(&r->boxes, row)) {
     TakeReducedRow(&r->boxes, r->reducedRow.data());
-    AddReducedRow(r, r->reducedRow.data());
+  } else {
+    return;
   }
+  Horizontal(*r, r->reducedRow.data(), WindowSlot(r));
+  WindowRowAdded(r);
+}
+
+bool RowsStandAlone(const Resampler& r) {
+  const BoxAverager& boxes = r.boxes;
+  return boxes.factorX == 1 && boxes.factorY == 1 &&
+         (boxes.input == PixelLayout::kBgr24 || boxes.input == PixelLayout::kPbgra32);
+}
+
+size_t HorizontalRowValues(const Resampler& r) { return r.sums.size(); }
+
+void HorizontalRow(const Resampler& r, const uint8_t* row, uint8_t* padded, int16_t* made) {
+  std::memcpy(padded, row, r.reducedRow.size() - kRowRoom);
+  Horizontal(r, padded, made);
+}
+
+void AddHorizontalRow(Resampler* r, const int16_t* made) {
+  std::memcpy(WindowSlot(r), made, r->sums.size() * sizeof(int16_t));
+  WindowRowAdded(r);
 }

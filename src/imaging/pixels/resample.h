@@ -58,10 +58,15 @@ struct OutputRows {
 // what the processor has: the caller asks the platform.
 enum class Simd { kNone, kSse2, kAvx2 };
 
+// How many bytes after its last pixel a row given to the horizontal pass must have room for: the
+// SIMD passes read whole groups of pixels.
+constexpr size_t kRowRoom = 16;
+
 struct Resampler {
   int channels;  // 3 or 4
   BoxAverager boxes;
   AxisCoefficients horizontal, vertical;
+  std::vector<int16_t> pairedHorizontal;  // the horizontal weights as the AVX2 pass reads them
   std::vector<uint8_t> reducedRow;
   // The horizontal pass's last vertical.taps rows, as a ring: values in 1/64 of a level, not
   // clamped, so that the vertical pass sees the overshoot of both lobes.
@@ -99,3 +104,13 @@ Resampler StartResampler(PixelLayout layout, const ResamplePlan& plan, const Out
 // Adds the next source row; every output row whose inputs are all in is written. After the
 // last source row, all are.
 void AddSourceRow(Resampler* resampler, const uint8_t* row);
+
+// Where no boxes gather rows and no layout is converted, a source row's horizontal pass depends on
+// that row alone, so another thread may make it while this one adds rows: HorizontalRow reads
+// only what StartResampler fixed, and writes the `made` row of HorizontalRowValues(r) values,
+// using `padded`, a row of the source's bytes and kRowRoom more, its caller's own. AddHorizontalRow then
+// takes the made row in the source row's turn: the same output rows as AddSourceRow's.
+bool RowsStandAlone(const Resampler& resampler);
+size_t HorizontalRowValues(const Resampler& resampler);
+void HorizontalRow(const Resampler& resampler, const uint8_t* row, uint8_t* padded, int16_t* made);
+void AddHorizontalRow(Resampler* resampler, const int16_t* made);

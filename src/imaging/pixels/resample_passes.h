@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "imaging/pixels/resample.h"
 
@@ -25,7 +26,7 @@ constexpr int32_t kVerticalShift = kWeightBits + kFractionBits;
 constexpr int32_t kBias = int32_t{1024} << kWeightBits;
 
 // One reduced row of `channels` (3 or 4) per pixel through the horizontal pass. The SSE2 pass
-// reads a 3-byte pixel as 4: the row must have 4 bytes of room after its end.
+// reads a 3-byte pixel as 4: the row must have kRowRoom bytes of room after its end.
 void HorizontalPass(const AxisCoefficients& table, int channels, int32_t width, const uint8_t* in,
                     int16_t* out);
 void HorizontalPassSse2(const AxisCoefficients& table, int channels, int32_t width,
@@ -41,6 +42,13 @@ void SumColumnsSse2(const int16_t* const* rows, const int16_t* w, int32_t count,
 // The first values of an opaque row, rounded and clamped to levels as the plain pass does, as many
 // as come in whole sixteens; answers how many.
 size_t ClampLevelsSse2(const int32_t* sums, size_t count, uint8_t* out);
+
+// The horizontal pass with AVX2, four taps at a time: `paired` holds each output pixel's weights
+// as PairedWeights lays them out. It reads up to 16 bytes past a row's last pixel (see
+// kRowRoom).
+void HorizontalPassAvx2(const AxisCoefficients& table, const int16_t* paired, int channels, int32_t width,
+                        const uint8_t* in, int16_t* out);
+std::vector<int16_t> PairedWeights(const AxisCoefficients& table);
 
 // The vertical pass's sums with AVX2 (resample_avx2.cpp, the one file built for AVX2).
 void SumColumnsAvx2(const int16_t* const* rows, const int16_t* w, int32_t count, size_t span,
