@@ -429,9 +429,9 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
     const char* source;
     const char* target;
     int width, height;
-  } works[] = {{"large.jpg", "out.png", 800, 600}, {"large.jpg", "out.jpg", 900, 700},
-               {"large.jpg", "out.bmp", 700, 500}, {"large.png", "out.png", 650, 450},
-               {"large.png", "out.png", 1801, 1201}, {"cut.jpg", "out.png", 800, 600},
+  } works[] = {{"large.jpg", "out.png", 1200, 900}, {"large.jpg", "out.jpg", 1100, 950},
+               {"large.jpg", "out.bmp", 1050, 1000}, {"large.png", "out.png", 1050, 1000},
+               {"large.png", "out.png", 1801, 1201}, {"cut.jpg", "out.png", 1200, 900},
                {"large.jpg", "out.jpg", 1334, 1000}};
   for (const auto& w : works) {
     const std::string trace = std::string(w.source) + " to " + w.target + " " + std::to_string(w.width);
@@ -489,7 +489,7 @@ TEST(ReadAhead, TheWorkerTakesOverTheHorizontalPassOfASlowCaller) {
                           [&](const uint8_t* row, int16_t* values) { HorizontalRow(resampler, row, padded.data(), values); },
                           [&](const int16_t* values) { ++made, AddHorizontalRow(&resampler, values); }};
     int taken = 0;
-    EXPECT_EQ(ReadAhead(&file, 1, 2001, 1501, [&](const uint8_t* row) {
+    EXPECT_EQ(ReadAhead(&file, 1, 2001, 1501, 1334 * 1000, [&](const uint8_t* row) {
       if (shared && ++taken % 16 == 0) Sleep(1);
       AddSourceRow(&resampler, row);
     }, shared ? &work : nullptr), ReadOutcome::kRead);

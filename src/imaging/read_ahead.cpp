@@ -173,11 +173,12 @@ struct WorkerJoin {
 HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
 }  // namespace
 
-ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
+ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height, int64_t targetPixels,
                       const std::function<void(const uint8_t* row)>& take, const RowWork* work) {
   const RowUse all = [&take](const uint8_t* row) { return take(row), true; };
   const int32_t rowBytes = width * BytesPerPixel(source->layout);
-  if (int64_t{width} * height < kWorkerPixels || rowBytes <= 0) {
+  const int64_t pixels = int64_t{width} * height;
+  if (pixels < kWorkerPixels || (targetPixels < kWorkerTargetPixels && pixels < kWorkerRowPixels) || rowBytes <= 0) {
     return OnThisThread(source, denominator, width, height, 0, all);
   }
   Shared s;

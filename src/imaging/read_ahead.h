@@ -14,11 +14,19 @@ struct SourceFile;
 constexpr int32_t kBandBytes = 256 * 1024;
 constexpr int32_t kBandsAhead = 4;
 
-// Rows whose decoding takes less than a thread's start and hand-overs gain stay on the caller's
-// thread: decoded rows of this many pixels at least go to a worker. Measured under Wine on JPEGs
-// decoded whole and written as JPEGs: 1.2 megapixels 26 ms either way, 3 megapixels 55 ms on one
-// thread and 47 on two.
+// A worker pays only where the caller's thread has work enough to do beside the decode: its start,
+// the hand-overs and the rows' passage between the cores cost about 10 ms of processor time on
+// 3 megapixels. Decoded rows of kWorkerPixels at least go to a worker where the target has
+// kWorkerTargetPixels or more (its resample and encode), and rows of kWorkerRowPixels or more
+// whatever the target (their boxes and horizontal pass). Measured under Wine: JPEGs decoded
+// whole and written as JPEGs, 1.2 megapixels 26 ms either way, 3 megapixels 55 ms on one thread
+// and 47 on two; a 4000 by 3000 JPEG decoded at 1/2 into an 800 by 600 JPEG, 70 to 76 ms with
+// a worker against 71 without, and 82 ms of processor time against 72; the same whole into
+// 2667 by 2000, 100 to 104 ms against 130 to 137; a 12 megapixel PNG into 800 by 600, 198 to 202
+// ms against 215.
 constexpr int64_t kWorkerPixels = int64_t{1} << 21;
+constexpr int64_t kWorkerTargetPixels = 1000000;
+constexpr int64_t kWorkerRowPixels = 8000000;
 
 // Work on each decoded row that depends on that row alone, which either thread may do: `make`
 // turns a row into `madeValues` 16-bit values (the resampler's horizontal pass), `takeMade` is
@@ -34,12 +42,13 @@ struct RowWork {
 
 // Decodes the opened source at 1 / denominator, width by height rows expected (else kRefused),
 // handing each row, top first, to `take` on the caller's thread: the same rows in the same order
-// whichever thread decodes them. A worker thread decodes where the rows have kWorkerPixels or
-// more and the thread and its semaphores can be had; else the caller's thread does. Where a wait
+// whichever thread decodes them. A worker thread decodes where the rows and the target of
+// `targetPixels` are large enough (see above) and the thread and its semaphores can be had; else
+// the caller's thread does. Where a wait
 // or release fails midway, on either side, the worker stops at its next row and the caller's
 // thread decodes the file again with the same reader, handing on the rows after those `take`
 // already has. The worker is made by this call and has ended before it returns, `take` throwing
 // or not. `work`, where given, may be shared with the worker as above. The reader's answer (see
 // ReadSourceFile).
-ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height,
+ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height, int64_t targetPixels,
                       const std::function<void(const uint8_t* row)>& take, const RowWork* work = nullptr);

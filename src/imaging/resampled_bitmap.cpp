@@ -100,7 +100,8 @@ ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t heig
   *outcome = ReadOutcome::kRead;
   return Resampled(source->layout, copyFormat, plan,
                    [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
-    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take, work);
+    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
+                        int64_t{width} * height, take, work);
     return *outcome == ReadOutcome::kRead;
   });
 }
@@ -140,7 +141,8 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
   *outcome = ReadOutcome::kRead;
   return StreamedRows(source->layout, plan, mimeType, source->channels, source->carried, target,
                       [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
-                        *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight, take, work);
+                        *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
+                        int64_t{width} * height, take, work);
                         return *outcome == ReadOutcome::kRead;
                       });
 }
