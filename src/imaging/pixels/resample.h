@@ -11,6 +11,7 @@
 // and no edge row or column is lost, doubled or overweighted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
