@@ -372,17 +372,24 @@ TEST(BmpAndGifSources, CorpusFilesGiveGdiplusDecodesPicture) {
 }
 // The Windows table with one of the worker thread's calls refused, every time: CreateThread and
 // CreateSemaphoreW on the caller's thread, a wait or a release on the worker's side, the caller's
-// or both. The bytes read on any thread but the caller's are counted.
+// or both. The bytes read on any thread but the caller's are counted, and the calls refused (a wait
+// or a release is called only where a thread waits: which are made depends on which thread is
+// behind).
 struct ThreadCallsRefused {
   enum Side { kBoth, kWorker, kCaller };
   static DWORD caller;
   static Side side;
   static std::atomic<long long> workerBytes;
-  static bool Refused() { return side == kBoth || (GetCurrentThreadId() == caller) == (side == kCaller); }
+  static std::atomic<int> refusals;
+  static bool Refused() {
+    const bool refused = side == kBoth || (GetCurrentThreadId() == caller) == (side == kCaller);
+    return refusals += refused, refused;
+  }
   ThreadCallsRefused(const std::string& which, Side refusedOn) {
     caller = GetCurrentThreadId();
     side = refusedOn;
     workerBytes = 0;
+    refusals = 0;
     WindowsApi refusing = {};
     refusing.ReadFile = [](HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) -> BOOL {
       const BOOL done = DefaultWindows().ReadFile(file, buffer, bytes, read, overlapped);
@@ -410,12 +417,13 @@ struct ThreadCallsRefused {
 DWORD ThreadCallsRefused::caller = 0;
 ThreadCallsRefused::Side ThreadCallsRefused::side = ThreadCallsRefused::kBoth;
 std::atomic<long long> ThreadCallsRefused::workerBytes{0};
+std::atomic<int> ThreadCallsRefused::refusals{0};
 
 // Large pictures are decoded on a worker thread while the caller resamples and writes: the file
 // written is the one-thread path's, byte for byte, into every kind of target. A refused thread or
-// semaphore leaves the caller's thread the whole work; a wait or release refused on either side
-// stops the worker's decode early and the caller's thread reads the rest: the same file again. A
-// reader that fails midway on the worker ends as GDI+ ends it.
+// semaphore leaves the caller's thread the whole work; a wait or release refused on either side,
+// where one is made, stops the worker's decode early and the caller's thread reads the rest: the
+// same file again. A reader that fails midway on the worker ends as GDI+ ends it.
 TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
   ScratchFolder folder;
   ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
@@ -448,17 +456,26 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
       EXPECT_GT(ThreadCallsRefused::workerBytes, 0) << trace;
     }
     EXPECT_EQ(ReadBytes(folder / w.target), one) << trace;
-    const std::pair<const char*, ThreadCallsRefused::Side> refusals[] = {
-        {"CreateSemaphoreW", ThreadCallsRefused::kCaller},   {"ReleaseSemaphore", ThreadCallsRefused::kWorker},
-        {"ReleaseSemaphore", ThreadCallsRefused::kCaller},   {"ReleaseSemaphore", ThreadCallsRefused::kBoth},
-        {"WaitForSingleObject", ThreadCallsRefused::kWorker}, {"WaitForSingleObject", ThreadCallsRefused::kCaller}};
+    // The caller, faster here, waits for the first bands: its wait and the worker's release of a
+    // band are refused early. The worker's wait and the caller's release are made only where the
+    // caller falls behind, if at all (the next test makes it fall behind).
+    const struct {
+      const char* call;
+      ThreadCallsRefused::Side side;
+      bool early;
+    } refusals[] = {{"CreateSemaphoreW", ThreadCallsRefused::kCaller, true},
+                    {"ReleaseSemaphore", ThreadCallsRefused::kWorker, true},
+                    {"ReleaseSemaphore", ThreadCallsRefused::kCaller, false},
+                    {"ReleaseSemaphore", ThreadCallsRefused::kBoth, true},
+                    {"WaitForSingleObject", ThreadCallsRefused::kWorker, false},
+                    {"WaitForSingleObject", ThreadCallsRefused::kCaller, true}};
     for (const auto& refused : refusals) {
       std::remove((folder / w.target).c_str());
-      const std::string refusal = trace + ", " + refused.first + " refused on side " + std::to_string(refused.second);
-      ThreadCallsRefused calls(refused.first, refused.second);
+      const std::string refusal = trace + ", " + refused.call + " refused on side " + std::to_string(refused.side);
+      ThreadCallsRefused calls(refused.call, refused.side);
       EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << refusal;
       EXPECT_EQ(ReadBytes(folder / w.target), one) << refusal;
-      if (refused.second != ThreadCallsRefused::kCaller || std::string(refused.first) != "CreateSemaphoreW") {
+      if (refused.early) {
         EXPECT_LT(ThreadCallsRefused::workerBytes * 2, static_cast<long long>(sourceBytes)) << refusal;
       }
     }
@@ -469,14 +486,26 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
 }
 
 // A caller's thread slower than the decode (here it sleeps) has the worker do the horizontal pass
-// of the bands it hands over: the resampler's rows are the one-thread rows, byte for byte.
+// of the bands it hands over, and wait for vacant bands: the resampler's rows are the one-thread
+// rows, byte for byte, and stay so where the worker's wait or the caller's release is refused.
 TEST(ReadAhead, TheWorkerTakesOverTheHorizontalPassOfASlowCaller) {
   ScratchFolder folder;
   ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
+  const long long sourceBytes = static_cast<long long>(ReadBytes(folder / "large.jpg").size());
   const ResamplePlan plan = PlanResample(2001, 1501, 2001, 1501, 1334, 1000);
+  const struct {
+    bool shared;
+    const char* refused;
+    ThreadCallsRefused::Side side;
+  } runs[] = {{false, "CreateThread", ThreadCallsRefused::kCaller},
+              {true, "", ThreadCallsRefused::kBoth},
+              {true, "WaitForSingleObject", ThreadCallsRefused::kWorker},
+              {true, "ReleaseSemaphore", ThreadCallsRefused::kCaller}};
   std::vector<uint8_t> rows[2];
   int made = 0;
-  for (const bool shared : {false, true}) {
+  for (const auto& run : runs) {
+    const bool shared = run.shared;
+    ThreadCallsRefused calls(run.refused, run.side);
     SourceFile file;
     ASSERT_EQ(OpenSource(ToWideText(folder / "large.jpg"), &file), Opened::kDiskFile);
     ASSERT_EQ(OpenSourceDecoder(&file), ReadOutcome::kRead);
@@ -493,8 +522,12 @@ TEST(ReadAhead, TheWorkerTakesOverTheHorizontalPassOfASlowCaller) {
       if (shared && ++taken % 16 == 0) Sleep(1);
       AddSourceRow(&resampler, row);
     }, shared ? &work : nullptr), ReadOutcome::kRead);
+    EXPECT_TRUE(rows[0] == rows[shared]) << run.refused << " refused; " << made << " rows made by the worker";
+    if (*run.refused != '\0' && shared) {
+      EXPECT_GT(ThreadCallsRefused::refusals, 0) << run.refused;
+      EXPECT_LT(ThreadCallsRefused::workerBytes * 2, sourceBytes) << run.refused;
+    }
   }
   EXPECT_GT(made, 0);
-  EXPECT_TRUE(rows[0] == rows[1]) << made << " rows made by the worker";
 }
 }  // namespace
