@@ -31,13 +31,13 @@ typedef std::function<bool(const std::function<void(const uint8_t*)>& take, cons
 // horizontal pass is work the worker may take over from the caller's thread.
 bool ResampledRows(PixelLayout layout, const ResamplePlan& plan, const OutputRows& output, const Feed& feed) {
   Resampler resampler = StartResampler(layout, plan, output, ProcessorSimd());
-  std::vector<uint8_t> padded;  // the worker's
+  const bool shared = RowsStandAlone(resampler);
+  // The worker's own copy of a row, with the room the horizontal pass reads past its end.
+  std::vector<uint8_t> padded(shared ? static_cast<size_t>(plan.sourceWidth) * BytesPerPixel(layout) + kRowRoom : 0);
   const RowWork work = {HorizontalRowValues(resampler),
                         [&](const uint8_t* row, int16_t* made) { HorizontalRow(resampler, row, padded.data(), made); },
                         [&](const int16_t* made) { AddHorizontalRow(&resampler, made); }};
-  if (RowsStandAlone(resampler)) padded.resize(static_cast<size_t>(plan.sourceWidth) * BytesPerPixel(layout) + kRowRoom);
-  return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); },
-              RowsStandAlone(resampler) ? &work : nullptr);
+  return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); }, shared ? &work : nullptr);
 }
 
 // Rows of `layout` as the plan says: copied into a bitmap of `copyFormat` where the plan keeps

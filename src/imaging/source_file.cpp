@@ -92,9 +92,6 @@ void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scal
 
 bool StartsAsBmp(const FileBytes& head) { return head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M'; }
 bool StartsAsGif(const FileBytes& head) { return head.headSize >= 6 && std::memcmp(head.head, "GIF8", 4) == 0; }
-bool StartsAsTiff(const FileBytes& head) {
-  return head.headSize >= 4 && (std::memcmp(head.head, "II", 2) == 0 || std::memcmp(head.head, "MM", 2) == 0);
-}
 }  // namespace
 
 ReadOutcome OpenSourceDecoder(SourceFile* source) {
@@ -120,7 +117,7 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     GifHeader h = {};
     outcome = OpenGif(bytes, &source->gif, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
-  } else if (StartsAsTiff(head)) {
+  } else if (StartsAsTiff(head.head, head.headSize)) {
     TiffHeader h = {};
     outcome = OpenTiff(AtAnyOffset(head.file), FileSize(head.file), &source->tiff, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
@@ -177,7 +174,7 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     }
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
-  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head) || StartsAsWebp(head.head, head.headSize)) {
+  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) || StartsAsWebp(head.head, head.headSize)) {
     // What the reader reads it measures; what it refuses, GDI+ may still read.
     const ReadOutcome opened = OpenSourceDecoder(source);
     CloseDecoders(source);

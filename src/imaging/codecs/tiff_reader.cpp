@@ -52,11 +52,6 @@ constexpr int64_t kPixelsPerByte = 4096;
 // libtiff reports through handlers: the outcome is what its calls answer, so nothing is printed.
 int Silent(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
-bool StartsAsTiff(const uint8_t* h) {
-  return (h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
-         (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43));
-}
-
 Carried CarriedOf(TIFF* tiff) {
   Carried carried;
   uint16_t orientation = 1;
@@ -81,7 +76,7 @@ void TiffDecodeEnd::operator()(TiffDecode* decode) const {
 ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decoder, TiffHeader* header) {
   decoder->reset();
   uint8_t head[4];
-  if (size < 8 || !bytes.readAt(bytes.context, 0, head, 4) || !StartsAsTiff(head)) return ReadOutcome::kOtherFormat;
+  if (size < 8 || !bytes.readAt(bytes.context, 0, head, 4) || !StartsAsTiff(head, 4)) return ReadOutcome::kOtherFormat;
   TiffDecoder d(new (std::nothrow) TiffDecode());
   if (d == nullptr) return ReadOutcome::kRefused;
   d->bytes = bytes;

@@ -27,6 +27,12 @@ struct TiffHeader {
   Carried carried;  // the Orientation tag and the ICC profile
 };
 
+// True where the bytes begin as a TIFF or a BigTIFF, in either byte order.
+inline bool StartsAsTiff(const uint8_t* h, int64_t size) {
+  return size >= 4 && ((h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
+                       (h[0] == 'M' && h[1] == 'M' && h[2] == 0 && (h[3] == 42 || h[3] == 43)));
+}
+
 struct TiffDecode;
 struct TiffDecodeEnd {
   void operator()(TiffDecode* decode) const;
