@@ -235,5 +235,5 @@ int wmain(int argc, wchar_t** argv) {
   std::string error;
   if (LoadPlugin(dllPath, &plugin, &error) == nullptr) return Fail(error);
   RegisterPlugin(plugin);
-  return command->handler(Invocation{plugin, dllPath, operands, wideOperands});
+  EndWatched(command->handler(Invocation{plugin, dllPath, operands, wideOperands}));
 }

@@ -5,9 +5,14 @@
 
 #include <windows.h>
 
-// Watches the calling thread from now on; 0 seconds watches nothing.
+// Watches the calling thread from now on, each action from its start and the rest of the run from
+// the last action's end; 0 seconds watches nothing.
 void StartWatchdog(DWORD seconds);
 
 // RunAction brackets every action with these.
 void ActionStarted();
 void ActionEnded();
+
+// Ends the program with `status`. Under a watchdog it ends at once, output flushed, without the
+// libraries' exit code: GDI+ has been seen to fault or spin there after a hostile file.
+[[noreturn]] void EndWatched(int status);

@@ -58,17 +58,30 @@ Bytes Ico(int32_t width, int32_t height) {
   return b;
 }
 
-// An EMF of a header, one record of the size given (24 when whole) and the end record.
-Bytes Emf(uint32_t recordSize) {
+// An EMF of a header, one record of the size given (24 when whole) and the end record; then the
+// header's field at `at` set to `value`.
+Bytes Emf(uint32_t recordSize, size_t at = 0, uint32_t value = 1) {
   Bytes b(88 + 24 + 20, 0);
   Put(b, 0, 1, 4), Put(b, 4, 88, 4), Put(b, 40, 0x464D4520, 4);
+  Put(b, 16, 99, 4), Put(b, 20, 99, 4), Put(b, 32, 2645, 4), Put(b, 36, 2645, 4);  // bounds, frame
+  Put(b, 48, static_cast<uint32_t>(b.size()), 4), Put(b, 52, 3, 4), Put(b, 56, 1, 2);
   Put(b, 88, 39, 4), Put(b, 92, recordSize, 4);
   Put(b, 112, 14, 4), Put(b, 116, 20, 4);
+  Put(b, at, value, at == 56 ? 2 : 4);
+  return b;
+}
+
+// A placeable WMF of a 100 by 100 box at 1440 a inch, one record and the end record.
+Bytes Wmf(int16_t right = 100, uint16_t inch = 1440) {
+  Bytes b(22 + 18 + 8 + 6, 0);
+  Put(b, 0, 0x9AC6CDD7, 4), Put(b, 10, static_cast<uint16_t>(right), 2), Put(b, 12, 100, 2), Put(b, 14, inch, 2);
+  Put(b, 22, 1, 2), Put(b, 24, 9, 2), Put(b, 26, 0x300, 2);
+  Put(b, 40, 4, 4), Put(b, 44, 0x103, 2), Put(b, 48, 3, 4);
   return b;
 }
 
 TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
-  const Bytes small = Bmp(64, 64), emf = Emf(24);
+  const Bytes small = Bmp(64, 64), emf = Emf(24), wmf = Wmf();
   const struct {
     const char* what;
     Bytes file;
@@ -94,6 +107,16 @@ TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
       {"EMF", emf, false},
       {"EMF whose record points inside the next", Emf(148), true},
       {"EMF without its end", Bytes(emf.begin(), emf.end() - 20), true},
+      {"EMF of no handles", Emf(24, 56, 0), true},
+      {"EMF of empty bounds", Emf(24, 16, 0xFFFFFFF0), true},
+      {"EMF of a frame of zero", Emf(24, 32, 0), true},
+      {"EMF of a frame of 2^30", Emf(24, 32, 1u << 30), true},
+      {"EMF counting a record too many", Emf(24, 52, 4), true},
+      {"EMF whose size is not its records'", Emf(24, 48, 200), true},
+      {"WMF", Wmf(), false},
+      {"WMF of an empty box", Wmf(0), true},
+      {"WMF of 0 units an inch", Wmf(100, 0), true},
+      {"WMF without its end", Bytes(wmf.begin(), wmf.end() - 6), true},
   };
   for (const auto& c : cases) {
     MemoryBytes file = {c.file.data(), c.file.size(), 0, -1};

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "host/ansi_text.h"
 #include "host/quintara_outcome.h"
+#include "hostile_files.h"
 #include "image_codec.h"
 #include "plugin_dll.h"
 #include "scratch_folder.h"
@@ -73,6 +75,26 @@ TEST(HostProgram, FailuresExitNonZeroWithAReason) {
 }
 // 200 action lines of every kind in one host process: one line out per action, with the batch
 // file's own line number, and a summary that adds up.
+// Each hostile file in a host process of its own: what its bytes justify, under 100 MB at the
+// process's peak (the host's own count), whatever the file claims.
+TEST(HostProgram, HostileFilesCostWhatTheirBytesJustify) {
+  if (!QUINTARA_TIFF_READER) GTEST_SKIP() << "a build without the codec libraries gives GIFs and TIFFs to GDI+";
+  for (const HostileFile& f : HostileFiles()) {
+    ScratchFolder folder;
+    const std::string source = folder / (std::string("source.") + f.extension);
+    ASSERT_TRUE(WriteBytes(source, f.bytes));
+    ASSERT_TRUE(WriteBytes(folder / "one.txt", [&] {
+      const std::string line = "ae_resize " + source + "|" + folder / "thumb.png" + "|64|48\n";
+      return std::vector<uint8_t>(line.begin(), line.end());
+    }()));
+    const Outcome run = RunHost("--watchdog 60 batch \"" + folder / "one.txt" + "\"");
+    const size_t peak = run.output.find("peak memory ");
+    ASSERT_NE(peak, std::string::npos) << f.what << ": " << run.output;
+    EXPECT_LT(std::atof(run.output.c_str() + peak + 12), 100.0) << f.what;
+    EXPECT_EQ(run.output.find("succeeded 1") != std::string::npos, f.step == ResizeStep::kConverted) << f.what;
+  }
+}
+
 TEST(HostProgram, BatchOfTwoHundredLines) {
   ScratchFolder folder;
   ASSERT_TRUE(WriteBmp24(folder / "photo.bmp", 64, 48, [](int x, int y) {

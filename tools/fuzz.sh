@@ -29,11 +29,12 @@ for f in "$ROOT"/../shared/corpus/*.png; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$png_seeds/$(basename "$f")"
 done
 
-# The header walk's seeds: the shared corpus's BMP, GIF, ICO, TIFF and EMF files of up to 100 KB.
+# The header walk's seeds: the shared corpus's BMP, GIF, ICO, TIFF, EMF and WMF files of up to 100 KB.
 header_seeds="$BUILD/fuzz/seeds-headers"
 rm -rf "$header_seeds" && mkdir -p "$header_seeds"
 for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/*.gif "$ROOT"/../shared/corpus/*.ico \
-         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff "$ROOT"/../shared/corpus/*.emf; do
+         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff "$ROOT"/../shared/corpus/*.emf \
+         "$ROOT"/../shared/corpus/*.wmf; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$header_seeds/$(basename "$f")"
 done
 

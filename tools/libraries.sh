@@ -2,7 +2,7 @@
 # Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib,
 # libtiff, libwebp) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
-# when its library is there). Fetched without touching the machine's apt set-up: a sources file
+# while its stamp matches its recipe). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
 # the files of a listed revision: the revisions are tried newest first. Sourced by common.sh.
 
@@ -45,7 +45,9 @@ libraries_fetch() {
     # shellcheck disable=SC2046
     if (cd "$into" && apt-get $(libraries_apt_options "$apt") source -qq "$package=$version" \
           >/dev/null 2>&1); then
-      find "$into" -mindepth 1 -maxdepth 1 -type d | head -1
+      echo "$package $version" > "$into/revision"
+      local unpacked=("$into"/*/)
+      printf '%s\n' "${unpacked[0]%/}"
       return 0
     fi
     say "$package $version could not be fetched; trying an older revision"
@@ -138,7 +140,7 @@ libraries_build_gif() {
 # through libjpeg-turbo), the libraries above; every other codec, the tools, the tests and the
 # C++ stream interface off.
 libraries_build_tiff() {
-  local work="$LIBRARIES_DIR/tiff" source
+  local work="$LIBRARIES_DIR/libtiff" source
   source=$(libraries_fetch tiff "$work/source")
   rm -rf "$work/build"
   libraries_cmake "$source" "$work/build" tiff -DBUILD_SHARED_LIBS=OFF -Dtiff-tools=OFF \
@@ -171,18 +173,34 @@ libraries_build_webp() {
   cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/libwebp.txt"
 }
 
+# What decides how library $1 is built: its build function and the helpers every build calls.
+# Its digest is the library's stamp, so that a changed recipe rebuilds that library alone.
+libraries_recipe_digest() {
+  declare -f "libraries_build_$1" libraries_cmake libraries_toolchain | sha256sum | cut -d' ' -f1
+}
+
+# Builds library $1 (named $2 to the user) unless its stamp holds today's recipe. The stamp is
+# written only after a build that succeeded: its second line is the source revision fetched.
+libraries_ensure() {
+  local name=$1 label=$2 stamp="$LIBRARIES_INSTALL/stamps/$1" digest
+  digest=$(libraries_recipe_digest "$name")
+  [ -f "$stamp" ] && [ "$(head -n 1 "$stamp")" = "$digest" ] && return 0
+  libraries_toolchain
+  say "building $label"
+  "libraries_build_$name"
+  printf '%s\n%s\n' "$digest" "$(cat "$LIBRARIES_DIR/$label/source/revision" 2>/dev/null)" > "$stamp"
+  LIBRARIES_BUILT=1
+}
+
 ensure_libraries() {
-  mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences"
-  local built=0
-  [ -f "$LIBRARIES_INSTALL/lib/libjpeg.a" ] || { libraries_toolchain; say "building libjpeg-turbo"; libraries_build_jpeg; built=1; }
-  [ -f "$LIBRARIES_INSTALL/lib/libz.a" ] || { libraries_toolchain; say "building zlib"; libraries_build_zlib; built=1; }
-  # A library built before its SSE2 filters were taken in is built again.
-  i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libpng.a" 2>/dev/null | grep -q png_init_filter_functions_sse2 ||
-    { libraries_toolchain; say "building libpng"; libraries_build_png; built=1; }
-  # A library built before the decoder was taken in is built again.
-  i686-w64-mingw32-nm "$LIBRARIES_INSTALL/lib/libgif.a" 2>/dev/null | grep -q DGifOpen ||
-    { say "building giflib"; libraries_build_gif; built=1; }
-  [ -f "$LIBRARIES_INSTALL/lib/libtiff.a" ] || { libraries_toolchain; say "building libtiff"; libraries_build_tiff; built=1; }
-  [ -f "$LIBRARIES_INSTALL/lib/libwebpdemux.a" ] || { libraries_toolchain; say "building libwebp"; libraries_build_webp; built=1; }
-  [ $built -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
+  mkdir -p "$LIBRARIES_INSTALL/lib" "$LIBRARIES_INSTALL/include" "$LIBRARIES_INSTALL/licences" \
+           "$LIBRARIES_INSTALL/stamps"
+  LIBRARIES_BUILT=0
+  libraries_ensure jpeg libjpeg-turbo
+  libraries_ensure zlib zlib
+  libraries_ensure png libpng
+  libraries_ensure gif giflib
+  libraries_ensure tiff libtiff
+  libraries_ensure webp libwebp
+  [ $LIBRARIES_BUILT -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

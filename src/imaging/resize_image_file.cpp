@@ -247,14 +247,18 @@ struct Loaded {
   ResizeStep failure;
 };
 
-// GDI+'s load of a file the plug-in's reader left (`read`), but for one no decoder should be
-// given: GDI+ decodes a JPEG of a thousand scans as slowly as the reader would, so a JPEG the
+// GDI+'s load of a file the plug-in's reader left (`read`), but for one its reader alone reads
+// (see ReadByPluginAlone) and one no decoder should be given: GDI+ decodes a JPEG of a thousand scans as slowly as the reader would, so a JPEG the
 // reader left for any other reason has its scans counted first, and some headers make GDI+'s
 // decoders fault inside the caller's process.
 Loaded LoadedByGdiplus(SourceFile* file, const std::wstring& name, bool fits, ReadOutcome read) {
   Loaded loaded = {ImageOwner(), {nullptr, 0, false, 0, 0}, ResizeStep::kSourceRefused};
   if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file)) ||
       GdiplusSourceHostile(file)) {
+    return loaded;
+  }
+  if (ReadByPluginAlone(*file) && (!fits || read != ReadOutcome::kOtherFormat)) {
+    loaded.failure = fits ? ResizeStep::kSourceNotLoaded : ResizeStep::kSizeRejected;
     return loaded;
   }
   ImageOwner image;
@@ -308,7 +312,8 @@ Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, 
 // GDI+'s decode of the source into the plug-in's own writer: a bitmap's rows through the resampler
 // straight into the temporary file; a metafile rendered by GDI+ at the target's size, and GDI+'s
 // own draw where the resampler cannot run (its memory, or a lock of the source, refused), written
-// from the picture GDI+ made, into a new file.
+// from the picture GDI+ made, into a new file. A metafile is rendered before the temporary file is
+// made: should GDI+ fault on it, nothing is left beside the target.
 ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, const TargetName& target,
                               int32_t width, int32_t height, bool fits, ReadOutcome read,
                               const std::string& mimeType, TemporaryFile* temporary) {
@@ -316,6 +321,11 @@ ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, const 
   if (loaded.image.handle == nullptr) return loaded.failure;
   const Source& source = loaded.facts;
   const Channels channels = ChannelsOfFormat(source.format);
+  Picture picture = {ImageOwner(), ResizeStep::kNotDrawn};
+  if (source.metafile) {
+    picture = RenderedMetafile(source, width, height);
+    if (picture.bitmap.handle == nullptr) return picture.failure;
+  }
   ResizeStep prepared = PrepareTarget(*file, target, temporary);
   if (prepared != ResizeStep::kConverted) return prepared;
   if (!source.metafile) {
@@ -326,9 +336,9 @@ ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, const 
     temporary->Remove();
     prepared = PrepareTarget(*file, target, temporary);
     if (prepared != ResizeStep::kConverted) return prepared;
+    picture = ScaledByGdiplus(source, width, height);
+    if (picture.bitmap.handle == nullptr) return picture.failure;
   }
-  Picture picture = source.metafile ? RenderedMetafile(source, width, height) : ScaledByGdiplus(source, width, height);
-  if (picture.bitmap.handle == nullptr) return picture.failure;
   return WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, channels, file->carried,
                          temporary->file.handle)
              ? ResizeStep::kConverted
@@ -347,6 +357,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   SourceFile file;
   const Opened opened = OpenSource(wideSource, &file);
   if (opened == Opened::kNotAFile) return ResizeStep::kSourceRefused;
+  // A source written to while it is read (cut, or grown) gives a picture of neither state.
+  const int64_t sourceSize = opened == Opened::kDiskFile ? FileSize(file.bytes.file) : -1;
   const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
   const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&
@@ -390,6 +402,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
     }
   }
   // What the plug-in wrote it reads back itself; what GDI+ saved, it read back.
+  if (opened == Opened::kDiskFile && FileSize(file.bytes.file) != sourceSize) return ResizeStep::kSourceNotLoaded;
   if (ownWriter && !ReadsBackWhole(&temporary, width, height)) return ResizeStep::kNotReadBack;
   session.End();
   if (!ReplaceTarget(temporary, targetName)) return ResizeStep::kNotReplaced;

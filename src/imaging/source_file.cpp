@@ -142,6 +142,12 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
   return ReadOutcome::kRefused;
 }
 
+bool ReadByPluginAlone(const SourceFile& source) {
+  const FileBytes& head = source.bytes;
+  return StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) ||
+         StartsAsWebp(head.head, head.headSize);
+}
+
 bool GdiplusSourceHostile(SourceFile* source) {
   return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(source->bytes.file));
 }
@@ -175,14 +181,14 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
     return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
   }
   if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) || StartsAsWebp(head.head, head.headSize)) {
-    // What the reader reads it measures; what it refuses, GDI+ may still read.
+    // What the reader reads it measures; what it refuses, nothing measures.
     const ReadOutcome opened = OpenSourceDecoder(source);
     CloseDecoders(source);
     *width = source->width;
     *height = source->height;
-    return opened == ReadOutcome::kRead      ? HeaderSize::kKnown
-           : opened == ReadOutcome::kHostile ? HeaderSize::kRefused
-                                             : HeaderSize::kUnknown;
+    return opened == ReadOutcome::kRead          ? HeaderSize::kKnown
+           : opened == ReadOutcome::kOtherFormat ? HeaderSize::kUnknown
+                                                 : HeaderSize::kRefused;
   }
   bool decodable = false;
   if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kUnknown;

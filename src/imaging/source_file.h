@@ -22,9 +22,9 @@
 // A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the
 // rest as the file gives them.
 struct FileBytes {
-  HANDLE file;
-  uint8_t head[kPngHeaderBytes];
-  int32_t headSize, headAt;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  uint8_t head[kPngHeaderBytes] = {};
+  int32_t headSize = 0, headAt = 0;
 };
 
 // An open source, and the reader's decoder once its headers are read: both released when the
@@ -38,16 +38,16 @@ struct SourceFile {
   GifDecoder gif;
   TiffDecoder tiff;
   WebpDecoder webp;
-  int32_t width, height;
-  PixelLayout layout;  // of the rows it delivers
-  int scales;          // those it decodes at below 1/1 (see JpegScale)
+  int32_t width = 0, height = 0;
+  PixelLayout layout = PixelLayout::kBgr24;  // of the rows it delivers
+  int scales = 0;                            // those it decodes at below 1/1 (see JpegScale)
   // At 1/d the whole picture is squeezed into its size divided by d, rounded up (a WebP's); a
   // JPEG's rows at 1/d cover its size divided by d exactly, the last pixel in part.
-  bool scalesWhole;
+  bool scalesWhole = false;
   // An alpha channel is kept in a canvas GDI+ encodes from: GDI+ loads every PNG but 8-bit RGB
   // without a colour key in 32-bit ARGB.
-  bool keepsAlpha;
-  Channels channels;  // what the plug-in's own writers write of it
+  bool keepsAlpha = false;
+  Channels channels = Channels::kColour;  // what the plug-in's own writers write of it
   Carried carried;    // what its headers carry, for the plug-in's own writers
 
   SourceFile() = default;
@@ -82,6 +82,12 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name);
 // decoded. Leaves no decoder.
 bool JpegSourceHostile(SourceFile* source);
 
+// True for a BMP, GIF, TIFF or WebP by its first bytes: a format whose reader, where the build has
+// one (its OpenSourceDecoder does not answer kOtherFormat), is the only decoder it is given. A file
+// it refuses or cannot read to its end is damaged or hostile, and GDI+ would only guess at it,
+// at any cost in memory.
+bool ReadByPluginAlone(const SourceFile& source);
+
 // True for a BMP, GIF, ICO or TIFF whose header GDI+ must not be given (see
 // GdiplusHeaderHostile); false for every other file, and for one that is not open.
 bool GdiplusSourceHostile(SourceFile* source);
@@ -92,8 +98,8 @@ enum class HeaderSize {
              // the headers of a BMP, GIF, TIFF or WebP the reader reads (a GIF's logical screen,
              // a TIFF's first page, a WebP's canvas)
   kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
-             // hierarchical or 12-bit JPEG, a hostile BMP, GIF, TIFF or WebP): as GDI+ measures a file it cannot
-             // load, 0 by 0
+             // hierarchical or 12-bit JPEG, a BMP, GIF, TIFF or WebP its reader refuses): as GDI+
+             // measures a file it cannot load, 0 by 0
   kUnknown,  // any other file
 };
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height);

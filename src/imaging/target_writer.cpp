@@ -100,7 +100,7 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   if (mimeType == "image/tiff") {
     writer->format = TargetFormat::kTiff;
     writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-    writer->carried = carried;
+    writer->carried = FittedTo(carried, false);
     const std::vector<uint8_t> header = TiffFileHeader(width, height, HasAlpha(channels));
     writer->row.assign(static_cast<size_t>(width) * 4, 0);
     return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
@@ -108,7 +108,8 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   if (mimeType == "image/png") {
     writer->format = TargetFormat::kPng;
     writer->channels = channels;
-    started = StartPng(sink, width, height, channels, carried, &writer->png);
+    const bool grey = channels == Channels::kGrey || channels == Channels::kGreyAlpha;
+    started = StartPng(sink, width, height, channels, FittedTo(carried, grey), &writer->png);
   } else {
     writer->format = TargetFormat::kJpeg;
     const bool grey = channels == Channels::kGrey || channels == Channels::kGreyAlpha;
@@ -116,7 +117,7 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
                                                                               : Channels::kColourAlpha;
     const JpegRows rows = grey ? JpegRows::kGrey : input == PixelLayout::kBgr24 ? JpegRows::kBgr
                                                                                 : JpegRows::kBgrx;
-    started = StartJpeg(sink, width, height, rows, carried, &writer->jpeg);
+    started = StartJpeg(sink, width, height, rows, FittedTo(carried, grey), &writer->jpeg);
   }
   if (!started) return false;
   writer->row.resize(static_cast<size_t>(width) * 4);

@@ -56,35 +56,84 @@ void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
   }
 }
 
-// An RLE picture's indices, row 0 the bottom one; false where a read fails.
-bool DecodeRle(const BmpDecode& d, std::vector<uint8_t>* indices) {
+// An RLE picture's codes, read forward through a window of the file.
+struct RleCursor {
+  const BmpDecode* d;
+  int64_t at, windowAt = 0;
+  int32_t windowSize = 0;
+  uint8_t window[16 * 1024] = {};
+
+  // The next `count` bytes (at most 256), or false where the file ends first.
+  bool Take(uint8_t* out, int32_t count) {
+    if (at < windowAt || at + count > windowAt + windowSize) {
+      // Near the file's end, only what is asked for.
+      windowAt = at;
+      windowSize = d->bytes.readAt(d->bytes.context, at, window, sizeof window) ? static_cast<int32_t>(sizeof window)
+                   : d->bytes.readAt(d->bytes.context, at, window, count)      ? count
+                                                                                : 0;
+      if (windowSize == 0) return false;
+    }
+    std::memcpy(out, window + (at - windowAt), static_cast<size_t>(count));
+    at += count;
+    return true;
+  }
+};
+
+// How a row's codes end: at the row's end, the picture's, a move to a later row, or the file's.
+enum class RowEnd { kRow, kPicture, kMove, kCut };
+
+// Walks one row's codes from the cursor, from column `*x`, putting each index into `row` where it
+// is given (a first pass gives none); a move within the row is followed. After kMove, `*x` and
+// `*up` say where the codes go on.
+RowEnd WalkRow(const BmpDecode& d, RleCursor* in, int32_t* x, int32_t* up, uint8_t* row) {
   const bool four = d.compression == kRle4;
-  int64_t at = d.pixels;
-  int32_t x = 0, y = 0;
   auto put = [&](uint8_t index) {
-    if (x < d.width) (*indices)[static_cast<size_t>(y) * d.width + x++] = index;
+    if (*x < d.width) {
+      if (row != nullptr) row[*x] = index;
+      ++*x;
+    }
   };
-  while (y < d.height) {
+  for (;;) {
     uint8_t code[2];
-    if (!d.bytes.readAt(d.bytes.context, at, code, 2)) return at > d.pixels;  // what was read stands
-    at += 2;
+    if (!in->Take(code, 2)) return RowEnd::kCut;
     if (code[0] > 0) {  // a run of one index, or of two alternating
       for (int i = 0; i < code[0]; ++i) put(four ? (i % 2 == 0 ? code[1] >> 4 : code[1] & 15) : code[1]);
-    } else if (code[1] == 0) {  // end of the row
-      x = 0, ++y;
-    } else if (code[1] == 1) {  // end of the picture
-      break;
+    } else if (code[1] == 0) {
+      return RowEnd::kRow;
+    } else if (code[1] == 1) {
+      return RowEnd::kPicture;
     } else if (code[1] == 2) {  // a move right and up
       uint8_t move[2];
-      if (!d.bytes.readAt(d.bytes.context, at, move, 2)) return true;
-      at += 2;
-      x = std::min(x + move[0], d.width), y += move[1];
+      if (!in->Take(move, 2)) return RowEnd::kCut;
+      *x = std::min(*x + move[0], d.width);
+      if (move[1] > 0) return *up = move[1], RowEnd::kMove;
     } else {  // indices as they are, padded to a whole word
       const int count = code[1], bytes = four ? (count + 1) / 2 : count;
       uint8_t literal[256];
-      if (!d.bytes.readAt(d.bytes.context, at, literal, bytes)) return true;
-      at += bytes + (bytes & 1);
+      if (!in->Take(literal, bytes + (bytes & 1))) return RowEnd::kCut;
       for (int i = 0; i < count; ++i) put(four ? (i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 15) : literal[i]);
+    }
+  }
+}
+
+// Where a row's codes begin (its row counted from the bottom, the offset, the column), for each
+// row that has codes: one first pass over the file, so that rows are then decoded top first
+// without holding the picture. False where the file ends before the picture does: cut.
+struct RowStart {
+  int32_t row, x;
+  int64_t at;
+};
+bool FindRowStarts(const BmpDecode& d, std::vector<RowStart>* starts) {
+  RleCursor in{&d, d.pixels, 0, 0, {}};
+  int32_t x = 0, y = 0;
+  while (y < d.height) {
+    starts->push_back({y, x, in.at});
+    int32_t up = 0;
+    switch (WalkRow(d, &in, &x, &up, nullptr)) {
+      case RowEnd::kRow: x = 0, ++y; break;
+      case RowEnd::kMove: y += up; break;
+      case RowEnd::kPicture: return true;
+      case RowEnd::kCut: return false;
     }
   }
   return true;
@@ -186,24 +235,33 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
 
 ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
   if (!rows.start(rows.context, d->width, d->height)) return ReadOutcome::kRefused;
-  std::vector<uint8_t> out;
-  std::vector<uint8_t> stored, indices;
+  const bool rle = d->compression == kRle8 || d->compression == kRle4;
+  std::vector<uint8_t> out, stored;
+  std::vector<RowStart> starts;
+  std::unique_ptr<RleCursor> cursor;
   try {
     out.resize(static_cast<size_t>(d->width) * 3);
-    if (d->end < 0) {
-      indices.assign(static_cast<size_t>(d->width) * d->height, 0);
-      if (!DecodeRle(*d, &indices)) return ReadOutcome::kRefused;
-    } else {
-      stored.resize(static_cast<size_t>((int64_t{d->width} * d->bits + 31) / 32 * 4));
+    stored.resize(rle ? static_cast<size_t>(d->width) : static_cast<size_t>((int64_t{d->width} * d->bits + 31) / 32 * 4));
+    if (rle) {
+      cursor.reset(new RleCursor{d, 0, 0, 0, {}});
+      if (!FindRowStarts(*d, &starts)) return ReadOutcome::kRefused;
     }
   } catch (const std::bad_alloc&) {
     return ReadOutcome::kRefused;
   }
+  auto start = starts.rbegin();
   for (int32_t y = 0; y < d->height; ++y) {
     const int32_t at = d->bottomUp ? d->height - 1 - y : y;
-    if (d->end < 0) {
-      const uint8_t* row = &indices[static_cast<size_t>(at) * d->width];
-      for (int32_t x = 0; x < d->width; ++x) std::memcpy(&out[3 * static_cast<size_t>(x)], d->palette[row[x]], 3);
+    if (rle) {
+      // Pixels no code reaches take the first entry.
+      std::fill(stored.begin(), stored.end(), uint8_t{0});
+      while (start != starts.rend() && start->row > at) ++start;
+      if (start != starts.rend() && start->row == at) {
+        int32_t x = start->x, up = 0;
+        cursor->at = start->at;
+        if (WalkRow(*d, cursor.get(), &x, &up, stored.data()) == RowEnd::kCut) return ReadOutcome::kRefused;
+      }
+      for (int32_t x = 0; x < d->width; ++x) std::memcpy(&out[3 * static_cast<size_t>(x)], d->palette[stored[static_cast<size_t>(x)]], 3);
     } else {
       const int64_t offset = d->pixels + at * static_cast<int64_t>(stored.size());
       if (!d->bytes.readAt(d->bytes.context, offset, stored.data(), static_cast<int32_t>(stored.size()))) {

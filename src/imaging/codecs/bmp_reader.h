@@ -8,10 +8,12 @@
 // top-down. Every BMP is read opaque, as Windows' GDI+ reads 32-bit BMPs, whatever their fourth
 // byte or alpha mask holds. Every header field is checked before anything is allocated: rows of
 // more than 16 million pixels, an RLE picture past what a 32-bit process holds, a width of 0 or
-// below, a height of 0, a depth or compression no BMP has, is hostile (given to no decoder: GDI+'s faults on some of them); rows past the
-// file's end, a palette or masks inside the header, JPEG or PNG inside, are refused. An RLE picture is held as palette indices while it
-// decodes (its rows come bottom-up, one after the other); codes that run past a row are cut at
-// its end, codes past the picture end it, and pixels no code reaches take the first entry.
+// below, a height of 0, a depth or compression no BMP has, is hostile; rows past the file's end,
+// a palette or masks inside the header, JPEG or PNG inside, are refused. An RLE picture's rows
+// come bottom-up, one after the other: a first pass notes where each row's codes begin (memory in
+// proportion to the rows, not the picture), then each row is decoded top first from there. Codes
+// that run past a row are cut at its end, codes past the picture end it, and pixels no code reaches
+// take the first entry; a file that ends before its picture does is cut, and not read.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,21 @@
 
 #include "imaging/codecs/byte_order.h"
 
+#include <cstring>
+
+bool ProfileWhole(const uint8_t* profile, size_t size) {
+  return size >= 128 && ReadNumber(profile, 4, true) == size && std::memcmp(profile + 36, "acsp", 4) == 0;
+}
+
+Carried FittedTo(const Carried& carried, bool grey) {
+  Carried fitted = carried;
+  const std::vector<uint8_t>& p = fitted.profile;
+  if (!p.empty() && (!ProfileWhole(p.data(), p.size()) || std::memcmp(p.data() + 16, grey ? "GRAY" : "RGB ", 4) != 0)) {
+    fitted.profile.clear();
+  }
+  return fitted;
+}
+
 int OrientationOfExif(const uint8_t* tiff, size_t size) {
   if (size < 8) return 1;
   const bool big = tiff[0] == 'M' && tiff[1] == 'M';
@@ -25,10 +40,14 @@ int OrientationOfExif(const uint8_t* tiff, size_t size) {
   return 1;
 }
 
-std::vector<uint8_t> ExifOfOrientation(int orientation) {
+ExifBytes ExifOfOrientation(int orientation, bool prefixed) {
   const uint8_t o = static_cast<uint8_t>(orientation);
-  return {'M', 'M', 0, 42, 0, 0, 0, 8,           // header, the IFD at 8
-          0, 1,                                  // one entry:
-          0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0,  // Orientation, SHORT, 1, the value
-          0, 0, 0, 0};                           // no next IFD
+  const uint8_t tiff[26] = {'M', 'M', 0, 42, 0, 0, 0, 8,               // header, the IFD at 8
+                            0, 1,                                      // one entry:
+                            0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0,  // Orientation, SHORT, 1, the value
+                            0, 0, 0, 0};                               // no next IFD
+  ExifBytes exif = {{'E', 'x', 'i', 'f', 0, 0}, prefixed ? 6u : 0u};
+  std::memcpy(exif.bytes + exif.size, tiff, sizeof tiff);
+  exif.size += sizeof tiff;
+  return exif;
 }

@@ -21,12 +21,26 @@ struct Carried {
   int32_t chromaticity[8] = {};   // its white, red, green and blue x and y, times 100000
 };
 
+// True for an ICC profile whole enough to carry: at least its 128-byte header, the size that header
+// gives equal to the bytes there are, the "acsp" signature.
+bool ProfileWhole(const uint8_t* profile, size_t size);
+
+// What goes into a target whose channels are grey or colour: the same, but for a profile that is
+// not whole or describes other channels (a grey profile beside colour, say), which is dropped.
+Carried FittedTo(const Carried& carried, bool grey);
+
 // The Orientation tag (0x0112) of the first IFD of an EXIF block's TIFF structure ("II*\0" or
 // "MM\0*" first), where it is whole and valid (a SHORT of 1 to 8 inside the block); 1 otherwise.
 int OrientationOfExif(const uint8_t* tiff, size_t size);
 
-// The smallest EXIF TIFF structure that holds an orientation: big-endian, one IFD of the one tag.
-std::vector<uint8_t> ExifOfOrientation(int orientation);
+// The smallest EXIF TIFF structure that holds an orientation: big-endian, one IFD of the one tag;
+// after JPEG's "Exif\0\0" where `prefixed`. Plain bytes, so that it may live where a codec
+// library's error jumps.
+struct ExifBytes {
+  uint8_t bytes[6 + 26];
+  uint32_t size;
+};
+ExifBytes ExifOfOrientation(int orientation, bool prefixed);
 
 // The channels a written picture needs, judged from its source before the first row: grey where
 // the source is grey, colour where it has no alpha, and alpha only where it has some.

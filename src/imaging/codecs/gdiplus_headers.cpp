@@ -104,14 +104,32 @@ bool TiffHostile(const RandomBytes& in) {
   }
   return width >= 0 && height >= 0 && SidesHostile(width, height);
 }
-// An EMF's records, walked from the header to the end-of-file record: each at least 8 bytes, a
-// multiple of 4, inside the file. GDI+ loops for ever on a record whose size points into the
-// middle of the next one. Read 64 KB at a time, 8 bytes at a time near the file's end.
+// A metafile's extents, in its own units: a drawing has some, and past 2^21 a side (21 metres in
+// an EMF's 0.01 mm) GDI+ faults or spins working out its picture.
+bool ExtentHostile(int64_t left, int64_t top, int64_t right, int64_t bottom, bool inclusive) {
+  const int64_t across = right - left + (inclusive ? 1 : 0), down = bottom - top + (inclusive ? 1 : 0);
+  return across <= 0 || down <= 0 || across > (int64_t{1} << 21) || down > (int64_t{1} << 21);
+}
+
+int64_t Signed(const uint8_t* p) { return static_cast<int32_t>(ReadLittle(p, 4)); }
+
+// An EMF's header and records, walked from the header to the end-of-file record: each at least 8
+// bytes, a multiple of 4, inside the file; as many as the header counts, ending where it says the
+// file ends; at least one handle (the metafile itself has one: GDI+ faults on 0); bounds and a
+// frame with an inside. GDI+ loops for ever on a record whose size points into the middle of the
+// next one. Read 64 KB at a time, 8 bytes at a time near the file's end.
 bool EmfHostile(const RandomBytes& in) {
+  uint8_t h[88];
+  if (!in.readAt(in.context, 0, h, sizeof h)) return true;
+  const int64_t bytes = ReadLittle(h + 48, 4), records = ReadLittle(h + 52, 4);
+  if (ReadLittle(h + 56, 2) == 0 || ExtentHostile(Signed(h + 8), Signed(h + 12), Signed(h + 16), Signed(h + 20), true) ||
+      ExtentHostile(Signed(h + 24), Signed(h + 28), Signed(h + 32), Signed(h + 36), false)) {
+    return true;
+  }
   static constexpr int32_t kWindow = 64 * 1024;
   std::vector<uint8_t> window(kWindow);
   int64_t windowAt = -1, windowSize = 0;
-  for (int64_t at = 0, records = 0; records < (int64_t{1} << 24); ++records) {
+  for (int64_t at = 0, counted = 0; counted < records; ++counted) {
     if (at < windowAt || at + 8 > windowAt + windowSize) {
       windowAt = at;
       windowSize = in.readAt(in.context, at, window.data(), kWindow) ? kWindow
@@ -121,14 +139,35 @@ bool EmfHostile(const RandomBytes& in) {
     }
     const uint8_t* record = &window[static_cast<size_t>(at - windowAt)];
     const uint32_t type = ReadLittle(record, 4), size = ReadLittle(record + 4, 4);
-    if (size < 8 || size % 4 != 0 || (records == 0 && (type != 1 || size < 88))) return true;
-    if (type == 14) {  // the end: the record itself must be whole
+    if (size < 8 || size % 4 != 0 || (counted == 0 && (type != 1 || size < 88))) return true;
+    if (type == 14) {  // the end: the record itself must be whole, the last the header counts
       uint8_t last;
-      return !in.readAt(in.context, at + size - 1, &last, 1);
+      return counted + 1 != records || at + size != bytes || !in.readAt(in.context, at + size - 1, &last, 1);
     }
     at += size;
   }
-  return false;
+  return true;  // no end record among those counted
+}
+
+// A placeable WMF's header (the only WMF GDI+ sizes): a box with an inside, units per inch, then
+// records of at least 3 words each up to the end record, inside the file.
+bool WmfHostile(const RandomBytes& in) {
+  uint8_t h[22 + 18];
+  if (!in.readAt(in.context, 0, h, sizeof h)) return true;
+  auto side = [&](int at) { return static_cast<int16_t>(ReadLittle(h + at, 2)); };
+  if (ExtentHostile(side(6), side(8), side(10), side(12), false) || ReadLittle(h + 14, 2) == 0 ||
+      ReadLittle(h + 24, 2) != 9) {
+    return true;
+  }
+  for (int64_t at = 22 + 18, counted = 0; counted < (int64_t{1} << 24); ++counted) {
+    uint8_t record[6];
+    if (!in.readAt(in.context, at, record, sizeof record)) return true;
+    const int64_t words = ReadLittle(record, 4);
+    if (words < 3) return true;
+    if (ReadLittle(record + 4, 2) == 0) return false;  // the end record
+    at += 2 * words;
+  }
+  return true;
 }
 }  // namespace
 
@@ -146,5 +185,6 @@ bool GdiplusHeaderHostile(const RandomBytes& in) {
   if (std::memcmp(magic, "\1\0\0\0", 4) == 0 && in.readAt(in.context, 40, emf, 4) && std::memcmp(emf, " EMF", 4) == 0) {
     return EmfHostile(in);
   }
+  if (std::memcmp(magic, "\xD7\xCD\xC6\x9A", 4) == 0) return WmfHostile(in);
   return false;
 }

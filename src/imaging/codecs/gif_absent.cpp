@@ -6,7 +6,7 @@ void GifDecodeEnd::operator()(GifDecode*) const {}
 
 ReadOutcome OpenGif(const ByteSource&, GifDecoder* decoder, GifHeader*) {
   decoder->reset();
-  return ReadOutcome::kRefused;
+  return ReadOutcome::kOtherFormat;
 }
 
 ReadOutcome ReadGif(GifDecode*, const DecodedRows&) { return ReadOutcome::kRefused; }

@@ -124,26 +124,25 @@ ReadOutcome ReadGif(GifDecode* d, const DecodedRows& rows) {
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
   const int bytes = d->alpha ? 4 : 3;
   std::vector<uint8_t> out, line, indices;
-  std::vector<bool> decoded;
   try {
     out.resize(static_cast<size_t>(width) * bytes);
     line.resize(static_cast<size_t>(d->width) + 1);
-    decoded.assign(static_cast<size_t>(d->height), false);
     if (d->interlaced) indices.resize(static_cast<size_t>(d->width) * d->height);
   } catch (const std::bad_alloc&) {
     return ReadOutcome::kRefused;
   }
   // An interlaced image comes in four passes: every 8th row from 0, from 4, every 4th from 2, every
-  // 2nd from 1. A file cut short keeps the rows that decoded.
+  // 2nd from 1. A file cut short, or whose codes break off, is not read: giflib's last line reads
+  // on to the image's end block.
   bool whole = true;
   if (d->interlaced) {
     const int starts[] = {0, 4, 2, 1}, steps[] = {8, 8, 4, 2};
     for (int pass = 0; pass < 4 && whole; ++pass) {
       for (int32_t y = starts[pass]; y < d->height && whole; y += steps[pass]) {
         whole = DGifGetLine(d->gif, &indices[static_cast<size_t>(y) * d->width], d->width) == GIF_OK;
-        decoded[static_cast<size_t>(y)] = whole;
       }
     }
+    if (!whole) return ReadOutcome::kRefused;
   }
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) std::memcpy(&out[static_cast<size_t>(x) * bytes], d->fill, bytes);
@@ -151,10 +150,11 @@ ReadOutcome ReadGif(GifDecode* d, const DecodedRows& rows) {
     const uint8_t* frame = nullptr;
     if (fy >= 0 && fy < d->height) {
       if (d->interlaced) {
-        if (decoded[static_cast<size_t>(fy)]) frame = &indices[static_cast<size_t>(fy) * d->width];
-      } else if (whole) {
-        whole = DGifGetLine(d->gif, line.data(), d->width) == GIF_OK;
-        if (whole) frame = line.data();
+        frame = &indices[static_cast<size_t>(fy) * d->width];
+      } else if (DGifGetLine(d->gif, line.data(), d->width) == GIF_OK) {
+        frame = line.data();
+      } else {
+        return ReadOutcome::kRefused;
       }
     }
     for (int32_t fx = 0; frame != nullptr && fx < d->width && d->left + fx < width; ++fx) {

@@ -7,7 +7,8 @@
 // The transparent index is alpha 0; indices past the palette are black. Interlaced rows are put in
 // their order. Refused as hostile (given to no decoder; GDI+'s faults on some): a GIF whose first
 // image has no palette at all, a screen or an interlaced image (held as indices) past what a
-// 32-bit process holds; a screen of no pixels is refused (GDI+ may read the image alone). A file cut short gives the rows that decoded, the rest as outside the image.
+// 32-bit process holds; a screen of no pixels is refused. A file cut short, or whose codes break
+// off, is not read.
 #pragma once
 
 #include <cstdint>
@@ -33,5 +34,6 @@ using GifDecoder = std::unique_ptr<GifDecode, GifDecodeEnd>;
 ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, GifHeader* header);
 
 // Decodes the first image's rows, top first, into `rows`. kRead, or kRefused where `start` or
-// `row` answered false or the memory could not be had.
+// `row` answered false, the image's codes do not reach its end block, or the memory could not be
+// had.
 ReadOutcome ReadGif(GifDecode* decode, const DecodedRows& rows);

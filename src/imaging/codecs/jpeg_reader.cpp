@@ -37,6 +37,8 @@ struct JpegDecode {
   ErrorManager error;
   SourceManager source;
   jpeg_progress_mgr progress;
+  size_t kept[2];  // the bytes of EXIF and of profile chunks kept (see KeepMarker)
+  jpeg_saved_marker_ptr last;  // the last of them
 };
 
 namespace {
@@ -104,6 +106,51 @@ bool Takes(const jpeg_decompress_struct& info) {
   if (info.num_components == 1) return info.jpeg_color_space == JCS_GRAYSCALE;
   return info.num_components == 3 &&
          (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB);
+}
+
+uint8_t NextByte(j_decompress_ptr info) {
+  jpeg_source_mgr* source = info->src;
+  if (source->bytes_in_buffer == 0) FillInput(info);  // never suspends
+  --source->bytes_in_buffer;
+  return *source->next_input_byte++;
+}
+
+// The APP1 and APP2 segments kept for what the photo carries: the first EXIF segment, and ICC
+// profile chunks up to kProfileCap in all, into the list jpeg_read_icc_profile reads; every other
+// one is stepped over, so that a thousand segments of 64 KB cost nothing. Past the cap a chunk is
+// dropped, and with it the profile (its chunks no longer add up), not the picture.
+boolean KeepMarker(j_decompress_ptr info) {
+  const uint32_t length = (uint32_t{NextByte(info)} << 8 | NextByte(info));
+  if (length < 2) ERREXIT(info, JERR_BAD_LENGTH);
+  const uint32_t size = length - 2;
+  static const char kExif[] = "Exif\0", kProfile[] = "ICC_PROFILE";
+  uint8_t head[sizeof kProfile] = {};
+  const uint32_t headSize = size < sizeof head ? size : sizeof head;
+  for (uint32_t i = 0; i < headSize; ++i) head[i] = NextByte(info);
+  auto* decode = static_cast<JpegDecode*>(info->client_data);
+  size_t* kept = decode->kept;
+  bool keep;
+  if (info->unread_marker == JPEG_APP0 + 1) {
+    keep = headSize >= sizeof kExif && std::memcmp(head, kExif, sizeof kExif) == 0 && kept[0] == 0;
+  } else {
+    keep = headSize == sizeof kProfile && std::memcmp(head, kProfile, sizeof kProfile) == 0 && kept[1] + size <= kProfileCap;
+  }
+  if (!keep) {
+    SkipInput(info, static_cast<long>(size - headSize));
+    return TRUE;
+  }
+  kept[info->unread_marker == JPEG_APP0 + 1 ? 0 : 1] += size;
+  auto* marker = static_cast<jpeg_saved_marker_ptr>((*info->mem->alloc_large)(
+      reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, sizeof(jpeg_marker_struct) + size));
+  marker->next = nullptr;
+  marker->marker = static_cast<UINT8>(info->unread_marker);
+  marker->original_length = marker->data_length = size;
+  marker->data = reinterpret_cast<JOCTET*>(marker + 1);
+  std::memcpy(marker->data, head, headSize);
+  for (uint32_t i = headSize; i < size; ++i) marker->data[i] = NextByte(info);
+  (decode->last == nullptr ? info->marker_list : decode->last->next) = marker;
+  decode->last = marker;
+  return TRUE;
 }
 
 // A progressive or multi-scan file is decoded into coefficients for the whole picture first:
@@ -187,8 +234,9 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   info->mem->max_memory_to_use = kJpegMemoryCap;
   info->progress = &decode->progress;
   info->src = &decode->source.pub;
-  jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
-  jpeg_save_markers(info, JPEG_APP0 + 2, 0xFFFF);
+  info->client_data = decode;
+  jpeg_set_marker_processor(info, JPEG_APP0 + 1, KeepMarker);
+  jpeg_set_marker_processor(info, JPEG_APP0 + 2, KeepMarker);
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK || !Takes(*info)) return ReadOutcome::kRefused;
   const int64_t coefficients = CoefficientBytes(*info);
   // Past half the address space no decoder in a 32-bit process holds them, GDI+'s neither, which

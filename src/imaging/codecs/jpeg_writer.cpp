@@ -8,8 +8,6 @@
 
 #include <jerror.h>  // after jpeglib.h, which it needs
 
-#include <vector>
-
 namespace {
 // The library's errors end in a longjmp back to the function that called it.
 struct ErrorManager {
@@ -81,10 +79,8 @@ bool StartCompress(JpegEncode* encode, int32_t width, int32_t height, JpegRows r
   info->X_density = info->Y_density = 96;
   jpeg_start_compress(info, TRUE);
   if (carried.orientation != 1) {
-    std::vector<uint8_t> exif = {'E', 'x', 'i', 'f', 0, 0};
-    const std::vector<uint8_t> tiff = ExifOfOrientation(carried.orientation);
-    exif.insert(exif.end(), tiff.begin(), tiff.end());
-    jpeg_write_marker(info, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+    const ExifBytes exif = ExifOfOrientation(carried.orientation, true);
+    jpeg_write_marker(info, JPEG_APP0 + 1, exif.bytes, exif.size);
   }
   if (!carried.profile.empty()) {
     jpeg_write_icc_profile(info, carried.profile.data(), static_cast<unsigned>(carried.profile.size()));

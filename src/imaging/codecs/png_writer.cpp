@@ -1,7 +1,6 @@
 #include "imaging/codecs/png_writer.h"
 
 #include <csetjmp>
-#include <vector>
 
 #include <png.h>
 
@@ -43,8 +42,8 @@ void SetCarried(png_structp png, png_infop info, const Carried& carried) {
     png_set_cHRM_fixed(png, info, c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]);
   }
   if (carried.orientation != 1) {
-    std::vector<uint8_t> exif = ExifOfOrientation(carried.orientation);
-    png_set_eXIf_1(png, info, static_cast<png_uint_32>(exif.size()), exif.data());
+    ExifBytes exif = ExifOfOrientation(carried.orientation, false);
+    png_set_eXIf_1(png, info, exif.size, exif.bytes);
   }
 }
 

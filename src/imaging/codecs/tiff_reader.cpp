@@ -52,6 +52,47 @@ constexpr int64_t kPixelsPerByte = 4096;
 // libtiff reports through handlers: the outcome is what its calls answer, so nothing is printed.
 int Silent(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
+// The most a byte of each codec's data decodes to: none 1, PackBits 64 (a 2-byte run of 128), LZW's
+// longest codes and deflate's about 1,032 (LZW's string grow one byte a code: 1,400 with room),
+// JPEG's flat blocks far less; a fax row can be a single bit.
+int64_t LargestRatio(uint16_t compression, int64_t rowBytes) {
+  switch (compression) {
+    case COMPRESSION_NONE: return 1;
+    case COMPRESSION_PACKBITS: return 64;
+    case COMPRESSION_LZW: return 1400;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4: return std::max<int64_t>(1032, rowBytes * 8);
+    default: return 1032;
+  }
+}
+
+// Every strip or tile the page needs is in the file (an offset past the header, its bytes inside
+// the file) and decodes to no more than its bytes can hold: a few bytes can claim strips of
+// hundreds of MB that libtiff would allocate before finding them absent, and an offset of 0 or
+// a missing plane decodes as garbage.
+bool StripsJustified(TIFF* tiff, int64_t size, uint32_t height, uint32_t rowsPerStrip) {
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+  const bool tiled = TIFFIsTiled(tiff) != 0;
+  const uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+  const uint32_t perPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
+  const int64_t ratio = LargestRatio(compression, static_cast<int64_t>(TIFFScanlineSize64(tiff)));
+  for (uint32_t i = 0; i < count; ++i) {
+    int error = 0;
+    const uint64_t at = TIFFGetStrileOffsetWithErr(tiff, i, &error);
+    const uint64_t bytes = TIFFGetStrileByteCountWithErr(tiff, i, &error);
+    if (error != 0 || at < 8 || bytes == 0 || at > static_cast<uint64_t>(size) || bytes > static_cast<uint64_t>(size) - at) {
+      return false;
+    }
+    const uint32_t rows = tiled ? 0 : std::min(rowsPerStrip, height - (i % perPlane) * rowsPerStrip);
+    const uint64_t decoded = tiled ? TIFFTileSize64(tiff) : TIFFVStripSize64(tiff, rows);
+    if (decoded / static_cast<uint64_t>(ratio) > bytes) return false;
+  }
+  return count > 0;
+}
+
 Carried CarriedOf(TIFF* tiff) {
   Carried carried;
   uint16_t orientation = 1;
@@ -109,6 +150,12 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   if (width > (1u << 24) || int64_t{d->band} * width * 4 > kTiffBandCap) {
     return BitmapFits(header->width, header->height, 4) ? ReadOutcome::kRefused : ReadOutcome::kHostile;
   }
+  // Samples as whole numbers only: libtiff's RGBA interface takes floating-point ones for
+  // unsigned integers.
+  uint16_t format = SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(d->tiff, TIFFTAG_SAMPLEFORMAT, &format);
+  if (format != SAMPLEFORMAT_UINT) return ReadOutcome::kRefused;
+  if (!StripsJustified(d->tiff, size, height, static_cast<uint32_t>(d->band))) return ReadOutcome::kHostile;
   char message[1024];
   if (!TIFFRGBAImageOK(d->tiff, message) || !TIFFRGBAImageBegin(&d->image, d->tiff, 1, message)) {
     return ReadOutcome::kRefused;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -41,7 +42,11 @@ Chunks WalkChunks(const RandomBytes& in, int64_t size) {
     if (!in.readAt(in.context, at, h, 8)) break;
     const int64_t length = ReadLittle(h + 4, 4);
     if (at + 8 + length > size) break;
-    if (std::memcmp(h, "ICCP", 4) == 0) found.profile = {at + 8, length};
+    if (std::memcmp(h, "ICCP", 4) == 0 && found.profile.size < 0 && length >= 4 && length <= kProfileCap) {
+      // Of several, the first whole one: its own header gives its size.
+      uint8_t size[4];
+      if (in.readAt(in.context, at + 8, size, 4) && ReadNumber(size, 4, true) == length) found.profile = {at + 8, length};
+    }
     if (std::memcmp(h, "EXIF", 4) == 0) found.exif = {at + 8, length};
     at += 8 + length + (length & 1);
   }
@@ -81,7 +86,11 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
     config.options.scaled_height = height;
   }
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
-  WebPIDecoder* decoder = WebPIDecode(nullptr, 0, &config);
+  struct DecoderEnd {
+    void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
+  };
+  std::unique_ptr<WebPIDecoder, DecoderEnd> owned(WebPIDecode(nullptr, 0, &config));
+  WebPIDecoder* decoder = owned.get();
   if (decoder == nullptr) return ReadOutcome::kRefused;
   std::vector<uint8_t> chunk;
   ReadOutcome outcome = ReadOutcome::kRead;
@@ -108,9 +117,11 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
       }
     }
   }
-  WebPIDelete(decoder);
+  owned.reset();
   WebPFreeDecBuffer(&config.output);
   if (outcome != ReadOutcome::kRead) return outcome;
+  // A picture whose memory could not be had is no fault of the file's.
+  if (status == VP8_STATUS_OUT_OF_MEMORY) return ReadOutcome::kRefused;
   return status == VP8_STATUS_OK && delivered == height ? ReadOutcome::kRead : ReadOutcome::kHostile;
 }
 
