@@ -180,6 +180,12 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
   const Bytes plainJpeg = EncodeJpeg({96, 64, 3, 2, 2, false, false, 0}, [](int x, int y, int c) { return Level(x, y, c); });
   const Bytes plainPng = EncodePng(PngImage{96, 64, 2, 8, Colour, {}, {}});
   const Bytes profile = Profile(100000), huge = Profile(1100000), camera = CameraExif(8);
+  // The profile with bytes at `at` replaced.
+  auto patched = [&profile](size_t at, const Bytes& with) {
+    Bytes p = profile;
+    std::copy(with.begin(), with.end(), p.begin() + static_cast<long>(at));
+    return p;
+  };
   auto deflated = [](const Bytes& raw) {
     uLongf size = compressBound(static_cast<uLong>(raw.size()));
     Bytes out = {'I', 'C', 'C', 0, 0};
@@ -207,6 +213,10 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       {"EXIF cut short", WithSegments(plainJpeg, {{JPEG_APP0 + 1, JpegExif(Bytes(camera.begin(), camera.begin() + 20))}}), 1, false, -1, 0},
       {"profile with a gap", WithSegments(plainJpeg, IccChunks(profile, {1, 3}, 60000)), 1, false, -1, 0},
       {"profile chunk twice", WithSegments(plainJpeg, IccChunks(profile, {1, 1}, 60000)), 1, false, -1, 0},
+      {"profile cut to 127 bytes", WithSegments(plainJpeg, IccChunks(Bytes(profile.begin(), profile.begin() + 127), {1}, 60000)), 1, false, -1, 0},
+      {"profile claiming 2 GB", WithSegments(plainJpeg, IccChunks(patched(0, {0x7F, 0xFF, 0xFF, 0xFF}), {1, 2}, 60000)), 1, false, -1, 0},
+      {"profile without its signature", WithSegments(plainJpeg, IccChunks(patched(36, {'a', 'c', 's', 'q'}), {1, 2}, 60000)), 1, false, -1, 0},
+      {"grey profile beside colour", WithSegments(plainJpeg, IccChunks(patched(16, {'G', 'R', 'A', 'Y'}), {1, 2}, 60000)), 1, false, -1, 0},
       {"profile past 1 MB", WithSegments(plainJpeg, IccChunks(huge, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 60000)), 1, false, -1, 0},
       {"plain PNG", plainPng, 1, false, -1, 0},
       {"PNG eXIf and iCCP", WithPngChunks(plainPng, {{"iCCP", deflated(profile)}, {"eXIf", CameraExif(8)}}), 8, true, -1, 0},
