@@ -32,53 +32,16 @@ Bytes Rle(int rows, bool ends) {
   return Bmp(16384, 16384, 8, 1, rest, 1024);
 }
 
-// A little-endian TIFF: one IFD of SHORT or LONG entries (tag, type, values), its longer values
-// after it, then `data`, whose offset the entries' values may use as `kData` (plus a few bytes).
-constexpr uint32_t kData = 0xDA7A0000;
-struct Entry {
-  uint16_t tag, type;
-  std::vector<uint32_t> values;
-};
-Bytes Tiff(std::vector<Entry> entries, const Bytes& data) {
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
-  const int size = 4;  // every value is written as a LONG or SHORT: out of line past 4 bytes
-  uint32_t outside = static_cast<uint32_t>(8 + 2 + 12 * entries.size() + 4), extra = 0;
-  for (const Entry& e : entries) {
-    const uint32_t bytes = static_cast<uint32_t>(e.values.size()) * (e.type == 3 ? 2 : 4);
-    if (bytes > size) extra += bytes;
-  }
-  const uint32_t dataAt = outside + extra;
-  Bytes b = {'I', 'I', 42, 0}, after;
-  Put(&b, 8, 4), Put(&b, static_cast<uint32_t>(entries.size()), 2);
-  for (const Entry& e : entries) {
-    Bytes values;
-    for (uint32_t v : e.values) Put(&values, v >= kData ? v - kData + dataAt : v, e.type == 3 ? 2 : 4);
-    Put(&b, e.tag, 2), Put(&b, e.type, 2), Put(&b, static_cast<uint32_t>(e.values.size()), 4);
-    if (values.size() > size) {
-      Put(&b, outside + static_cast<uint32_t>(after.size()), 4);
-      after.insert(after.end(), values.begin(), values.end());
-    } else {
-      values.resize(size, 0);
-      b.insert(b.end(), values.begin(), values.end());
-    }
-  }
-  Put(&b, 0, 4);
-  b.insert(b.end(), after.begin(), after.end());
-  b.insert(b.end(), data.begin(), data.end());
-  return b;
-}
-
-constexpr uint16_t kShort = 3, kLong = 4;
 
 // A 64 by 64 grey TIFF, uncompressed, in four strips of 16 rows at these offsets and counts;
 // `more` entries added.
-Bytes GreyTiff(std::vector<uint32_t> offsets, std::vector<uint32_t> counts, std::vector<Entry> more = {},
+Bytes GreyTiff(std::vector<uint32_t> offsets, std::vector<uint32_t> counts, std::vector<TiffEntry> more = {},
                uint16_t bits = 8) {
-  std::vector<Entry> entries = {{256, kLong, {64}}, {257, kLong, {64}}, {258, kShort, {bits}}, {259, kShort, {1}},
+  std::vector<TiffEntry> entries = {{256, kLong, {64}}, {257, kLong, {64}}, {258, kShort, {bits}}, {259, kShort, {1}},
                                 {262, kShort, {1}}, {273, kLong, std::move(offsets)}, {277, kShort, {1}},
                                 {278, kLong, {16}}, {279, kLong, std::move(counts)}};
   entries.insert(entries.end(), more.begin(), more.end());
-  return Tiff(entries, Bytes(64 * 64 * bits / 8, 0x40));
+  return HandMadeTiff(entries, Bytes(64 * 64 * bits / 8, 0x40));
 }
 
 // A 64 by 64 GIF of two colours whose pixels are literal codes, each after a clear code so that
@@ -107,18 +70,47 @@ Bytes Gif(int minimumCodeSize, size_t keep) {
 }
 }  // namespace
 
+std::vector<uint8_t> HandMadeTiff(std::vector<TiffEntry> entries, const std::vector<uint8_t>& data) {
+  std::sort(entries.begin(), entries.end(), [](const TiffEntry& a, const TiffEntry& b) { return a.tag < b.tag; });
+  const int size = 4;  // every value is written as a LONG or SHORT: out of line past 4 bytes
+  uint32_t outside = static_cast<uint32_t>(8 + 2 + 12 * entries.size() + 4), extra = 0;
+  for (const TiffEntry& e : entries) {
+    const uint32_t bytes = static_cast<uint32_t>(e.values.size()) * (e.type == 3 ? 2 : 4);
+    if (bytes > size) extra += bytes;
+  }
+  const uint32_t dataAt = outside + extra;
+  Bytes b = {'I', 'I', 42, 0}, after;
+  Put(&b, 8, 4), Put(&b, static_cast<uint32_t>(entries.size()), 2);
+  for (const TiffEntry& e : entries) {
+    Bytes values;
+    for (uint32_t v : e.values) Put(&values, v >= kData ? v - kData + dataAt : v, e.type == 3 ? 2 : 4);
+    Put(&b, e.tag, 2), Put(&b, e.type, 2), Put(&b, static_cast<uint32_t>(e.values.size()), 4);
+    if (values.size() > size) {
+      Put(&b, outside + static_cast<uint32_t>(after.size()), 4);
+      after.insert(after.end(), values.begin(), values.end());
+    } else {
+      values.resize(size, 0);
+      b.insert(b.end(), values.begin(), values.end());
+    }
+  }
+  Put(&b, 0, 4);
+  b.insert(b.end(), after.begin(), after.end());
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
 std::vector<HostileFile> HostileFiles() {
   const uint32_t d = kData;
   // One deflate strip of 300 bytes claiming 8000 by 8000 RGBA: 256 MB for libtiff and as much again
   // for the band.
   Bytes deflated(300, 0);
   deflated[0] = 0x78, deflated[1] = 0x9C;
-  const Bytes large = Tiff({{256, kLong, {8000}}, {257, kLong, {8000}}, {258, kShort, {8, 8, 8, 8}},
+  const Bytes large = HandMadeTiff({{256, kLong, {8000}}, {257, kLong, {8000}}, {258, kShort, {8, 8, 8, 8}},
                             {259, kShort, {8}}, {262, kShort, {2}}, {273, kLong, {d}}, {277, kShort, {4}},
                             {278, kLong, {8000}}, {279, kLong, {300}}, {338, kShort, {2}}},
                            deflated);
   // Separate planes of CMYK, the last one missing.
-  const Bytes planes = Tiff({{256, kLong, {64}}, {257, kLong, {64}}, {258, kShort, {8, 8, 8, 8}}, {259, kShort, {1}},
+  const Bytes planes = HandMadeTiff({{256, kLong, {64}}, {257, kLong, {64}}, {258, kShort, {8, 8, 8, 8}}, {259, kShort, {1}},
                              {262, kShort, {5}}, {273, kLong, {d, d + 4096, d + 8192}}, {277, kShort, {4}},
                              {278, kLong, {64}}, {279, kLong, {4096, 4096, 4096}}, {284, kShort, {2}}},
                             Bytes(3 * 4096, 0x40));

@@ -18,3 +18,13 @@ struct HostileFile {
 };
 
 std::vector<HostileFile> HostileFiles();
+
+// A little-endian TIFF: one IFD of SHORT or LONG entries (tag, type, values), its longer values
+// after it, then `data`, whose offset the entries' values may use as kData (plus a few bytes).
+constexpr uint32_t kData = 0xDA7A0000;
+constexpr uint16_t kShort = 3, kLong = 4;
+struct TiffEntry {
+  uint16_t tag, type;
+  std::vector<uint32_t> values;
+};
+std::vector<uint8_t> HandMadeTiff(std::vector<TiffEntry> entries, const std::vector<uint8_t>& data);

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+#define CMS_NO_REGISTER_KEYWORD 1
+#include <lcms2.h>
 
 #include "imaging/pixels/box_average.h"
 #include "imaging/codecs/jpeg_reader.h"
@@ -212,7 +214,6 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
     ReadOutcome outcome, scans;  // the reader's, and the walk's over the markers
     bool byHeaders;              // refused before any decoding
   } cases[] = {
-      {"CMYK", Encode({"cmyk", {16, 16, 4, 1, 1, false, false, 0}, 0}), -1, kRefused, kRead, true},
       {"12-bit", TwelveBit(good), -1, kRefused, kRead, true},
       {"empty", {}, -1, ReadOutcome::kOtherFormat, ReadOutcome::kOtherFormat, true},
       {"not a JPEG", {'B', 'M', 0xFF, 0xD8, 0xFF, 0xE0}, -1, ReadOutcome::kOtherFormat, ReadOutcome::kOtherFormat, true},
@@ -309,6 +310,84 @@ TEST(JpegWriter, RoundTripsThroughLibjpeg) {
       ASSERT_NE(frame, bytes.end());
       EXPECT_EQ(frame[11], 0x22);
     }
+  }
+}
+// A CMYK output profile of a plain model (each ink takes away its colour of a white paper, black
+// all three, in Lab), made by Little CMS.
+std::vector<uint8_t> CmykProfile() {
+  cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+  cmsSetProfileVersion(profile, 2.1);  // a lut16, which takes a grid alone
+  cmsSetDeviceClass(profile, cmsSigOutputClass);
+  cmsSetColorSpace(profile, cmsSigCmykData);
+  cmsSetPCS(profile, cmsSigLabData);
+  cmsPipeline* lut = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsStage* grid = cmsStageAllocCLut16bit(nullptr, 3, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(grid, [](const cmsUInt16Number in[], cmsUInt16Number out[], void*) -> cmsInt32Number {
+    cmsCIELab lab = {100.0 * (1 - in[3] / 65535.0) * (1 - 0.3 * (in[0] + in[1] + in[2]) / 196605.0),
+                     60.0 * (in[1] - in[0] / 2.0) / 65535.0, 60.0 * (in[2] - in[1] / 2.0) / 65535.0};
+    cmsFloat2LabEncoded(out, &lab);
+    return TRUE;
+  }, nullptr, 0);
+  cmsPipelineInsertStage(lut, cmsAT_BEGIN, grid);
+  cmsWriteTag(profile, cmsSigAToB0Tag, lut);
+  cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsPipelineFree(lut);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+// An Adobe CMYK JPEG (libjpeg writes Adobe's marker, and the samples are read inverted), with the
+// profile in APP2 chunks where there is one.
+std::vector<uint8_t> CmykJpeg(const std::vector<uint8_t>& profile) {
+  std::vector<uint8_t> bytes = EncodeJpeg({24, 16, 4, 1, 1, false, false, 0}, Sample);
+  if (profile.empty()) return bytes;
+  std::vector<uint8_t> with = {0xFF, 0xD8, 0xFF, JPEG_APP0 + 2, static_cast<uint8_t>((profile.size() + 16) >> 8),
+                               static_cast<uint8_t>(profile.size() + 16), 'I', 'C', 'C', '_', 'P', 'R', 'O', 'F',
+                               'I', 'L', 'E', 0, 1, 1};
+  with.insert(with.end(), profile.begin(), profile.end());
+  with.insert(with.end(), bytes.begin() + 2, bytes.end());
+  return with;
+}
+
+// CMYK and YCCK files are read: through their CMYK profile, as Little CMS renders libjpeg's own
+// decode of them; without one, by the formula GDI+ uses.
+TEST(JpegReader, CmykThroughItsProfileOrGdiplusFormula) {
+  const std::vector<uint8_t> profile = CmykProfile();
+  for (const bool withProfile : {true, false}) {
+    const std::vector<uint8_t> bytes = CmykJpeg(withProfile ? profile : std::vector<uint8_t>());
+    jpeg_decompress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&info, TRUE);
+    ASSERT_TRUE(info.saw_Adobe_marker);
+    jpeg_start_decompress(&info);
+    std::vector<uint8_t> cmyk(24 * 16 * 4), expected(24 * 16 * 3);
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW row[1] = {&cmyk[static_cast<size_t>(info.output_scanline) * 24 * 4]};
+      jpeg_read_scanlines(&info, row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    if (withProfile) {
+      cmsHPROFILE from = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+      cmsHPROFILE to = cmsCreate_sRGBProfile();
+      cmsHTRANSFORM t = cmsCreateTransform(from, TYPE_CMYK_8_REV, to, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+      cmsDoTransform(t, cmyk.data(), expected.data(), 24 * 16);
+      cmsDeleteTransform(t), cmsCloseProfile(from), cmsCloseProfile(to);
+    } else {
+      for (size_t i = 0; i < 24 * 16; ++i) {
+        for (int c = 0; c < 3; ++c) expected[i * 3 + 2 - c] = static_cast<uint8_t>((cmyk[i * 4 + c] * cmyk[i * 4 + 3] + 127) / 255);
+      }
+    }
+    Decoded got;
+    ASSERT_EQ(Read(bytes, 1, &got), ReadOutcome::kRead);
+    EXPECT_TRUE(got.pixels == expected) << (withProfile ? "with" : "without") << " a profile";
   }
 }
 }  // namespace

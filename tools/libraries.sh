@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib,
-# libtiff, libwebp) for
+# libtiff, libwebp, and Little CMS) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
 # while its stamp matches its recipe). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
@@ -173,6 +173,20 @@ libraries_build_webp() {
   cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/libwebp.txt"
 }
 
+# Little CMS, the colour engine for CMYK and CIELab sources: its C files compile alone (its own
+# build is autotools), without threads of its own.
+libraries_build_lcms() {
+  local work="$LIBRARIES_DIR/lcms2" source f
+  source=$(libraries_fetch lcms2 "$work/source")
+  rm -rf "$work/build" && mkdir -p "$work/build"
+  for f in "$source"/src/*.c; do
+    i686-w64-mingw32-gcc-posix -O2 -DCMS_NO_PTHREADS=1 -I"$source/include" -c "$f" -o "$work/build/$(basename "$f" .c).o"
+  done
+  i686-w64-mingw32-ar rcs "$LIBRARIES_INSTALL/lib/liblcms2.a" "$work/build"/*.o
+  cp "$source/include/lcms2.h" "$LIBRARIES_INSTALL/include/"
+  cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/lcms2.txt"
+}
+
 # What decides how library $1 is built: its build function and the helpers every build calls.
 # Its digest is the library's stamp, so that a changed recipe rebuilds that library alone.
 libraries_recipe_digest() {
@@ -202,5 +216,6 @@ ensure_libraries() {
   libraries_ensure gif giflib
   libraries_ensure tiff libtiff
   libraries_ensure webp libwebp
+  libraries_ensure lcms lcms2
   [ $LIBRARIES_BUILT -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

@@ -10,6 +10,7 @@
 
 #include <jerror.h>  // after jpeglib.h, which it needs
 
+#include "imaging/codecs/colour_engine.h"
 #include "imaging/pixels/box_average.h"
 
 namespace {
@@ -38,6 +39,7 @@ struct JpegDecode {
   SourceManager source;
   jpeg_progress_mgr progress;
   size_t kept[2];  // the bytes of EXIF and of profile chunks kept (see KeepMarker)
+  void* transform;  // CMYK to sRGB through the file's profile (a ColourTransform's), or null
   jpeg_saved_marker_ptr last;  // the last of them
 };
 
@@ -100,12 +102,25 @@ void SkipInput(j_decompress_ptr info, long count) {
   source->bytes_in_buffer -= static_cast<size_t>(count);
 }
 
-// 8-bit samples of grey, YCbCr or RGB; CMYK and YCCK are left to GDI+.
+// 8-bit samples of grey, YCbCr, RGB, CMYK or YCCK.
 bool Takes(const jpeg_decompress_struct& info) {
   if (info.data_precision != 8) return false;
   if (info.num_components == 1) return info.jpeg_color_space == JCS_GRAYSCALE;
+  if (info.num_components == 4) return info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   return info.num_components == 3 &&
          (info.jpeg_color_space == JCS_YCbCr || info.jpeg_color_space == JCS_RGB);
+}
+
+// CMYK without a profile, as GDI+ turns it into RGB: each colour is what its ink and the black
+// leave of white. Adobe's files store both inverted (255 no ink).
+void NaiveCmyk(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inverted) {
+  for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    const unsigned k = inverted ? cmyk[3] : 255u - cmyk[3];
+    for (int c = 0; c < 3; ++c) {
+      const unsigned left = inverted ? cmyk[c] : 255u - cmyk[c];
+      bgr[2 - c] = static_cast<uint8_t>((left * k + 127) / 255);
+    }
+  }
 }
 
 uint8_t NextByte(j_decompress_ptr info) {
@@ -259,20 +274,31 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
   }
   info->scale_num = 1;
   info->scale_denom = static_cast<unsigned>(denominator);
-  info->out_color_space = JCS_EXT_BGR;
+  const bool cmyk = info->num_components == 4;
+  info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
   jpeg_start_decompress(info);
   if (!rows.start(rows.context, static_cast<int32_t>(info->output_width),
                   static_cast<int32_t>(info->output_height))) {
     return ReadOutcome::kRefused;
   }
-  JSAMPARRAY band = (*info->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                               info->output_width * 3,
+  const auto common = reinterpret_cast<j_common_ptr>(info);
+  JSAMPARRAY band = (*info->mem->alloc_sarray)(common, JPOOL_IMAGE, info->output_width * (cmyk ? 4 : 3),
                                                static_cast<JDIMENSION>(info->rec_outbuf_height));
+  JSAMPARRAY bgr = cmyk ? (*info->mem->alloc_sarray)(common, JPOOL_IMAGE, info->output_width * 3, 1) : nullptr;
   while (info->output_scanline < info->output_height) {
     const JDIMENSION got =
         jpeg_read_scanlines(info, band, static_cast<JDIMENSION>(info->rec_outbuf_height));
     for (JDIMENSION y = 0; y < got; ++y) {
-      if (!rows.row(rows.context, band[y])) return ReadOutcome::kRefused;
+      const uint8_t* row = band[y];
+      if (cmyk) {
+        if (decode->transform != nullptr) {
+          TransformRow(decode->transform, band[y], bgr[0], static_cast<int32_t>(info->output_width));
+        } else {
+          NaiveCmyk(band[y], bgr[0], info->output_width, info->saw_Adobe_marker != 0);
+        }
+        row = bgr[0];
+      }
+      if (!rows.row(rows.context, row)) return ReadOutcome::kRefused;
     }
   }
   // A stream whose damage shows only at its end (a random tail) is an error here.
@@ -283,6 +309,7 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
 
 void JpegDecodeEnd::operator()(JpegDecode* decode) const {
   jpeg_destroy_decompress(&decode->info);
+  ColourTransform owned(decode->transform);
   delete decode;
 }
 
@@ -305,7 +332,14 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* 
   // From here the library's state is the decoder's to destroy, on every path.
   JpegDecoder owned(decode.release());
   const ReadOutcome outcome = ReadHeaders(owned.get(), header);
-  if (outcome == ReadOutcome::kRead) *decoder = std::move(owned);
+  if (outcome != ReadOutcome::kRead) return outcome;
+  // CMYK's rows are sRGB: its profile is the engine's, not the thumbnail's.
+  if (owned->info.num_components == 4) {
+    const ColourInput input = owned->info.saw_Adobe_marker ? ColourInput::kInvertedCmyk : ColourInput::kCmyk;
+    owned->transform = SrgbTransform(input, header->carried.profile).release();
+    header->carried.profile.clear();
+  }
+  *decoder = std::move(owned);
   return outcome;
 }
 

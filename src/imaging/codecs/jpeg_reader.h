@@ -3,9 +3,11 @@
 // grow with the source; and written by it, row by row. The one file pair that speaks libjpeg's
 // language. Platform-free: the bytes come from and go to the caller.
 //
-// The reader takes 8-bit baseline, progressive and arithmetic-coded files with 1 (grey) or 3
-// (YCbCr or RGB) components and delivers 24-bit BGR rows. It refuses every other file (CMYK and
-// YCCK, 12-bit, lossless, one that does not begin as a JPEG file does), every file on which the
+// The reader takes 8-bit baseline, progressive and arithmetic-coded files with 1 (grey), 3 (YCbCr
+// or RGB) or 4 components (CMYK or YCCK, Adobe's inverted form where its marker says so) and
+// delivers 24-bit BGR rows: CMYK through its embedded CMYK profile by the colour engine, or,
+// without one, by the formula GDI+ uses (each colour's ink and black multiplied away). It refuses
+// every other file (12-bit, lossless, one that does not begin as a JPEG file does), every file on which the
 // library raises an error or a warning, at the first one (a file cut short, a corrupt stream;
 // only stray bytes just before the end marker are let pass, as every decoder lets them pass), a
 // file whose coefficients for the whole picture would pass kJpegMemoryCap, and, as hostile, one
@@ -31,7 +33,9 @@ struct JpegHeader {
   int32_t width, height;
   int scales;
   bool grey;        // one component
-  Carried carried;  // the EXIF orientation of its first APP1 "Exif" segment, its ICC profile
+  // The EXIF orientation of its first APP1 "Exif" segment, its ICC profile (none for CMYK: the
+  // rows are sRGB).
+  Carried carried;
 };
 
 // libjpeg's state for one file, between its headers and its rows.

@@ -8,7 +8,13 @@
 
 #include <tiffio.h>
 
+#include "imaging/codecs/colour_engine.h"
 #include "imaging/pixels/bitmap_size.h"
+
+// How a page's rows are made: by libtiff's RGBA interface, or from its samples as stored, where
+// that interface gets the picture wrong (16-bit grey and alpha loses its alpha, 8-bit keeps it
+// as stored whether associated or not, CIELab and CMYK miss the colour engine).
+enum class TiffRows { kRgba, kGreyAlpha, kColourEngine };
 
 struct TiffDecode {
   RandomBytes bytes;
@@ -16,7 +22,16 @@ struct TiffDecode {
   TIFF* tiff;
   TIFFRGBAImage image;
   bool imageBegun;
+  int32_t width, height;
   int32_t band;  // rows a strip or a row of tiles holds
+  TiffRows made;
+  bool alpha;        // the rows are BGRA, straight
+  bool associated;   // the file's alpha is associated: its colours premultiplied
+  bool divide;       // the RGBA interface's colours are premultiplied
+  uint16_t bits, samples;
+  bool separate, minIsWhite;
+  ColourInput input;
+  ColourTransform transform;
 };
 
 namespace {
@@ -93,6 +108,103 @@ bool StripsJustified(TIFF* tiff, int64_t size, uint32_t height, uint32_t rowsPer
   return count > 0;
 }
 
+// Which rows the page gives and how they are made (see TiffRows).
+void ChooseRows(TiffDecode* d, const Carried& carried) {
+  TIFF* tiff = d->tiff;
+  uint16_t extra = 0, planar = PLANARCONFIG_CONTIG;
+  uint16_t* kinds = nullptr;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &d->bits);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &d->samples);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  d->separate = planar == PLANARCONFIG_SEPARATE;
+  const uint16_t photometric = d->image.photometric;
+  d->minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+  const bool grey = d->minIsWhite || photometric == PHOTOMETRIC_MINISBLACK;
+  // libtiff marks separate planes of CMYK as alpha to reach the fourth ink.
+  d->alpha = d->image.alpha != 0 && photometric != PHOTOMETRIC_SEPARATED;
+  d->associated = d->image.alpha == EXTRASAMPLE_ASSOCALPHA;
+  // Contiguous 8-bit grey and alpha comes as stored; everything else with alpha premultiplied.
+  d->divide = !(grey && !d->separate && d->bits == 8 && !d->associated);
+  d->made = TiffRows::kRgba;
+  const bool strips = TIFFIsTiled(tiff) == 0;
+  if (grey && d->alpha && !d->separate && strips && d->samples == 2 && (d->bits == 8 || d->bits == 16)) {
+    d->made = TiffRows::kGreyAlpha;
+  } else if (strips && d->bits == 8 && !d->alpha) {
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    if (photometric == PHOTOMETRIC_CIELAB && d->samples == 3 && !d->separate) {
+      d->input = ColourInput::kLab;
+    } else if (photometric == PHOTOMETRIC_SEPARATED && d->samples == 4 && compression != COMPRESSION_JPEG &&
+               (!d->separate || compression == COMPRESSION_NONE)) {
+      // Compressed planes read a row of each in turn would decode each strip again from its start.
+      d->input = ColourInput::kCmyk;
+    } else {
+      return;
+    }
+    d->transform = SrgbTransform(d->input, carried.profile);
+    if (d->transform != nullptr) d->made = TiffRows::kColourEngine;
+  }
+}
+
+// 16 bits to 8, rounded.
+inline uint32_t Narrow(uint32_t v) { return (v * 255 + 32767) / 65535; }
+
+// One row of samples as stored into the rows' layout: grey and alpha into straight BGRA, CMYK or
+// CIELab through the colour engine into BGR. `line` holds the row's samples, the planes one after
+// the other where they are separate.
+void FromSamples(TiffDecode* d, uint8_t* line, uint8_t* out) {
+  const int32_t width = d->width;
+  if (d->made == TiffRows::kGreyAlpha) {
+    for (int32_t x = 0; x < width; ++x) {
+      uint32_t g, a, full;
+      if (d->bits == 16) {
+        const uint16_t* p = reinterpret_cast<const uint16_t*>(line) + 2 * x;
+        g = p[0], a = p[1], full = 65535;
+      } else {
+        g = line[2 * x], a = line[2 * x + 1], full = 255;
+      }
+      if (d->associated) g = a == 0 ? 0 : std::min(full, static_cast<uint32_t>((uint64_t{g} * full + a / 2) / a));
+      if (d->minIsWhite) g = full - g;
+      const uint8_t grey = static_cast<uint8_t>(full == 255 ? g : Narrow(g));
+      out[4 * x] = out[4 * x + 1] = out[4 * x + 2] = grey;
+      out[4 * x + 3] = static_cast<uint8_t>(full == 255 ? a : Narrow(a));
+    }
+    return;
+  }
+  if (d->separate) {  // the planes interleaved, into the row's second half
+    uint8_t* pixels = line + size_t{4} * width;
+    for (int32_t x = 0; x < width; ++x) {
+      for (int c = 0; c < 4; ++c) pixels[4 * x + c] = line[static_cast<size_t>(c) * width + x];
+    }
+    line = pixels;
+  }
+  if (d->input == ColourInput::kLab) {
+    for (int32_t x = 0; x < width; ++x) line[3 * x + 1] ^= 0x80, line[3 * x + 2] ^= 0x80;
+  }
+  TransformRow(d->transform.get(), line, out, width);
+}
+
+// The rows from the samples as stored, a scanline (of each plane) at a time.
+ReadOutcome ReadSamples(TiffDecode* d, const DecodedRows& rows) {
+  std::vector<uint8_t> line, out;
+  try {
+    line.resize(static_cast<size_t>(TIFFScanlineSize64(d->tiff)) * (d->separate ? 4 : 1) * 2);
+    out.resize(static_cast<size_t>(d->width) * (d->alpha ? 4 : 3));
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  const size_t plane = static_cast<size_t>(d->width);
+  for (int32_t y = 0; y < d->height; ++y) {
+    for (uint16_t s = 0; s < (d->separate ? 4 : 1); ++s) {
+      if (TIFFReadScanline(d->tiff, line.data() + s * plane, static_cast<uint32_t>(y), s) < 0) return ReadOutcome::kRefused;
+    }
+    FromSamples(d, line.data(), out.data());
+    if (!rows.row(rows.context, out.data())) return ReadOutcome::kRefused;
+  }
+  return ReadOutcome::kRead;
+}
+
 Carried CarriedOf(TIFF* tiff) {
   Carried carried;
   uint16_t orientation = 1;
@@ -164,8 +276,13 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   // The rows as stored: the orientation goes with what the page carries.
   d->image.orientation = ORIENTATION_TOPLEFT;
   d->image.req_orientation = ORIENTATION_TOPLEFT;
-  header->alpha = d->image.alpha != 0;
+  d->width = static_cast<int32_t>(width);
+  d->height = static_cast<int32_t>(height);
   header->carried = CarriedOf(d->tiff);
+  ChooseRows(d.get(), header->carried);
+  header->alpha = d->alpha;
+  // The profile of CMYK or CIELab describes what the engine has turned into sRGB.
+  if (d->made == TiffRows::kColourEngine || d->image.photometric == PHOTOMETRIC_SEPARATED) header->carried.profile.clear();
   const bool grey = d->image.photometric == PHOTOMETRIC_MINISBLACK || d->image.photometric == PHOTOMETRIC_MINISWHITE;
   header->channels = grey ? (header->alpha ? Channels::kGreyAlpha : Channels::kGrey)
                           : (header->alpha ? Channels::kColourAlpha : Channels::kColour);
@@ -174,9 +291,10 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
 }
 
 ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows) {
-  const int32_t width = static_cast<int32_t>(d->image.width), height = static_cast<int32_t>(d->image.height);
+  const int32_t width = d->width, height = d->height;
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
-  const bool alpha = d->image.alpha != 0;
+  if (d->made != TiffRows::kRgba) return ReadSamples(d, rows);
+  const bool alpha = d->alpha, divide = d->divide;
   const size_t pixels = static_cast<size_t>(width);
   std::vector<uint32_t> band;
   std::vector<uint8_t> out;
@@ -204,8 +322,9 @@ ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows) {
           o += 3;
           continue;
         }
-        // libtiff premultiplies; the rows carry straight alpha, as GDI+'s ARGB does.
-        auto straight = [a](uint32_t c) {
+        // libtiff premultiplies (see ChooseRows); the rows carry straight alpha, as GDI+'s ARGB does.
+        auto straight = [a, divide](uint32_t c) {
+          if (!divide) return static_cast<uint8_t>(c);
           return static_cast<uint8_t>(a == 0 ? 0 : std::min<uint32_t>(255, (c * 255 + a / 2) / a));
         };
         o[0] = straight(b), o[1] = straight(g), o[2] = straight(r), o[3] = static_cast<uint8_t>(a);

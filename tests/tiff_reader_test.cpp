@@ -1,0 +1,109 @@
+// TIFF variants against what the file means, worked out here from its samples: alpha associated
+// or not at 8 and 16 bits, grey and RGB; CMYK planes without alpha; CIELab by the CIE's formula.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "hostile_files.h"
+#include "imaging/codecs/tiff_reader.h"
+#include "memory_bytes.h"
+
+namespace {
+typedef std::vector<uint8_t> Bytes;
+
+// The first pixel's BGR(A) of the rows the reader gives, or nothing where it did not read.
+Bytes FirstPixel(const Bytes& file, bool* alpha) {
+  MemoryBytes memory = {file.data(), file.size(), 0, -1};
+  TiffDecoder decoder;
+  TiffHeader header = {};
+  if (OpenTiff(AtAnyOffset(&memory), static_cast<int64_t>(file.size()), &decoder, &header) != ReadOutcome::kRead) return {};
+  *alpha = header.alpha;
+  struct Got {
+    Bytes first;
+    size_t bytes;
+  } got = {{}, header.alpha ? 4u : 3u};
+  const DecodedRows rows = {[](void*, int32_t, int32_t) { return true; },
+                            [](void* c, const uint8_t* row) {
+                              auto* g = static_cast<Got*>(c);
+                              if (g->first.empty()) g->first.assign(row, row + g->bytes);
+                              return true;
+                            },
+                            &got};
+  return ReadTiff(decoder.get(), rows) == ReadOutcome::kRead ? got.first : Bytes();
+}
+
+// A 4 by 2 page, one strip, every pixel the samples given (16-bit ones little-endian).
+Bytes Page(uint16_t photometric, uint16_t bits, std::vector<uint32_t> samples, int extra, bool planes = false) {
+  const uint16_t count = static_cast<uint16_t>(samples.size());
+  Bytes data;
+  for (int plane = 0; plane < (planes ? count : 1); ++plane) {
+    for (int pixel = 0; pixel < 8; ++pixel) {
+      for (uint16_t s = 0; s < count; ++s) {
+        if (planes && s != plane) continue;
+        for (int b = 0; b < bits / 8; ++b) data.push_back(static_cast<uint8_t>(samples[s] >> (8 * b)));
+      }
+    }
+  }
+  std::vector<TiffEntry> entries = {{256, kLong, {4}}, {257, kLong, {2}}, {258, kShort, std::vector<uint32_t>(count, bits)},
+                                    {259, kShort, {1}}, {262, kShort, {photometric}}, {277, kShort, {count}},
+                                    {278, kLong, {2}}};
+  if (planes) {
+    const uint32_t plane = static_cast<uint32_t>(data.size() / count);
+    std::vector<uint32_t> offsets, counts;
+    for (uint32_t p = 0; p < count; ++p) offsets.push_back(kData + p * plane), counts.push_back(plane);
+    entries.push_back({273, kLong, offsets}), entries.push_back({279, kLong, counts}), entries.push_back({284, kShort, {2}});
+  } else {
+    entries.push_back({273, kLong, {kData}}), entries.push_back({279, kLong, {static_cast<uint32_t>(data.size())}});
+  }
+  if (extra > 0) entries.push_back({338, kShort, {static_cast<uint32_t>(extra)}});
+  return HandMadeTiff(entries, data);
+}
+
+// CIELab (D50) to sRGB, by the CIE's formula and sRGB's matrix for D50 white.
+Bytes LabToBgr(double l, double a, double b) {
+  auto f = [](double t) { return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29); };
+  const double fy = (l + 16) / 116;
+  const double x = 0.9642 * f(fy + a / 500), y = f(fy), z = 0.8249 * f(fy - b / 200);
+  const double rgb[3] = {3.1338561 * x - 1.6168667 * y - 0.4906146 * z, -0.9787684 * x + 1.9161415 * y + 0.0334540 * z,
+                         0.0719453 * x - 0.2289914 * y + 1.4052427 * z};
+  Bytes bgr(3);
+  for (int c = 0; c < 3; ++c) {
+    const double v = std::min(1.0, std::max(0.0, rgb[c]));
+    bgr[2 - c] = static_cast<uint8_t>(std::lround(255 * (v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055)));
+  }
+  return bgr;
+}
+
+TEST(TiffReader, VariantsGiveWhatTheFileMeans) {
+  const uint16_t kGrey = 1, kRgb = 2, kCmyk = 5, kLab = 8;
+  const int kAssociated = 1, kUnassociated = 2;
+  const struct {
+    const char* what;
+    Bytes file;
+    Bytes bgra;  // the first pixel, straight
+    int within;
+  } cases[] = {
+      {"grey and alpha", Page(kGrey, 8, {88, 128}, kUnassociated), {88, 88, 88, 128}, 1},
+      {"grey and associated alpha", Page(kGrey, 8, {44, 128}, kAssociated), {88, 88, 88, 128}, 1},
+      {"16-bit grey and alpha", Page(kGrey, 16, {88 * 257, 128 * 257}, kUnassociated), {88, 88, 88, 128}, 1},
+      {"16-bit grey and associated alpha", Page(kGrey, 16, {44 * 257, 128 * 257}, kAssociated), {88, 88, 88, 128}, 1},
+      {"RGB and alpha", Page(kRgb, 8, {200, 100, 50, 128}, kUnassociated), {50, 100, 200, 128}, 1},
+      {"RGB and associated alpha", Page(kRgb, 8, {100, 50, 25, 128}, kAssociated), {50, 100, 200, 128}, 1},
+      {"16-bit RGB and alpha", Page(kRgb, 16, {200 * 257, 100 * 257, 50 * 257, 128 * 257}, kUnassociated), {50, 100, 200, 128}, 1},
+      {"CMYK", Page(kCmyk, 8, {0, 255, 255, 0}, 0), {0, 0, 255}, 0},
+      {"CMYK in planes", Page(kCmyk, 8, {0, 255, 255, 0}, 0, true), {0, 0, 255}, 0},
+      {"CIELab", Page(kLab, 8, {128, 20, static_cast<uint8_t>(-30)}, 0), LabToBgr(128 * 100.0 / 255, 20, -30), 2},
+  };
+  for (const auto& c : cases) {
+    bool alpha = false;
+    const Bytes got = FirstPixel(c.file, &alpha);
+    ASSERT_EQ(got.size(), c.bgra.size()) << c.what;
+    EXPECT_EQ(alpha, c.bgra.size() == 4) << c.what;
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_LE(std::abs(got[i] - c.bgra[i]), c.within) << c.what << ", byte " << i;
+  }
+}
+}  // namespace
