@@ -112,7 +112,7 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
   } else if (StartsAsBmp(head)) {
     BmpHeader h = {};
     outcome = OpenBmp(AtAnyOffset(head.file), &source->bmp, &h);
-    Describe(source, h.width, h.height, false, 0, false, h.channels);
+    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
   } else if (StartsAsGif(head)) {
     GifHeader h = {};
     outcome = OpenGif(bytes, &source->gif, &h);

@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BmpDecoder decoder;
     BmpHeader header = {};
     if (OpenBmp(AtAnyOffset(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
+    rows.bytes = header.alpha ? 4 : 3;
     outcome = ReadBmp(decoder.get(), sink);
   } else if (data[0] % 4 == 2) {
     TiffDecoder decoder;

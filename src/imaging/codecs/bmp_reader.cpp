@@ -15,7 +15,8 @@ struct BmpDecode {
   int bits;
   uint32_t compression;
   int64_t pixels, end;  // where the rows begin, and the file's size as the header tells it
-  uint32_t masks[3];    // red, green, blue, for 16 and 32 bits
+  uint32_t masks[4];    // red, green, blue and alpha, for 16 and 32 bits
+  bool alpha;           // the rows are BGRA: an alpha mask, and some pixel's alpha not 0
   uint8_t palette[256][3];  // blue, green, red
 };
 
@@ -23,7 +24,7 @@ namespace {
 // No row longer than this is read: 16 million pixels of 32 bits, far past any real picture's.
 constexpr int64_t kBmpRowCap = int64_t{64} << 20;
 
-constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3;
+constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
 // A channel by its mask, widened to 8 bits by repeating its bits, as GDI+ widens 5 bits
 // (abcde to abcdeabc), or its top 8 bits.
@@ -39,9 +40,9 @@ uint8_t ByMask(uint32_t pixel, uint32_t mask) {
   return static_cast<uint8_t>(wide);
 }
 
-// One stored row of an uncompressed picture into BGR.
+// One stored row of an uncompressed picture into BGR, or BGRA where it has alpha.
 void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
-  for (int32_t x = 0; x < d.width; ++x, out += 3) {
+  for (int32_t x = 0; x < d.width; ++x, out += d.alpha ? 4 : 3) {
     if (d.bits <= 8) {
       const int perByte = 8 / d.bits, shift = 8 - d.bits * (1 + x % perByte);
       std::memcpy(out, d.palette[(in[x / perByte] >> shift) & ((1 << d.bits) - 1)], 3);
@@ -52,8 +53,25 @@ void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
       out[0] = ByMask(pixel, d.masks[2]);
       out[1] = ByMask(pixel, d.masks[1]);
       out[2] = ByMask(pixel, d.masks[0]);
+      if (d.alpha) out[3] = ByMask(pixel, d.masks[3]);
     }
   }
+}
+
+// True where some pixel's alpha, by the alpha mask, is not 0: writers that set the mask and leave
+// the byte 0 mean an opaque picture. Read until the first such pixel, often on the first rows.
+bool SomeAlpha(const BmpDecode& d, std::vector<uint8_t>* stored) {
+  const int bytes = d.bits / 8;
+  for (int32_t y = 0; y < d.height; ++y) {
+    if (!d.bytes.readAt(d.bytes.context, d.pixels + y * static_cast<int64_t>(stored->size()), stored->data(),
+                        static_cast<int32_t>(stored->size()))) {
+      return false;
+    }
+    for (int32_t x = 0; x < d.width; ++x) {
+      if ((ReadLittle(stored->data() + x * bytes, bytes) & d.masks[3]) != 0) return true;
+    }
+  }
+  return false;
 }
 
 // An RLE picture's codes, read forward through a window of the file.
@@ -185,8 +203,8 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   // are left to GDI+.
   if (!depth || d->compression > 6) return ReadOutcome::kHostile;
   if ((rle && (!d->bottomUp || bits != (d->compression == kRle8 ? 8 : 4))) ||
-      (d->compression == kBitfields && bits != 16 && bits != 32) ||
-      (d->compression != kRgb && d->compression != kBitfields && !rle)) {
+      ((d->compression == kBitfields || d->compression == kAlphaBitfields) && bits != 16 && bits != 32) ||
+      (d->compression != kRgb && d->compression != kBitfields && d->compression != kAlphaBitfields && !rle)) {
     return ReadOutcome::kRefused;
   }
   // The masks: BI_RGB's own, or those after an info header of 40 bytes, or inside a longer one.
@@ -194,17 +212,20 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   d->masks[0] = sixteen ? 0x7C00 : 0xFF0000;
   d->masks[1] = sixteen ? 0x03E0 : 0x00FF00;
   d->masks[2] = sixteen ? 0x001F : 0x0000FF;
+  d->masks[3] = 0;
   int64_t table = 14 + size;
-  if (d->compression == kBitfields) {
-    uint8_t m[12];
-    if (size >= 52) {
-      std::memcpy(m, h + 54, 12);
-    } else if (bytes.readAt(bytes.context, table, m, 12)) {
-      table += 12;
+  if (d->compression == kBitfields || d->compression == kAlphaBitfields) {
+    // Red, green and blue, and alpha where the header holds it (v3 and later) or says it follows.
+    const int count = size >= 56 || d->compression == kAlphaBitfields ? 4 : 3;
+    uint8_t m[16];
+    if (size >= 40 + 4 * static_cast<uint32_t>(count)) {
+      std::memcpy(m, h + 54, 16);
+    } else if (bytes.readAt(bytes.context, table, m, 4 * count)) {
+      table += 4 * count;
     } else {
       return ReadOutcome::kRefused;
     }
-    for (int i = 0; i < 3; ++i) d->masks[i] = ReadLittle(m + 4 * i, 4);
+    for (int i = 0; i < count; ++i) d->masks[i] = ReadLittle(m + 4 * i, 4);
   }
   // The palette, as many entries as the header says (all of the depth where it says 0), as far as
   // they lie before the rows.
@@ -229,6 +250,17 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   d->end = rle ? -1 : d->pixels + stride * d->height;
   uint8_t last;
   if (!rle && !bytes.readAt(bytes.context, d->end - 1, &last, 1)) return ReadOutcome::kRefused;
+  if (d->masks[3] != 0) {
+    std::vector<uint8_t> stored;
+    try {
+      stored.resize(static_cast<size_t>(stride));
+    } catch (const std::bad_alloc&) {
+      return ReadOutcome::kRefused;
+    }
+    d->alpha = SomeAlpha(*d, &stored);
+  }
+  header->alpha = d->alpha;
+  if (d->alpha) header->channels = Channels::kColourAlpha;
   *decoder = std::move(d);
   return ReadOutcome::kRead;
 }
@@ -240,7 +272,7 @@ ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
   std::vector<RowStart> starts;
   std::unique_ptr<RleCursor> cursor;
   try {
-    out.resize(static_cast<size_t>(d->width) * 3);
+    out.resize(static_cast<size_t>(d->width) * (d->alpha ? 4 : 3));
     stored.resize(rle ? static_cast<size_t>(d->width) : static_cast<size_t>((int64_t{d->width} * d->bits + 31) / 32 * 4));
     if (rle) {
       cursor.reset(new RleCursor{d, 0, 0, 0, {}});

@@ -5,8 +5,10 @@
 // The core (OS/2) header and the info headers of 40 to 124 bytes; 1, 2, 4 and 8 bits with a
 // palette (shorter than its depth allows, or none: missing entries are black), 16 bits (5-5-5, or
 // the masks of BI_BITFIELDS), 24 and 32 bits (BI_RGB, or masks); BI_RLE8 and BI_RLE4; bottom-up and
-// top-down. Every BMP is read opaque, as Windows' GDI+ reads 32-bit BMPs, whatever their fourth
-// byte or alpha mask holds. Every header field is checked before anything is allocated: rows of
+// top-down. A 16- or 32-bit picture with an alpha mask (BI_BITFIELDS with a v3 to v5 header, or
+// BI_ALPHABITFIELDS) has straight alpha by it, as Pillow, ImageMagick and browsers read it, unless
+// every pixel's alpha is 0 (writers that set the mask and leave the byte 0): that, and every other
+// BMP, is read opaque, as Windows' GDI+ reads 32-bit BMPs whatever their fourth byte holds. Every header field is checked before anything is allocated: rows of
 // more than 16 million pixels, an RLE picture past what a 32-bit process holds, a width of 0 or
 // below, a height of 0, a depth or compression no BMP has, is hostile; rows past the file's end,
 // a palette or masks inside the header, JPEG or PNG inside, are refused. An RLE picture's rows
@@ -24,7 +26,8 @@
 
 struct BmpHeader {
   int32_t width, height;
-  Channels channels;  // grey where every palette entry is grey, else colour
+  bool alpha;         // rows are BGRA, else BGR
+  Channels channels;  // grey where every palette entry is grey, colour, colour and alpha
 };
 
 struct BmpDecode;
@@ -38,6 +41,7 @@ using BmpDecoder = std::unique_ptr<BmpDecode, BmpDecodeEnd>;
 // sides set where it was read.
 ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header);
 
-// Decodes every row, top first, as 24-bit BGR, into `rows`. kRead, or kRefused where `start` or
-// `row` answered false, a read failed or the memory for an RLE picture could not be had.
+// Decodes every row, top first, as 24-bit BGR (32-bit BGRA where the header says alpha), into
+// `rows`. kRead, or kRefused where `start` or `row` answered false, a read failed, an RLE file is
+// cut, or memory could not be had.
 ReadOutcome ReadBmp(BmpDecode* decode, const DecodedRows& rows);
