@@ -40,12 +40,22 @@ struct Written {
 Written ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
   Written w;
-  if (file[0] == 'I' || file[0] == 'M') {  // a TIFF source's profile alone
+  if (file[0] == 'I' || file[0] == 'M') {  // samples a pixel, profile, and pixels where opaque
     TIFF* tiff = TIFFOpen(path.c_str(), "r");
-    uint32_t size = 0;
+    uint32_t size = 0, width = 0, height = 0;
+    uint16_t samples = 0;
     const uint8_t* profile = nullptr;
-    if (tiff != nullptr && TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile)) w.profile.assign(profile, profile + size);
-    if (tiff != nullptr) TIFFClose(tiff);
+    if (tiff == nullptr) return w;
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile)) w.profile.assign(profile, profile + size);
+    TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    w.channels = samples;
+    if (samples % 2 == 1) {  // libtiff's RGBA reading premultiplies some alpha, not all
+      w.rgba.resize(size_t{width} * height * 4);
+      TIFFReadRGBAImageOriented(tiff, width, height, reinterpret_cast<uint32_t*>(w.rgba.data()), ORIENTATION_TOPLEFT, 0);
+    }
+    TIFFClose(tiff);
     return w;
   }
   if (file[0] == 0xFF) {
@@ -114,8 +124,8 @@ Bytes WithSegments(Bytes jpeg, const std::vector<std::pair<int, Bytes>>& segment
   return jpeg;
 }
 
-// An ICC profile of `size` bytes as libpng checks one: a header for RGB monitors, no tags.
-Bytes Profile(uint32_t size) {
+// An ICC profile of `size` bytes as libpng checks one: a header for RGB (or grey) monitors, no tags.
+Bytes Profile(uint32_t size, bool grey = false) {
   Bytes p(size, 0x5A);
   std::fill(p.begin(), p.begin() + 132, 0);
   const uint8_t header[] = {0, 0, 0, 0, 0, 0, 0, 0, 2, 0x10, 0, 0, 'm', 'n', 't', 'r', 'R', 'G', 'B', ' ', 'X', 'Y', 'Z', ' '};
@@ -124,7 +134,18 @@ Bytes Profile(uint32_t size) {
   const uint8_t acsp[] = {'a', 'c', 's', 'p'}, d50[] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
   std::copy(acsp, acsp + 4, p.begin() + 36);
   std::copy(d50, d50 + 12, p.begin() + 68);
+  if (grey) std::copy_n("GRAY", 4, p.begin() + 16);
   return p;
+}
+
+// A PNG's iCCP chunk data of the profile.
+Bytes Deflated(const Bytes& raw) {
+  uLongf size = compressBound(static_cast<uLong>(raw.size()));
+  Bytes out = {'I', 'C', 'C', 0, 0};
+  out.resize(5 + size);
+  compress2(&out[5], &size, raw.data(), static_cast<uLong>(raw.size()), 6);
+  out.resize(5 + size);
+  return out;
 }
 
 // The profile's APP2 chunks, numbered as `numbers` says (1-based; the count is their number).
@@ -186,14 +207,6 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
     std::copy(with.begin(), with.end(), p.begin() + static_cast<long>(at));
     return p;
   };
-  auto deflated = [](const Bytes& raw) {
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    Bytes out = {'I', 'C', 'C', 0, 0};
-    out.resize(5 + size);
-    compress2(&out[5], &size, raw.data(), static_cast<uLong>(raw.size()), 6);
-    out.resize(5 + size);
-    return out;
-  };
   auto joined = [](std::vector<std::pair<int, Bytes>> a, const std::vector<std::pair<int, Bytes>>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -219,7 +232,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       {"grey profile beside colour", WithSegments(plainJpeg, IccChunks(patched(16, {'G', 'R', 'A', 'Y'}), {1, 2}, 60000)), 1, false, -1, 0},
       {"profile past 1 MB", WithSegments(plainJpeg, IccChunks(huge, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 60000)), 1, false, -1, 0},
       {"plain PNG", plainPng, 1, false, -1, 0},
-      {"PNG eXIf and iCCP", WithPngChunks(plainPng, {{"iCCP", deflated(profile)}, {"eXIf", CameraExif(8)}}), 8, true, -1, 0},
+      {"PNG eXIf and iCCP", WithPngChunks(plainPng, {{"iCCP", Deflated(profile)}, {"eXIf", CameraExif(8)}}), 8, true, -1, 0},
       {"PNG sRGB", WithPngChunks(plainPng, {{"sRGB", {1}}}), 1, false, 1, 0},
       {"PNG gAMA", WithPngChunks(plainPng, {{"gAMA", {0, 0, 0xB1, 0x8F}}}), 1, false, -1, 45455},
       {"PNG iCCP damaged", WithPngChunks(plainPng, {{"iCCP", Bytes{'I', 'C', 'C', 0, 0, 1, 2, 3}}}), 1, false, -1, 0},
@@ -277,8 +290,9 @@ TEST(Carried, RealProfilesGoAsTheyCame) {
   EXPECT_EQ(ReadWritten(folder / "out.jpg").exif, OrientationOnly(6));
 }
 
-// Grey, palette, 16-bit, opaque and alpha sources: the colour type and components written, and
-// every decoded pixel that of the same pixels stored as 8-bit RGB or RGBA, as written before.
+// Grey, palette, 16-bit, opaque and alpha sources: the colour type, components and samples written,
+// and every decoded pixel that of the same pixels stored as 8-bit RGB or RGBA, as written before.
+// A profile describes the channels written: grey ones with a grey profile, colour with a colour one.
 TEST(Carried, ThumbnailsHaveTheFewestChannelsTheirSourceNeeds) {
   ScratchFolder folder;
   const PixelSource grey = [](int x, int y) { const uint8_t v = Level(x, y, 0); return Rgba{v, v, v, 255}; };
@@ -295,31 +309,40 @@ TEST(Carried, ThumbnailsHaveTheFewestChannelsTheirSourceNeeds) {
   auto greyJpeg = [&](int components) {
     return EncodeJpeg({96, 64, components, 2, 2, false, false, 0}, [](int x, int y, int) { return Level(x, y, 0); });
   };
+  // Large enough to compress past the 81 bytes libpng reads an iCCP chunk's keyword from.
+  const Bytes greyProfile = Profile(100000, true), colourProfile = Profile(100000);
+  const Bytes greyPalette = EncodePng({96, 64, 3, 4, greyIndexed, greys, index});
   const struct {
     const char* what;
     Bytes source, reference;  // the same pixels as 8-bit RGB or RGBA, or a colour JPEG
-    int pngType, jpegComponents;
+    int pngType, jpegComponents, tiffSamples;
+    Bytes profile;  // the source's, and every target's
   } cases[] = {
-      {"grey 8", EncodePng({96, 64, 0, 8, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1},
-      {"grey 16", EncodePng({96, 64, 0, 16, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1},
-      {"grey and alpha", EncodePng({96, 64, 4, 8, greyAlpha, {}, {}}), EncodePng({96, 64, 6, 8, greyAlpha, {}, {}}), 4, 1},
-      {"grey palette", EncodePng({96, 64, 3, 4, greyIndexed, greys, index}), EncodePng({96, 64, 2, 8, greyIndexed, {}, {}}), 0, 1},
-      {"colour palette", EncodePng({96, 64, 3, 4, colourIndexed, colours, index}), EncodePng({96, 64, 2, 8, colourIndexed, {}, {}}), 2, 3},
-      {"RGB 16", EncodePng({96, 64, 2, 16, Colour, {}, {}}), EncodePng({96, 64, 2, 8, Colour, {}, {}}), 2, 3},
-      {"RGBA", EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), 6, 3},
-      {"grey JPEG", greyJpeg(1), greyJpeg(3), 0, 1},
+      {"grey 8", EncodePng({96, 64, 0, 8, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1, 1, {}},
+      {"grey 16", EncodePng({96, 64, 0, 16, grey, {}, {}}), EncodePng({96, 64, 2, 8, grey, {}, {}}), 0, 1, 1, {}},
+      {"grey and alpha", EncodePng({96, 64, 4, 8, greyAlpha, {}, {}}), EncodePng({96, 64, 6, 8, greyAlpha, {}, {}}), 4, 1, 2, {}},
+      {"grey palette", greyPalette, EncodePng({96, 64, 2, 8, greyIndexed, {}, {}}), 0, 1, 1, {}},
+      {"colour palette", EncodePng({96, 64, 3, 4, colourIndexed, colours, index}), EncodePng({96, 64, 2, 8, colourIndexed, {}, {}}), 2, 3, 3, {}},
+      {"RGB 16", EncodePng({96, 64, 2, 16, Colour, {}, {}}), EncodePng({96, 64, 2, 8, Colour, {}, {}}), 2, 3, 3, {}},
+      {"RGBA", EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), EncodePng({96, 64, 6, 8, colourAlpha, {}, {}}), 6, 3, 4, {}},
+      {"grey JPEG", greyJpeg(1), greyJpeg(3), 0, 1, 1, {}},
+      {"grey JPEG with a grey profile", WithSegments(greyJpeg(1), IccChunks(greyProfile, {1, 2}, 60000)), greyJpeg(3), 0, 1, 1, greyProfile},
+      {"grey palette with a colour profile", WithPngChunks(greyPalette, {{"iCCP", Deflated(colourProfile)}}),
+       EncodePng({96, 64, 2, 8, greyIndexed, {}, {}}), 2, 3, 3, colourProfile},
   };
   for (const auto& c : cases) {
     const char* extension = c.source[0] == 0xFF ? ".jpg" : ".png";
     ASSERT_TRUE(WriteBytes(folder / ("source" + std::string(extension)), c.source));
     ASSERT_TRUE(WriteBytes(folder / ("reference" + std::string(extension)), c.reference));
-    for (const char* target : {"out.png", "out.jpg"}) {
+    for (const char* target : {"out.png", "out.jpg", "out.tif"}) {
       const std::string trace = std::string(c.what) + " to " + target;
       ASSERT_EQ(ResizeImageFile(folder / ("source" + std::string(extension)), folder / target, 48, 32), ResizeStep::kConverted) << trace;
       ASSERT_EQ(ResizeImageFile(folder / ("reference" + std::string(extension)), folder / ("ref-" + std::string(target)), 48, 32),
                 ResizeStep::kConverted) << trace;
       const Written w = ReadWritten(folder / target);
-      EXPECT_EQ(w.channels, target == std::string("out.png") ? c.pngType : c.jpegComponents) << trace;
+      const char kind = target[4];
+      EXPECT_EQ(w.channels, kind == 'p' ? c.pngType : kind == 'j' ? c.jpegComponents : c.tiffSamples) << trace;
+      EXPECT_EQ(w.profile, c.profile) << trace;
       EXPECT_TRUE(w.rgba == ReadWritten(folder / ("ref-" + std::string(target))).rgba) << trace;
     }
   }

@@ -79,6 +79,12 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->height = height;
   writer->rowsDone = 0;
   const ByteSink sink = {WriteToFile, &writer->file};
+  // The profile describes the channels written: a grey picture with a colour profile is written in
+  // colour, and a profile of other channels is dropped (see FittedTo).
+  if (!HasColourChannels(channels) && ProfileOf(carried, "RGB ")) {
+    channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
+  }
+  const bool grey = !HasColourChannels(channels);
   bool started;
   if (mimeType == "image/gif") {
     writer->format = TargetFormat::kGif;
@@ -99,20 +105,18 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   }
   if (mimeType == "image/tiff") {
     writer->format = TargetFormat::kTiff;
-    writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-    writer->carried = FittedTo(carried, false);
-    const std::vector<uint8_t> header = TiffFileHeader(width, height, HasAlpha(channels));
+    writer->channels = channels;
+    writer->carried = FittedTo(carried, grey);
+    const std::vector<uint8_t> header = TiffFileHeader(width, height, channels);
     writer->row.assign(static_cast<size_t>(width) * 4, 0);
     return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
   }
   if (mimeType == "image/png") {
     writer->format = TargetFormat::kPng;
     writer->channels = channels;
-    const bool grey = channels == Channels::kGrey || channels == Channels::kGreyAlpha;
     started = StartPng(sink, width, height, channels, FittedTo(carried, grey), &writer->png);
   } else {
     writer->format = TargetFormat::kJpeg;
-    const bool grey = channels == Channels::kGrey || channels == Channels::kGreyAlpha;
     writer->channels = grey ? Channels::kGrey : input == PixelLayout::kBgr24 ? Channels::kColour
                                                                               : Channels::kColourAlpha;
     const JpegRows rows = grey ? JpegRows::kGrey : input == PixelLayout::kBgr24 ? JpegRows::kBgr
@@ -143,10 +147,12 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
       if (!writer->failed) Convert(writer->input, row, width, channels, &writer->pending[static_cast<size_t>(y) * width * 4]);
       return;
     }
-    case TargetFormat::kTiff: {  // RGB, in bands
+    case TargetFormat::kTiff: {  // RGB or grey, in bands
       Convert(writer->input, row, width, channels, writer->row.data());
-      const int bytes = channels == Channels::kColourAlpha ? 4 : 3;
-      for (int32_t x = 0; x < width; ++x) std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
+      const int bytes = BytesOf(channels);
+      for (int32_t x = 0; HasColourChannels(channels) && x < width; ++x) {
+        std::swap(writer->row[static_cast<size_t>(x) * bytes], writer->row[static_cast<size_t>(x) * bytes + 2]);
+      }
       ++writer->rowsDone;
       writer->pending.insert(writer->pending.end(), writer->row.begin(), writer->row.begin() + width * bytes);
       if (writer->pending.size() >= kTiffBand) {
@@ -185,10 +191,9 @@ bool FinishTargetWriter(TargetWriter* writer) {
                       TransparentIndex(palette), indices.data(), picture.width);
     }
     case TargetFormat::kTiff: {
-      const bool alpha = writer->channels == Channels::kColourAlpha;
-      const int64_t rows = int64_t{writer->width} * (alpha ? 4 : 3) * writer->height;
+      const int64_t rows = int64_t{writer->width} * BytesOf(writer->channels) * writer->height;
       const uint8_t pad = 0;
-      const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, alpha, writer->carried);
+      const std::vector<uint8_t> directory = TiffDirectory(writer->width, writer->height, writer->channels, writer->carried);
       return whole &&
              (writer->pending.empty() ||
               WriteToFile(&writer->file, writer->pending.data(), static_cast<int32_t>(writer->pending.size()))) &&

@@ -8,12 +8,14 @@ bool ProfileWhole(const uint8_t* profile, size_t size) {
   return size >= 128 && ReadNumber(profile, 4, true) == size && std::memcmp(profile + 36, "acsp", 4) == 0;
 }
 
+bool ProfileOf(const Carried& carried, const char space[4]) {
+  const std::vector<uint8_t>& p = carried.profile;
+  return ProfileWhole(p.data(), p.size()) && std::memcmp(p.data() + 16, space, 4) == 0;
+}
+
 Carried FittedTo(const Carried& carried, bool grey) {
   Carried fitted = carried;
-  const std::vector<uint8_t>& p = fitted.profile;
-  if (!p.empty() && (!ProfileWhole(p.data(), p.size()) || std::memcmp(p.data() + 16, grey ? "GRAY" : "RGB ", 4) != 0)) {
-    fitted.profile.clear();
-  }
+  if (!ProfileOf(carried, grey ? "GRAY" : "RGB ")) fitted.profile.clear();
   return fitted;
 }
 

@@ -25,9 +25,7 @@ struct Carried {
 // gives equal to the bytes there are, the "acsp" signature.
 bool ProfileWhole(const uint8_t* profile, size_t size);
 
-// What goes into a target whose channels are grey or colour: the same, but for a profile that is
-// not whole or describes other channels (a grey profile beside colour, say), which is dropped.
-Carried FittedTo(const Carried& carried, bool grey);
+
 
 // The Orientation tag (0x0112) of the first IFD of an EXIF block's TIFF structure ("II*\0" or
 // "MM\0*" first), where it is whole and valid (a SHORT of 1 to 8 inside the block); 1 otherwise.
@@ -42,6 +40,10 @@ struct ExifBytes {
 };
 ExifBytes ExifOfOrientation(int orientation, bool prefixed);
 
+// What goes into a target whose channels are grey or colour: the same, but for a profile that is
+// not whole or describes other channels (a grey profile beside colour, say), which is dropped.
+Carried FittedTo(const Carried& carried, bool grey);
+
 // The channels a written picture needs, judged from its source before the first row: grey where
 // the source is grey, colour where it has no alpha, and alpha only where it has some.
 enum class Channels { kGrey, kGreyAlpha, kColour, kColourAlpha };
@@ -49,3 +51,9 @@ enum class Channels { kGrey, kGreyAlpha, kColour, kColourAlpha };
 inline bool HasAlpha(Channels channels) {
   return channels == Channels::kGreyAlpha || channels == Channels::kColourAlpha;
 }
+inline bool HasColourChannels(Channels channels) {
+  return channels == Channels::kColour || channels == Channels::kColourAlpha;
+}
+
+// True for a whole profile of the colour space named ("RGB ", "GRAY", "CMYK").
+bool ProfileOf(const Carried& carried, const char space[4]);

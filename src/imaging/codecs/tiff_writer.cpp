@@ -4,22 +4,27 @@
 
 namespace {
 // Where the IFD begins: after the header and the rows, on a word boundary.
-uint32_t DirectoryAt(int32_t width, int32_t height, bool alpha) {
-  const uint32_t rows = static_cast<uint32_t>(width) * (alpha ? 4 : 3) * static_cast<uint32_t>(height);
+uint32_t Samples(Channels channels) {
+  return channels == Channels::kGrey ? 1 : channels == Channels::kGreyAlpha ? 2 : channels == Channels::kColour ? 3 : 4;
+}
+
+uint32_t DirectoryAt(int32_t width, int32_t height, Channels channels) {
+  const uint32_t rows = static_cast<uint32_t>(width) * Samples(channels) * static_cast<uint32_t>(height);
   return 8 + rows + (rows & 1);
 }
 
 enum Type { kShort = 3, kLong = 4, kRational = 5, kUndefined = 7 };
 }  // namespace
 
-std::vector<uint8_t> TiffFileHeader(int32_t width, int32_t height, bool alpha) {
+std::vector<uint8_t> TiffFileHeader(int32_t width, int32_t height, Channels channels) {
   std::vector<uint8_t> h = {'I', 'I', 42, 0};
-  PutLittle(&h, DirectoryAt(width, height, alpha), 4);
+  PutLittle(&h, DirectoryAt(width, height, channels), 4);
   return h;
 }
 
-std::vector<uint8_t> TiffDirectory(int32_t width, int32_t height, bool alpha, const Carried& carried) {
-  const uint32_t samples = alpha ? 4 : 3, at = DirectoryAt(width, height, alpha);
+std::vector<uint8_t> TiffDirectory(int32_t width, int32_t height, Channels channels, const Carried& carried) {
+  const uint32_t samples = Samples(channels), at = DirectoryAt(width, height, channels);
+  const bool alpha = HasAlpha(channels), grey = samples <= 2;
   struct Entry {
     uint16_t tag, type;
     uint32_t count, value;  // the value itself, or for `outside` its offset in `values`
@@ -38,9 +43,13 @@ std::vector<uint8_t> TiffDirectory(int32_t width, int32_t height, bool alpha, co
   PutLittle(&resolution, 1, 4);
   entries.push_back({256, kLong, 1, static_cast<uint32_t>(width), false});
   entries.push_back({257, kLong, 1, static_cast<uint32_t>(height), false});
-  outside(258, kShort, samples, bits);
+  if (samples > 2) {
+    outside(258, kShort, samples, bits);
+  } else {
+    entries.push_back({258, kShort, samples, samples == 1 ? 8u : 8u | 8u << 16, false});
+  }
   entries.push_back({259, kShort, 1, 1, false});  // no compression
-  entries.push_back({262, kShort, 1, 2, false});  // RGB
+  entries.push_back({262, kShort, 1, grey ? 1u : 2u, false});  // MinIsBlack or RGB
   entries.push_back({273, kLong, 1, 8, false});
   if (carried.orientation != 1) entries.push_back({274, kShort, 1, static_cast<uint32_t>(carried.orientation), false});
   entries.push_back({277, kShort, 1, samples, false});

@@ -44,8 +44,8 @@ Chunks WalkChunks(const RandomBytes& in, int64_t size) {
     if (at + 8 + length > size) break;
     if (std::memcmp(h, "ICCP", 4) == 0 && found.profile.size < 0 && length >= 4 && length <= kProfileCap) {
       // Of several, the first whole one: its own header gives its size.
-      uint8_t size[4];
-      if (in.readAt(in.context, at + 8, size, 4) && ReadNumber(size, 4, true) == length) found.profile = {at + 8, length};
+      uint8_t declared[4];
+      if (in.readAt(in.context, at + 8, declared, 4) && ReadNumber(declared, 4, true) == length) found.profile = {at + 8, length};
     }
     if (std::memcmp(h, "EXIF", 4) == 0) found.exif = {at + 8, length};
     at += 8 + length + (length & 1);
