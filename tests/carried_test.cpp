@@ -22,6 +22,7 @@
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
 #include "jpeg_encode.h"
+#include "hostile_files.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -37,6 +38,8 @@ struct Written {
   png_fixed_point gamma = 0;
 };
 
+Bytes OrientationOnly(uint8_t o) { return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}; }
+
 Written ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
   Written w;
@@ -47,13 +50,21 @@ Written ReadWritten(const std::string& path) {
     const uint8_t* profile = nullptr;
     if (tiff == nullptr) return w;
     if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &size, &profile)) w.profile.assign(profile, profile + size);
+    uint16_t orientation = 1;
+    if (TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation) && orientation != 1) w.exif = OrientationOnly(static_cast<uint8_t>(orientation));
     TIFFGetField(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
     TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
     w.channels = samples;
-    if (samples % 2 == 1) {  // libtiff's RGBA reading premultiplies some alpha, not all
-      w.rgba.resize(size_t{width} * height * 4);
-      TIFFReadRGBAImageOriented(tiff, width, height, reinterpret_cast<uint32_t*>(w.rgba.data()), ORIENTATION_TOPLEFT, 0);
+    if (samples % 2 == 1) {  // the stored rows, as RGBA, where there is no alpha
+      Bytes line(TIFFScanlineSize(tiff));
+      for (uint32_t y = 0; y < height; ++y) {
+        TIFFReadScanline(tiff, line.data(), y, 0);
+        for (uint32_t x = 0; x < width; ++x) {
+          for (int c = 0; c < 3; ++c) w.rgba.push_back(line[x * samples + (samples == 3 ? c : 0)]);
+          w.rgba.push_back(255);
+        }
+      }
     }
     TIFFClose(tiff);
     return w;
@@ -174,7 +185,6 @@ Bytes JpegExif(const Bytes& tiff) {
   std::copy(tiff.begin(), tiff.end(), std::copy_n("Exif", 4, e.begin()) + 2);
   return e;
 }
-Bytes OrientationOnly(uint8_t o) { return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}; }
 
 #ifdef QUINTARA_WEBP_READER
 // A lossless WebP of the pixels, with the chunks given.
@@ -249,7 +259,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       ASSERT_TRUE(WriteBytes(folder / ("plain." + std::string(from)), from[0] == 'j' ? plainJpeg : plainPng));
     }
     if (ReadBytes(folder / ("plain." + std::string(from))).empty()) continue;
-    for (const char* to : {"jpg", "png"}) {
+    for (const char* to : {"jpg", "png", "tif"}) {
       ASSERT_EQ(ResizeImageFile(folder / ("plain." + std::string(from)), folder / (from + std::string("-out.") + to), 48, 32),
                 ResizeStep::kConverted);
     }
@@ -258,7 +268,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
     const std::string from = c.source[0] == 0xFF ? "jpg" : c.source[0] == 'R' ? "webp" : "png";
     const std::string source = folder / ("source." + from);
     ASSERT_TRUE(WriteBytes(source, c.source));
-    for (const char* target : {"out.jpg", "out.png"}) {
+    for (const char* target : {"out.jpg", "out.png", "out.tif"}) {
       const std::string trace = std::string(c.what) + " to " + target;
       ASSERT_EQ(ResizeImageFile(source, folder / target, 48, 32), ResizeStep::kConverted) << trace;
       const Written w = ReadWritten(folder / target);
@@ -269,6 +279,16 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       EXPECT_EQ(w.gamma, png ? c.gamma : 0) << trace;
       EXPECT_TRUE(w.rgba == ReadWritten(folder / (from + "-" + target)).rgba) << trace;
     }
+  }
+  // A TIFF's own orientation, each of the eight, reaches the thumbnail.
+  for (uint32_t o = 1; o <= 8; ++o) {
+    ASSERT_TRUE(WriteBytes(folder / "turned.tif",
+                           HandMadeTiff({{256, kLong, {4}}, {257, kLong, {2}}, {258, kShort, {8, 8, 8}}, {259, kShort, {1}},
+                                         {262, kShort, {2}}, {273, kLong, {kData}}, {274, kShort, {o}}, {277, kShort, {3}},
+                                         {278, kLong, {2}}, {279, kLong, {24}}},
+                                        Bytes(24, 0x80))));
+    ASSERT_EQ(ResizeImageFile(folder / "turned.tif", folder / "turned.jpg", 4, 2), ResizeStep::kConverted) << o;
+    EXPECT_EQ(ReadWritten(folder / "turned.jpg").exif, o == 1 ? Bytes() : OrientationOnly(static_cast<uint8_t>(o))) << o;
   }
 }
 

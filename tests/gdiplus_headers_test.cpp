@@ -106,6 +106,7 @@ TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
       {"PNG", {0x89, 'P', 'N', 'G', 13, 10, 26, 10}, false},
       {"EMF", emf, false},
       {"EMF whose record points inside the next", Emf(148), true},
+      {"EMF whose record size is not a multiple of 4", Emf(26), true},
       {"EMF without its end", Bytes(emf.begin(), emf.end() - 20), true},
       {"EMF of no handles", Emf(24, 56, 0), true},
       {"EMF of empty bounds", Emf(24, 16, 0xFFFFFFF0), true},

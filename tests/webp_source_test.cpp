@@ -2,6 +2,7 @@
 // decode, their metrics, and files cut short.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -63,6 +64,30 @@ Bytes Animation(int width, int height) {
   return file;
 }
 
+// An animation whose first frame, 20 by 10, lies at (10, 8) inside its 40 by 30 canvas.
+Bytes OffsetAnimation() {
+  WebPMux* mux = WebPMuxNew();
+  const Bytes first = Still(20, 10, true, false), second = Still(40, 30, true, false);
+  for (const Bytes* frame : {&first, &second}) {
+    WebPMuxFrameInfo info = {};
+    info.bitstream = {frame->data(), frame->size()};
+    info.x_offset = frame == &first ? 10 : 0, info.y_offset = frame == &first ? 8 : 0;
+    info.duration = 100, info.id = WEBP_CHUNK_ANMF;
+    info.dispose_method = WEBP_MUX_DISPOSE_NONE, info.blend_method = WEBP_MUX_NO_BLEND;
+    WebPMuxPushFrame(mux, &info, 1);
+  }
+  const WebPMuxAnimParams params = {0, 0};
+  WebPMuxSetAnimationParams(mux, &params);
+  WebPMuxSetCanvasSize(mux, 40, 30);
+  WebPData data;
+  WebPDataInit(&data);
+  WebPMuxAssemble(mux, &data);
+  Bytes file(data.bytes, data.bytes + data.size);
+  WebPDataClear(&data);
+  WebPMuxDelete(mux);
+  return file;
+}
+
 // libwebp's own picture of the file (an animation's first frame in its canvas), as RGBA.
 std::vector<Rgba> LibwebpPicture(const Bytes& file) {
   const WebPData data = {file.data(), file.size()};
@@ -94,6 +119,8 @@ TEST(WebpSource, EachKindGivesLibwebpsPictureAndItsSize) {
       {"lossless with alpha", Still(67, 45, true, true), 67, 45},
       {"lossy with alpha", Still(67, 45, false, true), 67, 45},
       {"animation of two frames", Animation(40, 30), 40, 30},
+      {"animation whose first frame lies inside its canvas", OffsetAnimation(), 40, 30},
+      {"1001 by 751", Still(1001, 751, false, false), 1001, 751},
       {"1 by 1", Still(1, 1, true, false), 1, 1},
       {"4097 by 3", Still(4097, 3, false, false), 4097, 3},
   };
@@ -117,7 +144,10 @@ TEST(WebpSource, EachKindGivesLibwebpsPictureAndItsSize) {
     }
     EXPECT_LE(largest, 1) << c.what;
     EXPECT_TRUE(alphaExact) << c.what;
+    // At a half and a tenth, where libwebp's scaler may decode it at 1/2 to 1/8.
     EXPECT_EQ(ResizeImageFile(folder / "source.webp", folder / "half.jpg", (c.width + 1) / 2, (c.height + 1) / 2),
+              ResizeStep::kConverted) << c.what;
+    EXPECT_EQ(ResizeImageFile(folder / "source.webp", folder / "tenth.jpg", std::max(1, c.width / 10), std::max(1, c.height / 10)),
               ResizeStep::kConverted) << c.what;
   }
   // Cut after its header: measured, never converted, never given to GDI+; cut before: nothing.
