@@ -87,14 +87,24 @@ TEST(ResizeEngine, OneColourSourceStaysOneColourToItsLastPixel) {
   } sizes[] = {{333, 251}, {50, 37}, {160, 160}, {7, 301}};
   ScratchFolder folder;
   ASSERT_TRUE(WriteBmp24(folder / "grey.bmp", 160, 160, [](int, int) { return kGrey; }));
-  for (const auto& size : sizes) {
-    ASSERT_EQ(ResizeImageFile(folder / "grey.bmp", folder / "out.bmp", size.width, size.height), ResizeStep::kConverted);
-    int w = 0, h = 0;
-    const std::vector<Rgba> pixels = ReadBmpPixels(ReadBytes(folder / "out.bmp"), &w, &h);
-    ASSERT_EQ(pixels.size(), static_cast<size_t>(size.width) * size.height);
-    int off = 0;
-    for (const Rgba& p : pixels) off += !(p == kGrey);
-    EXPECT_EQ(off, 0) << size.width << "x" << size.height << ": last pixel " << int(pixels.back().r);
+  // Half-transparent: 200 at alpha 77 is 60 premultiplied, which is 198.7 straight; its fraction
+  // is dropped, as Pillow and libvips drop it. Copied at its own size, it stays as it was.
+  ASSERT_TRUE(WritePng(folder / "half.png", {160, 160, 6, 8, [](int, int) { return Rgba{200, 200, 200, 77}; }, {}, {}}));
+  const struct {
+    const char* source;
+    Rgba colour, copied;
+  } sources[] = {{"grey.bmp", kGrey, kGrey}, {"half.png", {198, 198, 198, 77}, {200, 200, 200, 77}}};
+  for (const auto& source : sources) {
+    for (const auto& size : sizes) {
+      ASSERT_EQ(ResizeImageFile(folder / source.source, folder / "out.bmp", size.width, size.height), ResizeStep::kConverted);
+      int w = 0, h = 0;
+      const std::vector<Rgba> pixels = ReadBmpPixels(ReadBytes(folder / "out.bmp"), &w, &h);
+      ASSERT_EQ(pixels.size(), static_cast<size_t>(size.width) * size.height);
+      int off = 0;
+      const Rgba colour = size.width == 160 && size.height == 160 ? source.copied : source.colour;
+      for (const Rgba& p : pixels) off += !(p == colour);
+      EXPECT_EQ(off, 0) << source.source << " to " << size.width << "x" << size.height << ": last pixel " << int(pixels.back().r);
+    }
   }
 }
 
