@@ -40,6 +40,25 @@
 #include "imaging/source_file.h"
 #include "imaging/target_writer.h"
 
+// GDI+'s encoders, which the plug-in never calls: the bench's GDI+ contenders alone save with them.
+struct ImageCodecInfo {
+  CLSID Clsid;
+  GUID FormatID;
+  const WCHAR* CodecName;
+  const WCHAR* DllName;
+  const WCHAR* FormatDescription;
+  const WCHAR* FilenameExtension;
+  const WCHAR* MimeType;
+  DWORD Flags, Version, SigCount, SigSize;
+  const BYTE* SigPattern;
+  const BYTE* SigMask;
+};
+extern "C" {
+GpStatus WINAPI GdipGetImageEncodersSize(UINT*, UINT*);
+GpStatus WINAPI GdipGetImageEncoders(UINT, UINT, ImageCodecInfo*);
+GpStatus WINAPI GdipSaveImageToFile(GpImage*, const WCHAR*, const CLSID*, const void*);
+}
+
 namespace {
 std::wstring Wide(const std::string& text) {
   std::wstring wide(text.size(), L'\0');

@@ -13,12 +13,11 @@
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
-#ifdef QUINTARA_WEBP_READER
 #include "webp_encode.h"
-#endif
 
 #include "corpus.h"
 #include "image_codec.h"
+#include "imaging/gdiplus_api.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
 #include "jpeg_encode.h"
@@ -186,7 +185,6 @@ Bytes JpegExif(const Bytes& tiff) {
   return e;
 }
 
-#ifdef QUINTARA_WEBP_READER
 // A lossless WebP of the pixels, with the chunks given.
 Bytes LosslessWebp(int width, int height, Rgba (*pixel)(int, int), const Bytes& profile = {}, const Bytes& exif = {}) {
   Bytes rgba;
@@ -198,16 +196,33 @@ Bytes LosslessWebp(int width, int height, Rgba (*pixel)(int, int), const Bytes& 
   }
   return EncodeWebp(rgba, width, height, true, profile, exif);
 }
-#endif
 
 uint8_t Level(int x, int y, int c) { return static_cast<uint8_t>((x * 5 + y * 3 + c * 60) & 255); }
 Rgba Colour(int x, int y) { return {Level(x, y, 0), Level(x, y, 1), Level(x, y, 2), 255}; }
 
-// Sources with and without what a photo carries, malformed ones among them, into JPEG and PNG
-// targets: the targets carry exactly the orientation alone and the profile unchanged, and their
-// pixels are those of the source without anything.
+// GDI+'s loads counted: every source here is the plug-in's own reader's.
+struct GdiplusLoads {
+  static int loads;
+  GdiplusLoads() {
+    loads = 0;
+    GdiplusApi counting = {};
+    counting.GdipLoadImageFromFile = [](const WCHAR* name, GpImage** image) {
+      ++loads;
+      return DefaultGdiplus().GdipLoadImageFromFile(name, image);
+    };
+    UseGdiplus(&counting);
+  }
+  ~GdiplusLoads() { UseGdiplus(nullptr); }
+};
+int GdiplusLoads::loads = 0;
+
+// Sources with and without what a photo carries, malformed ones among them, into JPEG, PNG and
+// TIFF targets: the targets carry exactly the orientation alone and the profile unchanged, and
+// their pixels are those of the source without anything. An interlaced PNG and a CMYK JPEG are
+// the plug-in's readers' too: GDI+ is asked for none of them.
 TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
   ScratchFolder folder;
+  GdiplusLoads counted;
   const Bytes plainJpeg = EncodeJpeg({96, 64, 3, 2, 2, false, false, 0}, [](int x, int y, int c) { return Level(x, y, c); });
   const Bytes plainPng = EncodePng(PngImage{96, 64, 2, 8, Colour, {}, {}});
   const Bytes profile = Profile(100000), huge = Profile(1100000), camera = CameraExif(8);
@@ -243,17 +258,16 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       {"profile past 1 MB", WithSegments(plainJpeg, IccChunks(huge, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}, 60000)), 1, false, -1, 0},
       {"plain PNG", plainPng, 1, false, -1, 0},
       {"PNG eXIf and iCCP", WithPngChunks(plainPng, {{"iCCP", Deflated(profile)}, {"eXIf", CameraExif(8)}}), 8, true, -1, 0},
+      {"interlaced PNG eXIf and iCCP",
+       WithPngChunks(EncodePng([] { PngImage i = {96, 64, 2, 8, Colour, {}, {}}; i.interlaced = true; return i; }()),
+                     {{"iCCP", Deflated(profile)}, {"eXIf", CameraExif(6)}}), 6, true, -1, 0},
       {"PNG sRGB", WithPngChunks(plainPng, {{"sRGB", {1}}}), 1, false, 1, 0},
       {"PNG gAMA", WithPngChunks(plainPng, {{"gAMA", {0, 0, 0xB1, 0x8F}}}), 1, false, -1, 45455},
       {"PNG iCCP damaged", WithPngChunks(plainPng, {{"iCCP", Bytes{'I', 'C', 'C', 0, 0, 1, 2, 3}}}), 1, false, -1, 0},
-#ifdef QUINTARA_WEBP_READER
       {"WebP ICCP and EXIF", LosslessWebp(96, 64, Colour, profile, CameraExif(6)), 6, true, -1, 0},
-#endif
   };
   // The pictures of the sources without anything: "jpg-out.png" from the plain JPEG, and so on.
-#ifdef QUINTARA_WEBP_READER
   ASSERT_TRUE(WriteBytes(folder / "plain.webp", LosslessWebp(96, 64, Colour)));
-#endif
   for (const char* from : {"jpg", "png", "webp"}) {
     if (from[0] != 'w') {
       ASSERT_TRUE(WriteBytes(folder / ("plain." + std::string(from)), from[0] == 'j' ? plainJpeg : plainPng));
@@ -280,6 +294,12 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       EXPECT_TRUE(w.rgba == ReadWritten(folder / (from + "-" + target)).rgba) << trace;
     }
   }
+  // A CMYK JPEG's orientation reaches its thumbnail (its pixels are the colour engine's).
+  ASSERT_TRUE(WriteBytes(folder / "cmyk.jpg", WithSegments(EncodeJpeg({96, 64, 4, 1, 1, false, false, 0}, Level),
+                                                           {{JPEG_APP0 + 1, JpegExif(CameraExif(6))}})));
+  ASSERT_EQ(ResizeImageFile(folder / "cmyk.jpg", folder / "cmyk-out.jpg", 48, 32), ResizeStep::kConverted);
+  EXPECT_EQ(ReadWritten(folder / "cmyk-out.jpg").exif, OrientationOnly(6));
+  EXPECT_EQ(GdiplusLoads::loads, 0);
   // A TIFF's own orientation, each of the eight, reaches the thumbnail.
   for (uint32_t o = 1; o <= 8; ++o) {
     ASSERT_TRUE(WriteBytes(folder / "turned.tif",

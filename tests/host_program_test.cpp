@@ -78,7 +78,6 @@ TEST(HostProgram, FailuresExitNonZeroWithAReason) {
 // Each hostile file in a host process of its own: what its bytes justify, under 100 MB at the
 // process's peak (the host's own count), whatever the file claims.
 TEST(HostProgram, HostileFilesCostWhatTheirBytesJustify) {
-  if (!QUINTARA_TIFF_READER) GTEST_SKIP() << "a build without the codec libraries gives GIFs and TIFFs to GDI+";
   for (const HostileFile& f : HostileFiles()) {
     ScratchFolder folder;
     const std::string source = folder / (std::string("source.") + f.extension);

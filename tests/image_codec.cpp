@@ -161,19 +161,26 @@ std::vector<uint8_t> EncodePng(const PngImage& image) {
     }
     PngChunk(out, "tRNS", trns);
   }
+  // The rows of each Adam7 pass in turn (its columns from x0 every dx, its rows from y0 every dy),
+  // or the one pass of every pixel.
+  const int passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+  const int whole[1][4] = {{0, 0, 1, 1}};
   std::vector<uint8_t> raw;
-  for (int y = 0; y < image.height; ++y) {
+  for (int pass = 0; pass < (image.interlaced ? 7 : 1); ++pass) {
+  const int* const pass7 = image.interlaced ? passes[pass] : whole[0];
+  const int columns = (image.width - pass7[0] + pass7[2] - 1) / pass7[2];
+  for (int y = pass7[1]; y < image.height && columns > 0; y += pass7[3]) {
     raw.push_back(0);  // no filter
     if (depth < 8) {  // grey or palette, packed from the top bit
-      std::vector<uint8_t> packed((image.width * depth + 7) / 8, 0);
-      for (int x = 0; x < image.width; ++x) {
+      std::vector<uint8_t> packed((columns * depth + 7) / 8, 0);
+      for (int i = 0, x = pass7[0]; x < image.width; ++i, x += pass7[2]) {
         const int v = image.colourType == 3 ? image.index(x, y) : image.pixel(x, y).r >> (8 - depth);
-        packed[x * depth / 8] |= static_cast<uint8_t>(v << (8 - depth - x * depth % 8));
+        packed[i * depth / 8] |= static_cast<uint8_t>(v << (8 - depth - i * depth % 8));
       }
       raw.insert(raw.end(), packed.begin(), packed.end());
       continue;
     }
-    for (int x = 0; x < image.width; ++x) {
+    for (int x = pass7[0]; x < image.width; x += pass7[2]) {
       if (image.colourType == 3) {
         raw.push_back(static_cast<uint8_t>(image.index(x, y)));
         continue;
@@ -187,6 +194,7 @@ std::vector<uint8_t> EncodePng(const PngImage& image) {
         if (depth == 16) raw.push_back(v);
       }
     }
+  }
   }
   PngChunk(out, "IDAT", Stored(raw));
   PngChunk(out, "IEND", {});

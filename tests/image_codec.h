@@ -35,7 +35,7 @@ struct PngImage {
   std::function<int(int x, int y)> index;
   bool keyed = false;
   Rgba key = {0, 0, 0, 0};
-  bool interlaced = false;  // marked as interlaced; the pixels are laid out as if not
+  bool interlaced = false;  // Adam7
 };
 std::vector<uint8_t> EncodePng(const PngImage& image);
 bool WritePng(const std::string& path, const PngImage& image);

@@ -19,7 +19,6 @@ std::vector<std::string> calls;
 std::map<const void*, std::string> live;  // handle -> its name in the log
 std::map<const void*, int32_t> formats;   // bitmap -> its pixel format
 std::map<const void*, std::pair<float, float>> sizes;  // bitmap or loaded file -> its size
-std::map<std::wstring, std::pair<float, float>> savedSizes;  // file -> the size saved in it
 std::map<const void*, std::vector<BYTE>> locks;  // bitmap -> the pixels it has handed out
 int sessions = 0;
 uintptr_t nextHandle = 0x1000;
@@ -89,22 +88,6 @@ void Shutdown(ULONG_PTR token) {
 }
 GpStatus Load(const WCHAR* name, GpImage** image) {
   Log("GdipLoadImageFromFile(%s)", Narrow(name).c_str());
-  const auto saved = savedSizes.find(name);
-  if (saved != savedSizes.end()) {  // a file the stand-in wrote
-    if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
-    *image = static_cast<GpImage*>(NewHandle("written"));
-    sizes[*image] = saved->second;
-    return kGpOk;
-  }
-  // A GIF or TIFF the plug-in wrote itself, read back at the size its own header gives.
-  const ImageHeader gif = ReadImageHeader(ReadBytes(Path(name)));
-  if (gif.format == "GIF" || gif.format == "TIFF") {
-    if (!script.savedFilesLoad || Fails("GdipLoadImageFromFile")) return 3;
-    *image = static_cast<GpImage*>(NewHandle("written"));
-    sizes[*image] = {static_cast<float>(gif.width + script.savedWidthOff),
-                     static_cast<float>(gif.height + script.savedHeightOff)};
-    return kGpOk;
-  }
   if (!script.sourceLoads || Fails("GdipLoadImageFromFile")) return 10;  // FileNotFound
   *image = static_cast<GpImage*>(NewHandle("source"));
   return kGpOk;
@@ -226,10 +209,6 @@ GpStatus DrawWhole(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width
       width, height);
   return Fails("GdipDrawImageRectI") ? 2 : kGpOk;
 }
-GpStatus SetPalette(GpImage* image, const ColorPalette* palette) {
-  Log("GdipSetImagePalette(%s, %u entries)", Name(image).c_str(), palette->Count);
-  return Fails("GdipSetImagePalette") ? 2 : kGpOk;
-}
 // A bitmap's sides in whole pixels, as GDI+ counts them.
 GpStatus Side(const char* function, GpImage* image, bool width, UINT* side) {
   Log("%s(%s)", function, Name(image).c_str());
@@ -243,77 +222,11 @@ GpStatus Side(const char* function, GpImage* image, bool width, UINT* side) {
 GpStatus Width(GpImage* image, UINT* width) { return Side("GdipGetImageWidth", image, true, width); }
 GpStatus Height(GpImage* image, UINT* height) { return Side("GdipGetImageHeight", image, false, height); }
 
-// The encoder list as GDI+ lays it out: the records, then the texts they point to.
-std::vector<BYTE> EncoderList() {
-  const size_t count = script.encoderMimeTypes.size();
-  size_t size = count * sizeof(ImageCodecInfo);
-  for (const std::wstring& mime : script.encoderMimeTypes) size += (mime.size() + 1) * sizeof(WCHAR);
-  std::vector<BYTE> list(size);
-  auto* records = reinterpret_cast<ImageCodecInfo*>(list.data());
-  auto* text = reinterpret_cast<WCHAR*>(records + count);
-  for (size_t i = 0; i < count; ++i) {
-    records[i].Clsid = StandInClsid(static_cast<int>(i));
-    std::memcpy(text, script.encoderMimeTypes[i].c_str(),
-                (script.encoderMimeTypes[i].size() + 1) * sizeof(WCHAR));
-    records[i].MimeType = text;
-    text += script.encoderMimeTypes[i].size() + 1;
-  }
-  return list;
-}
-GpStatus EncodersSize(UINT* count, UINT* size) {
-  Log("GdipGetImageEncodersSize");
-  if (Fails("GdipGetImageEncodersSize")) return 2;
-  *count = static_cast<UINT>(script.encoderMimeTypes.size());
-  *size = static_cast<UINT>(EncoderList().size());
-  return kGpOk;
-}
-GpStatus Encoders(UINT count, UINT size, ImageCodecInfo* encoders) {
-  Log("GdipGetImageEncoders(%u, %u)", count, size);
-  const std::vector<BYTE> list = EncoderList();
-  if (size != list.size()) return 2;
-  // A failing list is written all the same, as a half-done copy might be: only the status
-  // tells the caller not to use it.
-  const bool fails = Fails("GdipGetImageEncoders");
-  // The records point into the caller's buffer, as GDI+'s do.
-  std::memcpy(encoders, list.data(), size);
-  const auto* from = reinterpret_cast<const BYTE*>(list.data());
-  for (UINT i = 0; i < count; ++i) {
-    const auto offset = reinterpret_cast<const BYTE*>(encoders[i].MimeType) - from;
-    encoders[i].MimeType = reinterpret_cast<const WCHAR*>(reinterpret_cast<BYTE*>(encoders) + offset);
-  }
-  return fails ? 2 : kGpOk;
-}
-GpStatus Save(GpImage* image, const WCHAR* name, const CLSID* encoder, const void* parameters) {
-  int listed = -1;
-  for (size_t i = 0; i < script.encoderMimeTypes.size(); ++i) {
-    const CLSID mine = StandInClsid(static_cast<int>(i));
-    if (std::memcmp(encoder, &mine, sizeof mine) == 0) listed = static_cast<int>(i);
-  }
-  const std::string encoderName = listed >= 0 ? "encoder" + std::to_string(listed) : "no encoder";
-  Log("GdipSaveImageToFile(%s, %s, %s, %p)", Name(image).c_str(), Narrow(name).c_str(),
-      encoderName.c_str(), parameters);
-  const bool fails = Fails("GdipSaveImageToFile") || listed < 0;
-  // Like the platform's GDI+: the file is opened for writing before the encoder is looked for.
-  const HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 7;
-  DWORD written = 0;
-  // The GIF encoder writes a GIF of one image with no graphic control extension, as Wine's does.
-  static const char kGif[] = "GIF87a\x02\0\x01\0\0\0\0,\0\0\0\0\x02\0\x01\0\0\x02\x02\x44\x01\0;";
-  if (!fails && listed == 2) WriteFile(file, kGif, sizeof kGif - 1, &written, nullptr);
-  if (!fails && listed != 2) WriteFile(file, "STAND-IN IMAGE", 14, &written, nullptr);
-  CloseHandle(file);
-  if (!fails && sizes.count(image)) {
-    savedSizes[name] = {sizes[image].first + static_cast<float>(script.savedWidthOff),
-                       sizes[image].second + static_cast<float>(script.savedHeightOff)};
-  }
-  return fails ? 2 : kGpOk;
-}
-
 const GdiplusApi kRecording = {
     Startup,  Shutdown,       Load,          Dispose,    Dimension,        PixelFormat,
     ImageType, LockBits,      UnlockBits,    CreateBitmap, Context,        DeleteGraphics,
     Interpolation, Smoothing, CreateAttributes, WrapMode, DisposeAttributes, Draw,
-    DrawWhole, SetPalette, Width, Height, EncodersSize,   Encoders,      Save};
+    DrawWhole, Width, Height};
 // The Windows rows: the real call unless the script fails it, with the error it names.
 template <typename Result>
 Result Failed(Result value) {
@@ -446,7 +359,6 @@ RecordingGdiplus::RecordingGdiplus() : script(::script), calls(::calls) {
   live.clear();
   formats.clear();
   sizes.clear();
-  savedSizes.clear();
   locks.clear();
   failedSoFar.clear();
   sessions = bitmaps = contexts = attributeSets = 0;
@@ -457,16 +369,6 @@ RecordingGdiplus::~RecordingGdiplus() { UseGdiplus(nullptr); }
 
 int RecordingGdiplus::Unreleased() const {
   return sessions + static_cast<int>(live.size() + locks.size());
-}
-
-bool WrittenByStandIn(const std::vector<uint8_t>& bytes) {
-  const std::string text(bytes.begin(), bytes.end());
-  return text == "STAND-IN IMAGE" || (text.size() > 13 && text.compare(0, 4, "GIF8") == 0 && text.back() == ';');
-}
-
-CLSID StandInClsid(int n) {
-  return CLSID{0x557CF400u + static_cast<unsigned>(n), 0x1A04, 0x11D3,
-               {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
 }
 
 std::string LoggedTemporaryName(const std::string& target) {

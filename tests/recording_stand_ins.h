@@ -34,16 +34,8 @@ struct GdiplusScript {
   DWORD windowsError = ERROR_SHARING_VIOLATION;
   // Formats on which no bitmap can be made (Windows before 7: 32-bit CMYK, 0x200F).
   std::set<int32_t> noBitmapFormats;
-  // A saved file loads back at the size of the bitmap saved, unless the encoder writes what no
-  // decoder reads (as Wine's GIF encoder does from a 32-bit bitmap).
-  bool savedFilesLoad = true;
-  // A saved file loads back this many pixels wider (taller) than the bitmap saved, as a faulty
-  // encoder's.
-  int savedWidthOff = 0, savedHeightOff = 0;
   // Locks hand out one row fewer than asked for, as a faulty GDI+ might.
   bool shortLocks = false;
-  std::vector<std::wstring> encoderMimeTypes = {L"image/bmp", L"image/jpeg", L"image/gif",
-                                                L"image/tiff", L"image/png"};
 };
 
 // Installs the stand-in for the life of the object, with a fresh script and an empty log, and
@@ -63,13 +55,6 @@ struct RecordingWindows {
   RecordingWindows();
   ~RecordingWindows();
 };
-
-// True for what the stand-in's encoders write: "STAND-IN IMAGE", or from the GIF encoder a GIF
-// of one image (which the plug-in may have given a graphic control extension since).
-bool WrittenByStandIn(const std::vector<uint8_t>& bytes);
-
-// The class identifier the stand-in lists for the n-th MIME type: {557CF40n-1A04-11D3-...}.
-CLSID StandInClsid(int n);
 
 // Temporary names in the log read "~qt#"; this is what they look like there.
 std::string LoggedTemporaryName(const std::string& target);

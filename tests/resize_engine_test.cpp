@@ -14,6 +14,7 @@
 #include "imaging/image_files.h"
 #include "imaging/resize_image_file.h"
 #include "imaging/target_writer.h"
+#include "platform/windows_text.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -230,7 +231,7 @@ std::vector<Rgba> DecodedPixels(const std::string& path) {
   SessionOwner session;
   StartGdiplusSession(&session);
   GpImage* image = nullptr;
-  LoadImageFile(path, &image);
+  LoadImageFile(ToWideText(path), &image);
   float w = 0, h = 0;
   if (image != nullptr && gdiplus.GdipGetImageDimension(image, &w, &h) == kGpOk) {
     const GpRect all = {0, 0, static_cast<INT>(w), static_cast<INT>(h)};

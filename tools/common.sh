@@ -4,7 +4,6 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
 WIN_BUILD="$BUILD/i686"
 NATIVE_BUILD="$BUILD/native"
-CLANG_BUILD="$BUILD/clang"
 
 # Wine: a prefix of the project's own, no debug chatter, and no debugger on a crash, so that a
 # crashing program ends instead of waiting at Wine's debugger.
@@ -17,7 +16,7 @@ say() { printf '%s\n' "$*" >&2; }
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 ensure_packages() {
   local want=(cmake ninja-build g++ python3 g++-mingw-w64-i686-posix wine wine32:i386 googletest
-              clang lld libclang-rt-14-dev nasm dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libwebp-dev liblcms2-dev)
+              clang libclang-rt-14-dev nasm dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libwebp-dev liblcms2-dev)
   local missing=() p
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -40,16 +39,6 @@ build_windows() {
   cmake -S "$ROOT" -B "$WIN_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
   cmake --build "$WIN_BUILD"
-}
-
-# The same product and tests built with Clang and lld, and without the codec libraries, so that the
-# paths where GDI+ reads and writes those formats stay built and tested.
-build_clang() {
-  cmake -S "$ROOT" -B "$CLANG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUINTARA_WHOLE_SUITE=OFF \
-        -DQUINTARA_JPEG=OFF -DQUINTARA_PNG=OFF -DQUINTARA_GIF=OFF -DQUINTARA_TIFF=OFF \
-        -DQUINTARA_WEBP=OFF \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/clang-i686.cmake" >/dev/null
-  cmake --build "$CLANG_BUILD"
 }
 
 # Creates the Wine prefix once, so that its first-use message does not land in a test's output.

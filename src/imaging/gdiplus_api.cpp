@@ -25,12 +25,8 @@ const GdiplusApi kDefaults = {
     ThenPluginFpu<::GdipDisposeImageAttributes>,
     ThenPluginFpu<::GdipDrawImageRectRectI>,
     ThenPluginFpu<::GdipDrawImageRectI>,
-    ThenPluginFpu<::GdipSetImagePalette>,
     ThenPluginFpu<::GdipGetImageWidth>,
     ThenPluginFpu<::GdipGetImageHeight>,
-    ThenPluginFpu<::GdipGetImageEncodersSize>,
-    ThenPluginFpu<::GdipGetImageEncoders>,
-    ThenPluginFpu<::GdipSaveImageToFile>,
 };
 }  // namespace
 

@@ -26,23 +26,6 @@ struct GdiplusStartupInput {
   BOOL SuppressExternalCodecs;
 };
 
-// One entry of the encoder list; only Clsid and MimeType are read.
-struct ImageCodecInfo {
-  CLSID Clsid;
-  GUID FormatID;
-  const WCHAR* CodecName;
-  const WCHAR* DllName;
-  const WCHAR* FormatDescription;
-  const WCHAR* FilenameExtension;
-  const WCHAR* MimeType;
-  DWORD Flags;
-  DWORD Version;
-  DWORD SigCount;
-  DWORD SigSize;
-  const BYTE* SigPattern;
-  const BYTE* SigMask;
-};
-
 constexpr int32_t kPixelFormatIndexed = 0x00010000;   // the flag of the 1-, 4- and 8-bit palettes
 constexpr int32_t kPixelFormatAlpha = 0x00040000;     // the flag of every format with alpha
 constexpr int32_t kPixelFormat24bppRGB = 0x00021808;
@@ -76,14 +59,6 @@ struct GpBitmapData {
   UINT_PTR Reserved;
 };
 
-// A palette as GDI+ takes it: flags, count, then the count entries (0xAARRGGBB); only the
-// first entry is declared.
-struct ColorPalette {
-  UINT Flags;
-  UINT Count;
-  UINT Entries[1];
-};
-
 struct GdiplusApi {
   GpStatus (*GdiplusStartup)(ULONG_PTR* token, const GdiplusStartupInput* input, void* output);
   void (*GdiplusShutdown)(ULONG_PTR token);
@@ -112,13 +87,8 @@ struct GdiplusApi {
                                      void* callbackData);
   GpStatus (*GdipDrawImageRectI)(GpGraphics* graphics, GpImage* image, INT x, INT y, INT width,
                                  INT height);
-  GpStatus (*GdipSetImagePalette)(GpImage* image, const ColorPalette* palette);
   GpStatus (*GdipGetImageWidth)(GpImage* image, UINT* width);
   GpStatus (*GdipGetImageHeight)(GpImage* image, UINT* height);
-  GpStatus (*GdipGetImageEncodersSize)(UINT* count, UINT* size);
-  GpStatus (*GdipGetImageEncoders)(UINT count, UINT size, ImageCodecInfo* encoders);
-  GpStatus (*GdipSaveImageToFile)(GpImage* image, const WCHAR* name, const CLSID* encoder,
-                                  const void* parameters);
 };
 
 extern GdiplusApi gdiplus;

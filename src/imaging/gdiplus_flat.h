@@ -25,11 +25,7 @@ GpStatus WINAPI GdipDisposeImageAttributes(GpImageAttributes*);
 GpStatus WINAPI GdipDrawImageRectRectI(GpGraphics*, GpImage*, INT, INT, INT, INT, INT, INT, INT,
                                        INT, int, const GpImageAttributes*, void*, void*);
 GpStatus WINAPI GdipDrawImageRectI(GpGraphics*, GpImage*, INT, INT, INT, INT);
-GpStatus WINAPI GdipSetImagePalette(GpImage*, const ColorPalette*);
 GpStatus WINAPI GdipGetImageWidth(GpImage*, UINT*);
 GpStatus WINAPI GdipGetImageHeight(GpImage*, UINT*);
-GpStatus WINAPI GdipGetImageEncodersSize(UINT*, UINT*);
-GpStatus WINAPI GdipGetImageEncoders(UINT, UINT, ImageCodecInfo*);
-GpStatus WINAPI GdipSaveImageToFile(GpImage*, const WCHAR*, const CLSID*, const void*);
 }
 

@@ -1,6 +1,5 @@
 #include "imaging/resampled_bitmap.h"
 
-#include <cstring>
 #include <functional>
 
 #include "imaging/pixels/resample.h"
@@ -8,7 +7,6 @@
 #include "imaging/source_file.h"
 #include "imaging/source_rows.h"
 #include "imaging/target_writer.h"
-#include "imaging/written_bitmap.h"
 #include "platform/windows_api.h"
 
 namespace {
@@ -40,43 +38,7 @@ bool ResampledRows(PixelLayout layout, const ResamplePlan& plan, const OutputRow
   return feed([&](const uint8_t* row) { AddSourceRow(&resampler, row); }, shared ? &work : nullptr);
 }
 
-// Rows of `layout` as the plan says: copied into a bitmap of `copyFormat` where the plan keeps
-// the size, else resampled into 24-bit RGB, or premultiplied ARGB where the layout has alpha.
-ResampledPicture Resampled(PixelLayout layout, int32_t copyFormat, const ResamplePlan& plan,
-                           const Feed& feed) {
-  if (!plan.fits) return {};
-  if (KeepsSize(plan)) {
-    const int32_t rowBytes = plan.width * BytesPerPixel(layout);
-    ImageOwner copy = WrittenBitmap(
-        plan.width, plan.height, copyFormat, rowBytes, nullptr, [&](uint8_t* top, int32_t stride) {
-          return feed([&](const uint8_t* row) {
-            std::memcpy(top, row, static_cast<size_t>(rowBytes));
-            top += stride;
-          }, nullptr);
-        });
-    return {std::move(copy), copyFormat};
-  }
-  const bool alpha = HasAlpha(layout);
-  const int32_t format = alpha ? kPixelFormat32bppPARGB : kPixelFormat24bppRGB;
-  ImageOwner resampled = WrittenBitmap(
-      plan.width, plan.height, format, plan.width * (alpha ? 4 : 3), nullptr,
-      [&](uint8_t* top, int32_t stride) {
-        return ResampledRows(layout, plan, OutputRows{top, stride, nullptr, nullptr}, feed);
-      });
-  return {std::move(resampled), format};
-}
 }  // namespace
-
-ResampledPicture ResampledBitmap(GpImage* source, int32_t sourceFormat, int32_t sourceWidth,
-                                 int32_t sourceHeight, int32_t width, int32_t height) {
-  const ReadFormat read = ReadFormatOf(sourceFormat);
-  if (!RowsReadable(sourceWidth)) return {};
-  return Resampled(read.layout, read.lockFormat,
-                   PlanResample(sourceWidth, sourceHeight, sourceWidth, sourceHeight, width, height),
-                   [&](const std::function<void(const uint8_t*)>& take, const RowWork*) {
-                     return ReadSourceRows(source, read, sourceWidth, sourceHeight, take);
-                   });
-}
 
 namespace {
 // What the rows of a source read by the plug-in's reader come in: decoded at the smallest scale
@@ -90,21 +52,6 @@ ResamplePlan PlanFor(const SourceFile& source, int32_t width, int32_t height, in
                       source.scalesWhole ? rows : static_cast<double>(source.height) / d, width, height);
 }
 }  // namespace
-
-ResampledPicture ResampledSource(SourceFile* source, int32_t width, int32_t height,
-                                 ReadOutcome* outcome) {
-  int denominator = 1;
-  const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
-  const int32_t copyFormat =
-      HasAlpha(source->layout) ? kPixelFormat32bppARGB : kPixelFormat24bppRGB;
-  *outcome = ReadOutcome::kRead;
-  return Resampled(source->layout, copyFormat, plan,
-                   [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
-    *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
-                        int64_t{width} * height, take, work);
-    return *outcome == ReadOutcome::kRead;
-  });
-}
 
 namespace {
 // Rows of `layout` from `feed` as the plan says, copied or resampled, straight into the plug-in's

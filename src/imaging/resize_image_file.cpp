@@ -4,7 +4,6 @@
 #include "imaging/gdiplus_owners.h"
 #include "imaging/image_files.h"
 #include "imaging/image_types.h"
-#include "imaging/indexed_bitmap.h"
 #include "imaging/source_file.h"
 #include "imaging/pixels/bitmap_size.h"
 #include "imaging/pixels/box_average.h"
@@ -19,46 +18,12 @@
 #include <vector>
 
 namespace {
-// The canvas keeps the source's format where every GDI+ draws into it and every encoder takes
-// it, so that an alpha channel survives. 16-bit RGB sources get 24 bits: their 5 or 6 bits per
-// channel would throw away what a resample computed. Every other source (palettes, grey, CMYK,
-// 48 and 64 bits, ARGB 1555) is drawn in 32-bit ARGB: Windows gives no drawing context on some
-// of them, and what it draws into or encodes from the others is nowhere recorded.
-int32_t CanvasFormat(int32_t sourceFormat) {
-  switch (sourceFormat) {
-    case kPixelFormat24bppRGB:
-    case kPixelFormat32bppRGB:
-    case kPixelFormat32bppARGB:
-    case kPixelFormat32bppPARGB:
-      return sourceFormat;
-    case kPixelFormat16bppRGB555:
-    case kPixelFormat16bppRGB565:
-      return kPixelFormat24bppRGB;
-    default:
-      return kPixelFormat32bppARGB;
-  }
-}
-
-bool MakeBitmapAndContext(int32_t width, int32_t height, int32_t format, ImageOwner* bitmap,
-                          GraphicsOwner* graphics) {
-  graphics->Reset();
-  bitmap->Reset();
-  return gdiplus.GdipCreateBitmapFromScan0(width, height, 0, format, nullptr, &bitmap->handle) ==
-             kGpOk &&
-         bitmap->handle != nullptr &&
-         gdiplus.GdipGetImageGraphicsContext(bitmap->handle, &graphics->handle) == kGpOk &&
-         graphics->handle != nullptr;
-}
-
-// A bitmap of the given size and format with a drawing context on it, or false, holding
-// nothing. A refused context is tried again in 32-bit ARGB; a bitmap that could not be made at
-// all is not tried again in a format of more bytes.
-bool MakeCanvas(int32_t width, int32_t height, int32_t format, ImageOwner* bitmap,
-                GraphicsOwner* graphics) {
-  if (MakeBitmapAndContext(width, height, format, bitmap, graphics)) return true;
-  const bool contextRefused = bitmap->handle != nullptr;
-  if (contextRefused && format != kPixelFormat32bppARGB &&
-      MakeBitmapAndContext(width, height, kPixelFormat32bppARGB, bitmap, graphics)) {
+// A bitmap of the given size in 32-bit ARGB, which every GDI+ draws into, with a drawing context
+// on it, or false, holding nothing.
+bool MakeCanvas(int32_t width, int32_t height, ImageOwner* bitmap, GraphicsOwner* graphics) {
+  if (gdiplus.GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat32bppARGB, nullptr, &bitmap->handle) == kGpOk &&
+      bitmap->handle != nullptr &&
+      gdiplus.GdipGetImageGraphicsContext(bitmap->handle, &graphics->handle) == kGpOk && graphics->handle != nullptr) {
     return true;
   }
   graphics->Reset();
@@ -74,19 +39,18 @@ struct Source {
   int32_t width, height;  // in pixels, for a bitmap
 };
 
-// A picture made by one step, or null and the step that failed.
+// A picture GDI+ drew, or null and the step that failed.
 struct Picture {
   ImageOwner bitmap;
   ResizeStep failure;
-  Channels channels = Channels::kColourAlpha;  // what the source needs written of it
 };
 
 // GDI+ draws into a new canvas: `draw` gets the context and answers GDI+'s status.
 template <typename Draw>
-Picture DrawnByGdiplus(int32_t width, int32_t height, int32_t format, const Draw& draw) {
+Picture DrawnByGdiplus(int32_t width, int32_t height, const Draw& draw) {
   Picture picture = {ImageOwner(), ResizeStep::kNoCanvas};
   GraphicsOwner graphics;
-  if (!MakeCanvas(width, height, format, &picture.bitmap, &graphics)) return picture;
+  if (!MakeCanvas(width, height, &picture.bitmap, &graphics)) return picture;
   if (draw(graphics.handle) != kGpOk) {
     graphics.Reset();
     picture.bitmap.Reset();
@@ -95,21 +59,11 @@ Picture DrawnByGdiplus(int32_t width, int32_t height, int32_t format, const Draw
   return picture;
 }
 
-// A finished picture in the canvas's format: as it is where it has that format already, else
-// converted by GDI+ in a draw of 1 to 1, which copies pixels exactly.
-Picture InCanvasFormat(ResampledPicture resampled, int32_t canvasFormat, int32_t width,
-                       int32_t height) {
-  if (resampled.format == canvasFormat) return {std::move(resampled.bitmap), ResizeStep::kConverted};
-  return DrawnByGdiplus(width, height, canvasFormat, [&](GpGraphics* graphics) {
-    return gdiplus.GdipDrawImageRectI(graphics, resampled.bitmap.handle, 0, 0, width, height);
-  });
-}
-
 // A metafile's frame is in GDI+'s own units (0.01 mm on Windows, pixels under Wine), so no
 // source rectangle is built from its dimensions: GDI+ renders the whole of it at the target's
 // size.
 Picture RenderedMetafile(const Source& source, int32_t width, int32_t height) {
-  return DrawnByGdiplus(width, height, CanvasFormat(source.format), [&](GpGraphics* graphics) {
+  return DrawnByGdiplus(width, height, [&](GpGraphics* graphics) {
     gdiplus.GdipSetInterpolationMode(graphics, kInterpolationModeHighQuality);
     gdiplus.GdipSetSmoothingMode(graphics, kSmoothingModeHighQuality);
     return gdiplus.GdipDrawImageRectI(graphics, source.image, 0, 0, width, height);
@@ -119,7 +73,7 @@ Picture RenderedMetafile(const Source& source, int32_t width, int32_t height) {
 // Where the resampler cannot run (its memory refused), GDI+'s own draw of the whole source, as
 // soft as its interpolation is.
 Picture ScaledByGdiplus(const Source& source, int32_t width, int32_t height) {
-  return DrawnByGdiplus(width, height, CanvasFormat(source.format), [&](GpGraphics* graphics) {
+  return DrawnByGdiplus(width, height, [&](GpGraphics* graphics) {
     gdiplus.GdipSetInterpolationMode(graphics, kInterpolationModeHighQuality);
     gdiplus.GdipSetSmoothingMode(graphics, kSmoothingModeHighQuality);
     // Without attributes GDI+ samples beyond the source's edge as transparent black, which
@@ -134,16 +88,6 @@ Picture ScaledByGdiplus(const Source& source, int32_t width, int32_t height) {
                                           source.width, source.height, kUnitPixel,
                                           attributes.handle, nullptr, nullptr);
   });
-}
-
-// The whole source at exactly width by height in the canvas's format: a blank bitmap is never
-// passed on to be saved.
-Picture ScaledPicture(const Source& source, int32_t width, int32_t height) {
-  if (source.metafile) return RenderedMetafile(source, width, height);
-  ResampledPicture resampled =
-      ResampledBitmap(source.image, source.format, source.width, source.height, width, height);
-  if (resampled.bitmap.handle == nullptr) return ScaledByGdiplus(source, width, height);
-  return InCanvasFormat(std::move(resampled), CanvasFormat(source.format), width, height);
 }
 
 // A side as GDI+ counts a bitmap's pixels; 0 when it cannot tell or the side passes int32.
@@ -166,35 +110,6 @@ ResizeStep PrepareTarget(const SourceFile& source, const TargetName& target,
     return ResizeStep::kTargetRefused;
   }
   return temporary->CreateBeside(target) ? ResizeStep::kConverted : ResizeStep::kNoTemporaryFile;
-}
-
-// An encoder may report success and write something no decoder reads (Wine's GIF encoder writes
-// no pixels from a 32-bit bitmap): the file must load as an image of the size asked for before
-// it replaces anything. The image is released before the rename, since GDI+ keeps its file open.
-bool ReadsBack(const std::wstring& name, int32_t width, int32_t height) {
-  ImageOwner written;
-  if (LoadImageFile(name, &written.handle) != kGpOk || written.handle == nullptr) return false;
-  return Side(&GdiplusApi::GdipGetImageWidth, written.handle) == width &&
-         Side(&GdiplusApi::GdipGetImageHeight, written.handle) == height;
-}
-
-// Saves the picture with GDI+'s encoder to a new temporary file beside the target (see
-// PrepareTarget), which GDI+ then reads back; the step that failed otherwise.
-ResizeStep SavedByGdiplus(GpImage* picture, const SourceFile& source, const TargetName& target,
-                          const std::string& mimeType, int32_t width, int32_t height,
-                          TemporaryFile* temporary) {
-  CLSID encoder;
-  if (!FindEncoder(mimeType, &encoder)) return ResizeStep::kNoEncoder;
-  const ResizeStep prepared = PrepareTarget(source, target, temporary);
-  if (prepared != ResizeStep::kConverted) return prepared;
-  ResizeStep step = ResizeStep::kNotSaved;
-  temporary->LendToGdiplus([&] {
-    if (SaveImageFile(picture, temporary->wideName, &encoder, nullptr) != kGpOk) return false;
-    step = ReadsBack(temporary->wideName, width, height) ? ResizeStep::kConverted
-                                                         : ResizeStep::kNotReadBack;
-    return step == ResizeStep::kConverted;
-  });
-  return step;
 }
 
 // The channels a source GDI+ decodes needs, by its pixel format: alpha where its rows are read
@@ -220,18 +135,12 @@ bool WrittenByPlugin(GpImage* picture, int32_t width, int32_t height, const std:
 }
 
 // A file the plug-in wrote is read back through its handle by its own reader, whole (a JPEG at
-// 1/8, a PNG through every row, every CRC checked), and must be a picture of the size asked for.
-// A build without a reader of the format (a TIFF without libtiff) has GDI+ read it back instead,
-// as every caller would open it.
+// 1/8, a PNG through every row, every CRC checked), and must be a picture of the size asked for:
+// a writer may report success and leave something no decoder reads.
 bool ReadsBackWhole(TemporaryFile* written, int32_t width, int32_t height) {
   SourceFile file;
   if (!UseOpenFile(written->file.handle, &file)) return false;
   const ReadOutcome opened = OpenSourceDecoder(&file);
-  if (opened == ReadOutcome::kOtherFormat) {
-    SessionOwner session;
-    StartGdiplusSession(&session);
-    return written->LendToGdiplus([&] { return ReadsBack(written->wideName, width, height); });
-  }
   if (opened != ReadOutcome::kRead || file.width != width || file.height != height) return false;
   const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
                                [](void*, const uint8_t*) { return true; }, nullptr};
@@ -286,29 +195,6 @@ Loaded LoadedByGdiplus(SourceFile* file, const std::wstring& name, bool fits, Re
   return loaded;
 }
 
-// The source decoded and scaled to exactly width by height, in the canvas's format, for GDI+'s
-// encoder; null and the step that failed otherwise. The source's memory is released before this
-// returns, ahead of the encoder's. A file the plug-in's reader has opened (`read` kRead) is read
-// by it (a JPEG shrunk while it decodes); every other file, and one the reader refused, by GDI+.
-Picture ScaledSource(SourceFile* file, const std::wstring& name, int32_t width, int32_t height,
-                     bool fits, ReadOutcome read) {
-  if (read == ReadOutcome::kRead) {
-    ResampledPicture picture = ResampledSource(file, width, height, &read);
-    if (picture.bitmap.handle != nullptr) {
-      Picture canvas = InCanvasFormat(std::move(picture),
-                                      file->keepsAlpha ? kPixelFormat32bppARGB : kPixelFormat24bppRGB,
-                                      width, height);
-      canvas.channels = file->channels;
-      return canvas;
-    }
-  }
-  const Loaded loaded = LoadedByGdiplus(file, name, fits, read);
-  if (loaded.image.handle == nullptr) return {ImageOwner(), loaded.failure};
-  Picture picture = ScaledPicture(loaded.facts, width, height);
-  picture.channels = ChannelsOfFormat(loaded.facts.format);
-  return picture;
-}
-
 // GDI+'s decode of the source into the plug-in's own writer: a bitmap's rows through the resampler
 // straight into the temporary file; a metafile rendered by GDI+ at the target's size, and GDI+'s
 // own draw where the resampler cannot run (its memory, or a lock of the source, refused), written
@@ -350,6 +236,8 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
                            int32_t height) {
   if (ResizeRejectedByNames(source, target)) return ResizeStep::kNamesRejected;
   const std::string mimeType = WritableMimeType(target);
+  // ICO, EMF and WMF are names the plug-in takes and writes no file of.
+  if (!WritesOwnFormat(mimeType)) return ResizeStep::kNoEncoder;
 
   // Each name is turned into the wide form that file calls and GDI+ take once, here. The source
   // is opened once: what the plug-in asks of it, it asks through that handle.
@@ -363,19 +251,15 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   TemporaryFile temporary;
   const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&
                     height <= LargestSide(mimeType);
-  // Where the rows go, chosen once: the plug-in's own writer of the format, or, in a build without
-  // its library, GDI+'s encoder.
-  const bool ownWriter = WritesOwnFormat(mimeType);
   ReadOutcome read = ReadOutcome::kOtherFormat;
   if (opened == Opened::kDiskFile && fits) read = OpenSourceDecoder(&file);
-  // A source the plug-in reads, into a file it writes: streamed from file to file, no GDI+ at all.
-  // Where the reader gives up midway, GDI+'s picture goes into a new, empty file.
+  // A source the plug-in reads, streamed from file to file, no GDI+ at all. Where the reader gives
+  // up midway, GDI+'s picture goes into a new, empty file.
   bool written = false;
-  if (ownWriter && read == ReadOutcome::kRead) {
+  if (read == ReadOutcome::kRead) {
     const ResizeStep prepared = PrepareTarget(file, targetName, &temporary);
     if (prepared != ResizeStep::kConverted) return prepared;
-    const Streamed streamed =
-        StreamedSource(&file, width, height, mimeType, temporary.file.handle, &read);
+    const Streamed streamed = StreamedSource(&file, width, height, mimeType, temporary.file.handle, &read);
     if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
     written = streamed == Streamed::kWritten;
     if (!written) temporary.Remove();
@@ -384,26 +268,12 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   SessionOwner session;
   if (!written) {
     StartGdiplusSession(&session);  // a failed start shows in the load that follows
-    if (ownWriter) {
-      const ResizeStep step = WrittenFromGdiplus(&file, wideSource, targetName, width, height, fits, read,
-                                                 mimeType, &temporary);
-      if (step != ResizeStep::kConverted) return step;
-    } else {
-      Picture picture = ScaledSource(&file, wideSource, width, height, fits, read);
-      if (picture.bitmap.handle == nullptr) return picture.failure;
-      if (mimeType == "image/gif") {
-        IndexedBitmap indexed = IndexedCopy(picture.bitmap.handle, width, height);
-        if (indexed.bitmap.handle == nullptr) return ResizeStep::kNoPalette;
-        picture.bitmap = std::move(indexed.bitmap);
-      }
-      const ResizeStep saved = SavedByGdiplus(picture.bitmap.handle, file, targetName, mimeType,
-                                              width, height, &temporary);
-      if (saved != ResizeStep::kConverted) return saved;
-    }
+    const ResizeStep step = WrittenFromGdiplus(&file, wideSource, targetName, width, height, fits, read,
+                                               mimeType, &temporary);
+    if (step != ResizeStep::kConverted) return step;
   }
-  // What the plug-in wrote it reads back itself; what GDI+ saved, it read back.
   if (opened == Opened::kDiskFile && FileSize(file.bytes.file) != sourceSize) return ResizeStep::kSourceNotLoaded;
-  if (ownWriter && !ReadsBackWhole(&temporary, width, height)) return ResizeStep::kNotReadBack;
+  if (!ReadsBackWhole(&temporary, width, height)) return ResizeStep::kNotReadBack;
   session.End();
   if (!ReplaceTarget(temporary, targetName)) return ResizeStep::kNotReplaced;
   temporary.Keep();

@@ -14,8 +14,8 @@
 #include "imaging/codecs/png_writer.h"
 #include "platform/windows_api.h"
 
-// True where the plug-in writes files of this MIME type itself: BMP and TIFF always, JPEG, PNG and
-// GIF in a build with their libraries.
+// True where the plug-in writes files of this MIME type: BMP, TIFF, JPEG, PNG and GIF. GDI+ writes
+// none.
 bool WritesOwnFormat(const std::string& mimeType);
 
 // A JPEG, PNG, BMP, TIFF or GIF being written. Rows come in any PixelLayout and are turned into what the file

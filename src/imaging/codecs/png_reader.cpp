@@ -13,12 +13,19 @@ struct PngDecode {
   png_infop info;
   ByteSource bytes;
   png_bytep row;  // one row as delivered, from malloc
+  // An interlaced picture, whole (Adam7's passes each touch every part of it), and its rows; from
+  // malloc. Null for a picture read row by row.
+  png_bytep picture;
+  png_bytepp rows;
 };
 
 namespace {
 // What libpng keeps of an ancillary chunk (a colour profile, inflated, among them): no real
 // profile comes near it. A larger chunk is dropped with a warning.
 constexpr png_alloc_size_t kChunkCap = png_alloc_size_t{1} << 20;
+
+// An interlaced picture is held whole while its passes come: no more than this.
+constexpr png_alloc_size_t kInterlacedCap = png_alloc_size_t{256} << 20;
 
 // Text nobody reads, which a file may hold hundreds of megabytes of, compressed.
 const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
@@ -94,7 +101,7 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
   png_set_read_fn(png, decode, Read);
   png_read_info(png, info);
-  if (png_get_interlace_type(png, info) != PNG_INTERLACE_NONE) return ReadOutcome::kRefused;
+  const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
   const png_byte type = png_get_color_type(png, info), depth = png_get_bit_depth(png, info);
   // Refused before libpng or the plug-in allocates a row; no other decoder is given it either.
   if (!PngRowFits(png_get_image_width(png, info), type, depth)) return ReadOutcome::kHostile;
@@ -104,12 +111,21 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   png_set_gray_to_rgb(png);
   png_set_bgr(png);
   if (!alpha) png_set_strip_alpha(png);
+  if (interlaced) png_set_interlace_handling(png);
   png_read_update_info(png, info);
   const png_size_t rowBytes = png_get_rowbytes(png, info);
   const png_uint_32 width = png_get_image_width(png, info);
   if (rowBytes != width * (alpha ? 4u : 3u)) return ReadOutcome::kRefused;
   decode->row = static_cast<png_bytep>(std::malloc(rowBytes));
   if (decode->row == nullptr) return ReadOutcome::kRefused;
+  if (interlaced) {
+    const png_uint_32 height = png_get_image_height(png, info);
+    if (rowBytes * height / height != rowBytes || rowBytes * height > kInterlacedCap) return ReadOutcome::kHostile;
+    decode->picture = static_cast<png_bytep>(std::malloc(rowBytes * height));
+    decode->rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * height));
+    if (decode->picture == nullptr || decode->rows == nullptr) return ReadOutcome::kRefused;
+    for (png_uint_32 y = 0; y < height; ++y) decode->rows[y] = decode->picture + rowBytes * y;
+  }
   header->width = static_cast<int32_t>(width);
   header->height = static_cast<int32_t>(png_get_image_height(png, info));
   header->alpha = alpha;
@@ -127,9 +143,10 @@ ReadOutcome DecodeRows(PngDecode* decode, const DecodedRows& rows) {
                   static_cast<int32_t>(height))) {
     return ReadOutcome::kRefused;
   }
+  if (decode->picture != nullptr) png_read_image(png, decode->rows);
   for (png_uint_32 y = 0; y < height; ++y) {
-    png_read_row(png, decode->row, nullptr);
-    if (!rows.row(rows.context, decode->row)) return ReadOutcome::kRefused;
+    if (decode->picture == nullptr) png_read_row(png, decode->row, nullptr);
+    if (!rows.row(rows.context, decode->picture != nullptr ? decode->rows[y] : decode->row)) return ReadOutcome::kRefused;
   }
   // The chunks after the pixels, to the end, their CRCs checked.
   png_read_end(png, nullptr);
@@ -140,6 +157,8 @@ ReadOutcome DecodeRows(PngDecode* decode, const DecodedRows& rows) {
 void PngDecodeEnd::operator()(PngDecode* decode) const {
   png_destroy_read_struct(&decode->png, &decode->info, nullptr);
   std::free(decode->row);
+  std::free(decode->picture);
+  std::free(decode->rows);
   delete decode;
 }
 
@@ -149,7 +168,7 @@ ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* hea
   const int32_t got = bytes.read(bytes.context, signature, sizeof signature);
   if (got < 0) return ReadOutcome::kRefused;
   if (!StartsAsPng(signature, static_cast<size_t>(got))) return ReadOutcome::kOtherFormat;
-  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, nullptr});
+  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, nullptr, nullptr, nullptr});
   owned->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
   if (owned->png == nullptr) return ReadOutcome::kRefused;
   owned->info = png_create_info_struct(owned->png);

@@ -5,9 +5,10 @@
 // Every colour type and depth: palettes (with tRNS), grey, grey with alpha, RGB (with a colour
 // key), RGBA, 1 to 16 bits, delivered as 24-bit BGR rows where the file has no alpha, else as
 // straight BGRA; 16-bit channels keep their high byte. Gamma, chromaticity and colour profiles
-// (gAMA, cHRM, iCCP, sRGB) are not applied, as GDI+ applies none of them. Interlaced files are
-// left to GDI+, and so is every file on which libpng reports an error (a CRC or zlib error, a file
-// cut short): a refusal after rows were delivered means those rows must be thrown away.
+// (gAMA, cHRM, iCCP, sRGB) are not applied, as GDI+ applies none of them. An interlaced file is
+// held whole while Adam7's passes come (up to 256 MB of rows; past that it is hostile). Every file
+// on which libpng reports an error (a CRC or zlib error, a file cut short) is left to GDI+: a
+// refusal after rows were delivered means those rows must be thrown away.
 #pragma once
 
 #include <cstdint>
