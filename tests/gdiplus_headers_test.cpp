@@ -1,5 +1,5 @@
-// Headers of the formats GDI+ decodes, checked before GDI+ is given the file: the hostile ones
-// refused from their first bytes, every ordinary one let through.
+// Headers of the formats GDI+ decodes (ICO, EMF, WMF), checked before GDI+ is given the file: the
+// hostile ones refused from their first bytes, every ordinary one let through.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,27 +23,6 @@ Bytes Bmp(int32_t width, int32_t height, uint32_t bits = 24, uint32_t compressio
   b[0] = 'B', b[1] = 'M';
   Put(b, 14, 40, 4), Put(b, 18, static_cast<uint32_t>(width), 4), Put(b, 22, static_cast<uint32_t>(height), 4);
   Put(b, 26, 1, 2), Put(b, 28, bits, 2), Put(b, 30, compression, 4);
-  return b;
-}
-
-// A GIF of a 2 by 2 screen whose first image has the tables given, after a comment.
-Bytes Gif(bool global, bool local) {
-  Bytes b = {'G', 'I', 'F', '8', '9', 'a', 2, 0, 2, 0, static_cast<uint8_t>(global ? 0x80 : 0), 0, 0};
-  if (global) b.insert(b.end(), 6, 0xFF);
-  b.insert(b.end(), {0x21, 0xFE, 3, 'a', 'b', 'c', 0});
-  b.insert(b.end(), {0x2C, 0, 0, 0, 0, 2, 0, 2, 0, static_cast<uint8_t>(local ? 0x80 : 0)});
-  if (local) b.insert(b.end(), 6, 0);
-  b.insert(b.end(), {2, 2, 0x44, 0x01, 0, 0x3B});
-  return b;
-}
-
-// A little-endian TIFF of one IFD giving the sides.
-Bytes Tiff(uint32_t width, uint32_t height) {
-  Bytes b(1024, 0);
-  b[0] = 'I', b[1] = 'I', b[2] = 42;
-  Put(b, 4, 8, 4), Put(b, 8, 2, 2);
-  Put(b, 10, 256, 2), Put(b, 12, 4, 2), Put(b, 14, 1, 4), Put(b, 18, width, 4);
-  Put(b, 22, 257, 2), Put(b, 24, 4, 2), Put(b, 26, 1, 4), Put(b, 30, height, 4);
   return b;
 }
 
@@ -81,27 +60,15 @@ Bytes Wmf(int16_t right = 100, uint16_t inch = 1440) {
 }
 
 TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
-  const Bytes small = Bmp(64, 64), emf = Emf(24), wmf = Wmf();
+  const Bytes emf = Emf(24), wmf = Wmf();
   const struct {
     const char* what;
     Bytes file;
     bool hostile;
   } cases[] = {
-      {"BMP", Bmp(640, 480), false},
-      {"BMP top-down", Bmp(640, -480), false},
-      {"BMP of width 0x7FFFFFFF", Bmp(0x7FFFFFFF, 2), true},
-      {"BMP of negative width", Bmp(-640, 480), true},
-      {"BMP of height 0", Bmp(640, 0), true},
-      {"BMP of 20000 by 20000", Bmp(20000, 20000), true},
-      {"BMP of 7 bits", Bmp(64, 64, 7), true},
-      {"BMP of compression 9", Bmp(64, 64, 8, 9), true},
-      {"BMP cut in its header", Bytes(small.begin(), small.begin() + 20), false},
-      {"GIF with a global palette", Gif(true, false), false},
-      {"GIF with a local palette", Gif(false, true), false},
-      {"GIF without any palette", Gif(false, false), true},
-      {"TIFF", Tiff(4000, 3000), false},
-      {"TIFF of 100000 by 100000 in 1 KB", Tiff(100000, 100000), true},
       {"icon", Ico(32, 32), false},
+      {"icon of a BMP of 7 bits", [] { Bytes i = Ico(32, 32); Put(i, 22 + 14, 7, 2); return i; }(), true},
+      {"BMP, which the plug-in reads itself", Bmp(0x7FFFFFFF, 2), false},
       {"icon of width 0x7FFFFFFF", Ico(0x7FFFFFFF, 32), true},
       {"PNG", {0x89, 'P', 'N', 'G', 13, 10, 26, 10}, false},
       {"EMF", emf, false},

@@ -11,10 +11,10 @@ ImageMeasure MeasureImageFile(const std::string& name) {
   if (StartGdiplusSession(&session) != kGpOk) return measure;
   measure.sessionStarted = true;
   const std::wstring wide = ToWideText(name);
-  // Neither a device nor a JPEG of more scans than any decoder should be given is read to be
-  // measured; a JPEG or PNG is measured by its header, as Windows' GDI+ measures it (Wine's
-  // decodes the whole picture), so a file cut short in its pixels still has its size. The file is
-  // opened once; GDI+ alone opens it again, by its name.
+  // No device is read to be measured; a file of a format the plug-in reads is measured by its
+  // header alone, as Windows' GDI+ measures a JPEG or PNG (Wine's decodes the whole picture), so a
+  // file cut short in its pixels still has its size; one whose header does not say measures 0 by
+  // 0. Only ICO and the metafiles are GDI+'s, which opens them again, by name.
   SourceFile file;
   const Opened opened = OpenSource(wide, &file);
   if (opened == Opened::kNotAFile) return measure;
@@ -25,7 +25,7 @@ ImageMeasure MeasureImageFile(const std::string& name) {
       measure.width = static_cast<float>(width);
       measure.height = static_cast<float>(height);
     }
-    if (header != HeaderSize::kUnknown || JpegSourceHostile(&file) || GdiplusSourceHostile(&file)) {
+    if (header != HeaderSize::kUnknown || ReadByPluginAlone(file) || GdiplusSourceHostile(&file)) {
       return measure;
     }
   }

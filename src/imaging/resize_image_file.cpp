@@ -156,20 +156,17 @@ struct Loaded {
   ResizeStep failure;
 };
 
-// GDI+'s load of a file the plug-in's reader left (`read`), but for one its reader alone reads
-// (see ReadByPluginAlone) and one no decoder should be given: GDI+ decodes a JPEG of a thousand scans as slowly as the reader would, so a JPEG the
-// reader left for any other reason has its scans counted first, and some headers make GDI+'s
-// decoders fault inside the caller's process.
+// GDI+'s load of a file none of the plug-in's readers takes (ICO, the metafiles), but for one whose
+// header would make GDI+'s decoders fault inside the caller's process. A file of a format the
+// plug-in reads is never given to GDI+ (see ReadByPluginAlone).
 Loaded LoadedByGdiplus(SourceFile* file, const std::wstring& name, bool fits, ReadOutcome read) {
   Loaded loaded = {ImageOwner(), {nullptr, 0, false, 0, 0}, ResizeStep::kSourceRefused};
-  if (read == ReadOutcome::kHostile || (read != ReadOutcome::kOtherFormat && JpegSourceHostile(file)) ||
-      GdiplusSourceHostile(file)) {
-    return loaded;
-  }
-  if (ReadByPluginAlone(*file) && (!fits || read != ReadOutcome::kOtherFormat)) {
+  if (read == ReadOutcome::kHostile) return loaded;
+  if (ReadByPluginAlone(*file)) {
     loaded.failure = fits ? ResizeStep::kSourceNotLoaded : ResizeStep::kSizeRejected;
     return loaded;
   }
+  if (GdiplusSourceHostile(file)) return loaded;
   ImageOwner image;
   LoadImageFile(name, &image.handle);
   loaded.failure = ResizeStep::kSourceNotLoaded;

@@ -144,7 +144,8 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
 
 bool ReadByPluginAlone(const SourceFile& source) {
   const FileBytes& head = source.bytes;
-  return StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) ||
+  return StartsAsJpeg(head.head, head.headSize) || StartsAsPng(head.head, static_cast<size_t>(head.headSize)) ||
+         StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) ||
          StartsAsWebp(head.head, head.headSize);
 }
 
@@ -160,16 +161,6 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name) {
          windows.GetFileInformationByHandle(other.handle, &two) &&
          one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
          one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-}
-
-bool JpegSourceHostile(SourceFile* source) {
-  const ReadOutcome opened = OpenSourceDecoder(source);
-  CloseDecoders(source);
-  if (opened == ReadOutcome::kHostile) return true;
-  if (opened == ReadOutcome::kOtherFormat || !StartsAsJpeg(source->bytes.head, source->bytes.headSize)) {
-    return false;
-  }
-  return CountJpegScans(FromStart(source)) == ReadOutcome::kHostile;
 }
 
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {

@@ -77,18 +77,13 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
 // name is spelled (case, relative or absolute, links).
 bool SameFileAs(const SourceFile& source, const std::wstring& name);
 
-// True for a JPEG file that no decoder should be given: its headers say so (see OpenJpeg), or a
-// walk over its markers counts more scans than kJpegScanLimit (see CountJpegScans). Nothing is
-// decoded. Leaves no decoder.
-bool JpegSourceHostile(SourceFile* source);
-
-// True for a BMP, GIF, TIFF or WebP by its first bytes: a format whose reader, where the build has
-// one (its OpenSourceDecoder does not answer kOtherFormat), is the only decoder it is given. A file
-// it refuses or cannot read to its end is damaged or hostile, and GDI+ would only guess at it,
-// at any cost in memory.
+// True for a JPEG, PNG, BMP, GIF, TIFF or WebP by its first bytes: a format whose reader is the
+// only decoder it is given. A file it refuses or cannot read to its end is damaged, hostile or of
+// a kind no reader here takes (a 12-bit JPEG), and GDI+ would only guess at it, at any cost in
+// memory.
 bool ReadByPluginAlone(const SourceFile& source);
 
-// True for a BMP, GIF, ICO or TIFF whose header GDI+ must not be given (see
+// True for an ICO, EMF or WMF whose header GDI+ must not be given (see
 // GdiplusHeaderHostile); false for every other file, and for one that is not open.
 bool GdiplusSourceHostile(SourceFile* source);
 

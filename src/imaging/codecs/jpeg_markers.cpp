@@ -81,24 +81,6 @@ bool StartsAsJpeg(const uint8_t* bytes, int32_t size) {
   return size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
 }
 
-ReadOutcome CountJpegScans(const ByteSource& bytes) {
-  ByteStream in{bytes, {}, 0, 0};
-  if (!StartsWithJpegMarker(&in)) return ReadOutcome::kOtherFormat;
-  int32_t scans = 0;
-  // Between segments and inside entropy-coded data alike, a marker is 0xFF, any fill 0xFFs, then a
-  // byte that is neither 0 (a stuffed 0xFF of the data) nor 0xFF.
-  while (in.SkipPastFf()) {
-    int marker = in.Next();
-    while (marker == 0xFF) marker = in.Next();
-    if (marker < 0 || marker == 0xD9) break;
-    if (marker == 0 || StandsAlone(marker)) continue;
-    if (marker == 0xDA && ++scans > kJpegScanLimit) return ReadOutcome::kHostile;
-    const int64_t length = ReadNumber(&in, 2);
-    if (length < 0 || !Skip(&in, length - 2)) break;
-  }
-  return ReadOutcome::kRead;
-}
-
 bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height, bool* decodable) {
   ByteStream in{bytes, {}, 0, 0};
   if (!StartsWithJpegMarker(&in)) return false;

@@ -97,8 +97,9 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   // a large PNG's decode (browsers skip it too).
   png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kTextChunks, 3);
-  // A damaged ancillary chunk refuses the file as a damaged critical one does.
-  png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
+  // A damaged critical chunk refuses the file; a damaged ancillary one is dropped, as browsers drop
+  // it: the pixels are whole.
+  png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_WARN_DISCARD);
   png_set_read_fn(png, decode, Read);
   png_read_info(png, info);
   const bool interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
