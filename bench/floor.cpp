@@ -33,7 +33,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/gdiplus_flat.h"
+#include "imaging/gdiplus/gdiplus_flat.h"
 #include "imaging/pixels/box_average.h"
 #include "imaging/codecs/jpeg_reader.h"
 #include "imaging/image_types.h"

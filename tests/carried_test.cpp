@@ -17,7 +17,7 @@
 
 #include "corpus.h"
 #include "image_codec.h"
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
 #include "jpeg_encode.h"

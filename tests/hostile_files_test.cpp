@@ -35,12 +35,13 @@ TEST(HostileFiles, ASourceThatGrowsWhileItIsReadFails) {
   ScratchFolder folder;
   static std::string grown;
   grown = folder / "grows.bmp";
-  ASSERT_TRUE(WriteBmp24(grown, 64, 48, [](int x, int y) { return Rgba{uint8_t(x * 4), uint8_t(y * 5), 9, 255}; }));
+  // Larger than the window the plug-in reads a file through: the rows are read after its start.
+  ASSERT_TRUE(WriteBmp24(grown, 200, 150, [](int x, int y) { return Rgba{uint8_t(x), uint8_t(y), 9, 255}; }));
   static int reads;
   reads = 0;
   WindowsApi growing = DefaultWindows();
   growing.ReadFile = [](HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) {
-    if (++reads == 3) {
+    if (++reads == 2) {
       const HANDLE other = CreateFileA(grown.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                        OPEN_EXISTING, 0, nullptr);
       DWORD done = 0;
@@ -52,7 +53,7 @@ TEST(HostileFiles, ASourceThatGrowsWhileItIsReadFails) {
   UseWindows(&growing);
   const ResizeStep step = ResizeImageFile(grown, folder / "thumb.png", 32, 24);
   UseWindows(nullptr);
-  EXPECT_GE(reads, 3);
+  EXPECT_GE(reads, 2);
   EXPECT_EQ(step, ResizeStep::kSourceNotLoaded);
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"grows.bmp"});
 }

@@ -14,7 +14,7 @@
 
 #include "corpus.h"
 #include "image_codec.h"
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 #include "imaging/image_metrics.h"
 #include "imaging/pixels/resample.h"
 #include "imaging/read_ahead.h"

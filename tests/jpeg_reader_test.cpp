@@ -200,6 +200,14 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
   auto cut = [](const std::vector<uint8_t>& bytes, size_t at) {
     return std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(at));
   };
+  // Stray bytes before the quantisation tables, as some editors leave them.
+  std::vector<uint8_t> strayInHeader = good;
+  for (size_t at = 2; at + 1 < strayInHeader.size(); ++at) {
+    if (strayInHeader[at] == 0xFF && strayInHeader[at + 1] == 0xDB) {
+      strayInHeader.insert(strayInHeader.begin() + static_cast<long>(at), {0x00, 0x12, 0x34});
+      break;
+    }
+  }
   const ReadOutcome kRefused = ReadOutcome::kRefused, kHostile = ReadOutcome::kHostile, kRead = ReadOutcome::kRead;
   const struct {
     const char* what;
@@ -217,6 +225,7 @@ TEST(JpegReader, RefusesWhatItDoesNotTake) {
       {"cut before its end marker", cut(good, good.size() - 2), -1, kRefused, false},
       {"progressive, cut at half", cut(progressive, progressive.size() / 2), -1, kRefused, false},
       {"a random tail", randomTail, -1, kRefused, false},
+      {"stray bytes between its header's segments", strayInHeader, -1, kRead, false},
       {"a read that fails", good, 0, kRefused, true},
       // Each scan a pass over the picture: 100 and 101 valid scans, and a scan repeated 1000 times
       // (a warning each: the reader stops at the first).

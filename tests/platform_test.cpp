@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 #include "platform/call_table.h"
 #include "platform/fpu.h"
 #include "platform/windows_api.h"

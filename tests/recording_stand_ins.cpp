@@ -10,7 +10,7 @@
 #include <new>
 #include <regex>
 
-#include "imaging/image_files.h"
+#include "imaging/gdiplus/gdiplus_source.h"
 #include "platform/windows_api.h"
 
 namespace {

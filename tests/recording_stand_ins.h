@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 
 struct GdiplusScript {
   GpStatus startup = kGpOk;

@@ -11,7 +11,7 @@
 
 #include "corpus.h"
 #include "image_codec.h"
-#include "imaging/image_files.h"
+#include "imaging/gdiplus/gdiplus_source.h"
 #include "imaging/resize_image_file.h"
 #include "imaging/target_writer.h"
 #include "platform/windows_text.h"

@@ -1,7 +1,6 @@
 #include "imaging/image_metrics.h"
 
-#include "imaging/gdiplus_owners.h"
-#include "imaging/image_files.h"
+#include "imaging/gdiplus/gdiplus_source.h"
 #include "imaging/source_file.h"
 #include "platform/windows_text.h"
 
@@ -30,10 +29,6 @@ ImageMeasure MeasureImageFile(const std::string& name) {
     }
   }
   // Any other image that does not load has no dimensions: both stay 0.
-  ImageOwner image;
-  LoadImageFile(wide, &image.handle);
-  if (image.handle != nullptr) {
-    gdiplus.GdipGetImageDimension(image.handle, &measure.width, &measure.height);
-  }
+  if (!MeasuredByGdiplus(wide, &measure.width, &measure.height)) measure.width = measure.height = 0;
   return measure;
 }

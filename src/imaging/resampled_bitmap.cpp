@@ -5,7 +5,7 @@
 #include "imaging/pixels/resample.h"
 #include "imaging/read_ahead.h"
 #include "imaging/source_file.h"
-#include "imaging/source_rows.h"
+#include "imaging/gdiplus/source_rows.h"
 #include "imaging/target_writer.h"
 #include "platform/windows_api.h"
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 #include "platform/windows_api.h"
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -17,16 +18,40 @@ int32_t ReadFromFile(HANDLE file, uint8_t* buffer, int32_t size) {
   }
 }
 
-// The head first, then the file.
+// Up to `size` bytes read from the file at `offset`, as many as it gives; -1 where it fails.
+int32_t ReadDirect(HANDLE file, int64_t offset, uint8_t* buffer, int32_t size) {
+  if (!SeekFile(file, offset)) return -1;
+  int32_t done = 0;
+  while (done < size) {
+    const int32_t got = ReadFromFile(file, buffer + done, size - done);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
+// Up to `size` bytes at `offset`, from the window (filled there first where it does not hold
+// them) or, for a read as large as the window, from the file itself; 0 at the file's end.
+int32_t ReadSome(FileBytes* bytes, int64_t offset, uint8_t* buffer, int32_t size) {
+  if (offset < 0) return -1;
+  if (offset < bytes->windowAt || offset >= bytes->windowAt + bytes->windowSize) {
+    if (size >= kWindowBytes || bytes->window == nullptr) return ReadDirect(bytes->file, offset, buffer, size);
+    bytes->windowAt = offset;
+    bytes->windowSize = std::max(ReadDirect(bytes->file, offset, bytes->window.get(), kWindowBytes), 0);
+    if (bytes->windowSize == 0) return 0;
+  }
+  const int32_t step = static_cast<int32_t>(std::min<int64_t>(size, bytes->windowAt + bytes->windowSize - offset));
+  std::memcpy(buffer, bytes->window.get() + (offset - bytes->windowAt), static_cast<size_t>(step));
+  return step;
+}
+
+// In order, from `at`.
 int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
   auto* bytes = static_cast<FileBytes*>(context);
-  if (bytes->headAt < bytes->headSize) {
-    const int32_t step = std::min(size, bytes->headSize - bytes->headAt);
-    std::memcpy(buffer, bytes->head + bytes->headAt, static_cast<size_t>(step));
-    bytes->headAt += step;
-    return step;
-  }
-  return ReadFromFile(bytes->file, buffer, size);
+  const int32_t got = ReadSome(bytes, bytes->at, buffer, size);
+  if (got > 0) bytes->at += got;
+  return got;
 }
 
 // Whatever decoder the source holds is released.
@@ -39,33 +64,35 @@ void CloseDecoders(SourceFile* source) {
   source->webp.reset();
 }
 
-// The bytes again from the start: the head from memory, the rest from the file.
+// The bytes again from the start.
 ByteSource FromStart(SourceFile* source) {
   CloseDecoders(source);
-  FileBytes& bytes = source->bytes;
-  bytes.headAt = SeekFile(bytes.file, bytes.headSize) ? 0 : bytes.headSize;
-  return ByteSource{ReadBytes, &bytes};
+  source->bytes.at = 0;
+  return ByteSource{ReadBytes, &source->bytes};
 }
 
-// The file's bytes at any offset, for the readers that seek.
-RandomBytes AtAnyOffset(HANDLE file) {
-  return {[](void* handle, int64_t offset, uint8_t* buffer, int32_t size) {
-            if (offset < 0 || !SeekFile(handle, offset)) return false;
-            for (int32_t got = 0; size > 0; buffer += got, size -= got) {
-              got = ReadFromFile(handle, buffer, size);
+// The file's bytes at any offset, for the readers that seek: every one asked for, or false.
+RandomBytes AtAnyOffset(FileBytes* bytes) {
+  return {[](void* context, int64_t offset, uint8_t* buffer, int32_t size) {
+            auto* b = static_cast<FileBytes*>(context);
+            for (int32_t got = 0; size > 0; buffer += got, offset += got, size -= got) {
+              got = ReadSome(b, offset, buffer, size);
               if (got <= 0) return false;
             }
             return true;
           },
-          file};
+          bytes};
 }
 }  // namespace
 
 bool UseOpenFile(HANDLE file, SourceFile* source) {
-  source->bytes = {file, {}, 0, 0};
-  if (!SeekFile(file, 0)) return false;
-  source->bytes.headSize = ReadFromFile(file, source->bytes.head, static_cast<int32_t>(kPngHeaderBytes));
-  return source->bytes.headSize > 0;
+  FileBytes& bytes = source->bytes;
+  bytes.file = file;
+  bytes.at = bytes.windowAt = 0;
+  bytes.windowSize = 0;
+  if (bytes.window == nullptr) bytes.window.reset(new (std::nothrow) uint8_t[kWindowBytes]);
+  bytes.headSize = std::max(ReadSome(&bytes, 0, bytes.head, static_cast<int32_t>(kPngHeaderBytes)), 0);
+  return bytes.headSize > 0;
 }
 
 Opened OpenSource(const std::wstring& name, SourceFile* source) {
@@ -111,7 +138,7 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     source->carried = std::move(h.carried);
   } else if (StartsAsBmp(head)) {
     BmpHeader h = {};
-    outcome = OpenBmp(AtAnyOffset(head.file), &source->bmp, &h);
+    outcome = OpenBmp(AtAnyOffset(&source->bytes), &source->bmp, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
   } else if (StartsAsGif(head)) {
     GifHeader h = {};
@@ -119,12 +146,12 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
   } else if (StartsAsTiff(head.head, head.headSize)) {
     TiffHeader h = {};
-    outcome = OpenTiff(AtAnyOffset(head.file), FileSize(head.file), &source->tiff, &h);
+    outcome = OpenTiff(AtAnyOffset(&source->bytes), FileSize(head.file), &source->tiff, &h);
     Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
     source->carried = std::move(h.carried);
   } else if (StartsAsWebp(head.head, head.headSize)) {
     WebpHeader h = {};
-    outcome = OpenWebp(AtAnyOffset(head.file), FileSize(head.file), &source->webp, &h);
+    outcome = OpenWebp(AtAnyOffset(&source->bytes), FileSize(head.file), &source->webp, &h);
     Describe(source, h.width, h.height, h.alpha, h.scales, h.alpha, h.alpha ? Channels::kColourAlpha : Channels::kColour);
     source->scalesWhole = true;
     source->carried = std::move(h.carried);
@@ -150,7 +177,7 @@ bool ReadByPluginAlone(const SourceFile& source) {
 }
 
 bool GdiplusSourceHostile(SourceFile* source) {
-  return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(source->bytes.file));
+  return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(&source->bytes));
 }
 
 bool SameFileAs(const SourceFile& source, const std::wstring& name) {

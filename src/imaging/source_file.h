@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "imaging/codecs/bmp_reader.h"
@@ -19,12 +20,19 @@
 #include "imaging/codecs/webp_reader.h"
 #include "platform/windows_api.h"
 
-// A file's bytes as a reader takes them: its first bytes, read once to tell its format, then the
-// rest as the file gives them.
+// A file's bytes as every reader takes them, through one window of the file, in order or at any
+// offset: its first bytes tell its format; a reader that goes in order reads from `at`, one that
+// seeks names its offsets. The file's own position is set before each read, so nothing else that
+// moves it (its size asked, say) matters.
+constexpr int32_t kWindowBytes = 64 * 1024;
 struct FileBytes {
   HANDLE file = INVALID_HANDLE_VALUE;
   uint8_t head[kPngHeaderBytes] = {};
-  int32_t headSize = 0, headAt = 0;
+  int32_t headSize = 0;
+  int64_t at = 0;                   // where a reader in order reads next
+  int64_t windowAt = 0;             // what of the file the window holds
+  int32_t windowSize = 0;
+  std::unique_ptr<uint8_t[]> window;  // kWindowBytes, or null where they could not be had
 };
 
 // An open source, and the reader's decoder once its headers are read: both released when the
@@ -92,7 +100,7 @@ enum class HeaderSize {
   kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
              // the headers of a BMP, GIF, TIFF or WebP the reader reads (a GIF's logical screen,
              // a TIFF's first page, a WebP's canvas)
-  kRefused,  // a file no decoder here reads (a PNG whose rows pass kPngRowCap, a lossless,
+  kRefused,  // a file no decoder here reads (a PNG whose rows do not fit (see RowFits), a lossless,
              // hierarchical or 12-bit JPEG, a BMP, GIF, TIFF or WebP its reader refuses): as GDI+
              // measures a file it cannot load, 0 by 0
   kUnknown,  // any other file

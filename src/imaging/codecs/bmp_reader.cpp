@@ -21,9 +21,6 @@ struct BmpDecode {
 };
 
 namespace {
-// No row longer than this is read: 16 million pixels of 32 bits, far past any real picture's.
-constexpr int64_t kBmpRowCap = int64_t{64} << 20;
-
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kAlphaBitfields = 6;
 
 // A channel by its mask, widened to 8 bits by repeating its bits, as GDI+ widens 5 bits
@@ -193,7 +190,7 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   header->width = d->width;
   header->height = d->height;
   // Rows are streamed, so only a row need fit; an RLE picture is held whole, as indices.
-  if (d->width <= 0 || d->height <= 0 || int64_t{d->width} * 4 > kBmpRowCap ||
+  if (d->width <= 0 || d->height <= 0 || !RowFits(int64_t{d->width} * 4) ||
       (rle && !BitmapFits(d->width, d->height, 4))) {
     return ReadOutcome::kHostile;
   }

@@ -32,7 +32,7 @@ enum class ReadOutcome {
   kOtherFormat,  // the bytes do not begin as the reader's format's
   kRefused,      // a file of the format that the reader does not take: another decoder may try
   kHostile,      // a JPEG of more scans than kJpegScanLimit, or more than a 32-bit process can
-                 // hold, or a PNG of rows past kPngRowCap: no decoder is given it
+                 // hold, or a PNG of rows that do not fit (see RowFits): no decoder is given it
 };
 
 // Where a file's bytes go: `write` takes `size` bytes and answers false when they could not be

@@ -11,6 +11,7 @@
 #include <jerror.h>  // after jpeglib.h, which it needs
 
 #include "imaging/codecs/colour_engine.h"
+#include "imaging/pixels/bitmap_size.h"
 #include "imaging/pixels/box_average.h"
 
 namespace {
@@ -49,12 +50,15 @@ void Fail(j_common_ptr info) {
 }
 
 // Every warning ends the decode where it arises, as djpeg -strict does, so that no file makes the
-// reader read on through a thousand of them. Stray bytes just before the end marker (cameras
-// leave them) come after every scan was read, and GDI+ reads such files: they pass.
+// reader read on through a thousand of them. Stray bytes between the header's segments (editors
+// leave them before the quantisation tables or EXIF) come before any pixel, and stray bytes just
+// before the end marker (cameras leave them) after every scan was read: both pass, as every
+// decoder lets them pass.
 void Emit(j_common_ptr info, int level) {
   if (level >= 0 || reinterpret_cast<ErrorManager*>(info->err)->warningsPass) return;
   const jpeg_error_mgr* error = info->err;
-  if (error->msg_code == JWRN_EXTRANEOUS_DATA && error->msg_parm.i[1] == JPEG_EOI) return;
+  const bool beforeScans = reinterpret_cast<j_decompress_ptr>(info)->input_scan_number == 0;
+  if (error->msg_code == JWRN_EXTRANEOUS_DATA && (error->msg_parm.i[1] == JPEG_EOI || beforeScans)) return;
   Fail(info);
 }
 void Silent(j_common_ptr) {}
@@ -246,7 +250,7 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
     return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   jpeg_create_decompress(info);
-  info->mem->max_memory_to_use = kJpegMemoryCap;
+  info->mem->max_memory_to_use = kMaxBandBytes;
   info->progress = &decode->progress;
   info->src = &decode->source.pub;
   info->client_data = decode;
@@ -256,7 +260,7 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   const int64_t coefficients = CoefficientBytes(*info);
   // Past half the address space no decoder in a 32-bit process holds them, GDI+'s neither, which
   // would try for seconds: given to none.
-  if (coefficients > kJpegMemoryCap) {
+  if (!BandFits(coefficients)) {
     return coefficients >= (int64_t{1} << 31) ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   header->width = static_cast<int32_t>(info->image_width);

@@ -10,7 +10,7 @@
 // every other file (12-bit, lossless, one that does not begin as a JPEG file does), every file on which the
 // library raises an error or a warning, at the first one (a file cut short, a corrupt stream;
 // only stray bytes just before the end marker are let pass, as every decoder lets them pass), a
-// file whose coefficients for the whole picture would pass kJpegMemoryCap, and, as hostile, one
+// file whose coefficients for the whole picture would not fit a band (see BandFits: 2 bytes for each of 64 coefficients per 8 by 8 block of each component, 144 MB for a 48-megapixel 4:2:0 photo), and, as hostile, one
 // of more scans than kJpegScanLimit or whose coefficients would pass 2 GiB. The caller then reads the file some other way (a hostile
 // one not at all): a refusal after rows were delivered means those rows must be thrown away.
 #pragma once
@@ -20,11 +20,6 @@
 
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/jpeg_markers.h"
-
-// libjpeg's memory, all of it, may not pass this. A progressive or multi-scan file's
-// coefficients for the whole picture are most of it: 2 bytes for each of 64 coefficients per
-// 8 by 8 block of each component, so 144 MB for a 48-megapixel 4:2:0 photo.
-constexpr long kJpegMemoryCap = 256L << 20;
 
 // The picture as its headers give it, and the scales below 1/1 it decodes well at: a set of
 // kJpegScale* bits (see JpegScale), fewer where the library's scaled chroma strays (see the

@@ -1,5 +1,7 @@
 #include "imaging/codecs/png_header.h"
 
+#include "imaging/pixels/bitmap_size.h"
+
 #include <cstring>
 
 namespace {
@@ -35,7 +37,7 @@ bool PngRowFits(uint32_t width, int colourType, int bitDepth) {
   const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
   const uint64_t held = (uint64_t{width} * channels * bitDepth + 7) / 8;
   const uint64_t delivered = uint64_t{width} * 4;
-  return (held > delivered ? held : delivered) <= kPngRowCap;
+  return RowFits(static_cast<int64_t>(held > delivered ? held : delivered));
 }
 
 bool PngHeaderRowsFit(const uint8_t* bytes) {

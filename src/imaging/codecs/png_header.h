@@ -7,13 +7,9 @@
 // The signature and a whole IHDR chunk: the bytes a PNG's size needs.
 constexpr size_t kPngHeaderBytes = 33;
 
-// No row longer than this is decoded, as the file holds it (up to 8 bytes a pixel) or as delivered
-// (up to 4): 64 MB, 16 million pixels of BGRA, far past any real picture's. libpng allocates its
-// rows before it reads a byte of the pixels (936 MB for a 1 KB file declaring 33554432 by 2), and
-// GDI+ would hold the whole picture.
-constexpr uint64_t kPngRowCap = uint64_t{64} << 20;
 
-// True where a row of `width` pixels of the colour type and bit depth stays within kPngRowCap.
+// True where a row of `width` pixels of the colour type and bit depth fits, as the file holds it
+// and as it is delivered (see RowFits).
 bool PngRowFits(uint32_t width, int colourType, int bitDepth);
 
 // The same of a header PngHeaderSize takes.

@@ -6,6 +6,7 @@
 #include <png.h>
 
 #include "imaging/codecs/png_header.h"
+#include "imaging/pixels/bitmap_size.h"
 
 // Everything a decode keeps: plain data, nothing with a destructor that a longjmp could skip.
 struct PngDecode {
@@ -23,9 +24,6 @@ namespace {
 // What libpng keeps of an ancillary chunk (a colour profile, inflated, among them): no real
 // profile comes near it. A larger chunk is dropped with a warning.
 constexpr png_alloc_size_t kChunkCap = png_alloc_size_t{1} << 20;
-
-// An interlaced picture is held whole while its passes come: no more than this.
-constexpr png_alloc_size_t kInterlacedCap = png_alloc_size_t{256} << 20;
 
 // Text nobody reads, which a file may hold hundreds of megabytes of, compressed.
 const png_byte kTextChunks[] = "tEXt\0zTXt\0iTXt";
@@ -121,7 +119,7 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   if (decode->row == nullptr) return ReadOutcome::kRefused;
   if (interlaced) {
     const png_uint_32 height = png_get_image_height(png, info);
-    if (rowBytes * height / height != rowBytes || rowBytes * height > kInterlacedCap) return ReadOutcome::kHostile;
+    if (!BandFits(static_cast<int64_t>(rowBytes) * height)) return ReadOutcome::kHostile;
     decode->picture = static_cast<png_bytep>(std::malloc(rowBytes * height));
     decode->rows = static_cast<png_bytepp>(std::malloc(sizeof(png_bytep) * height));
     if (decode->picture == nullptr || decode->rows == nullptr) return ReadOutcome::kRefused;

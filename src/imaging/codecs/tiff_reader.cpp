@@ -236,7 +236,7 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   d->size = size;
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   if (options == nullptr) return ReadOutcome::kRefused;
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kTiffBandCap);
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxBandBytes);
   TIFFOpenOptionsSetErrorHandlerExtR(options, Silent, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options, Silent, nullptr);
   // "m": the file is read, never mapped.
@@ -259,7 +259,7 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   const int64_t pixels = int64_t{width} * height;
   if (!BitmapFits(width, height, 4) && pixels / kPixelsPerByte > size) return ReadOutcome::kHostile;
   d->band = static_cast<int32_t>(std::min(std::max(band, 1u), height));
-  if (width > (1u << 24) || int64_t{d->band} * width * 4 > kTiffBandCap) {
+  if (!RowFits(int64_t{width} * 4) || !BandFits(int64_t{d->band} * width * 4)) {
     return BitmapFits(header->width, header->height, 4) ? ReadOutcome::kRefused : ReadOutcome::kHostile;
   }
   // Samples as whole numbers only: libtiff's RGBA interface takes floating-point ones for

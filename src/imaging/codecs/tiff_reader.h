@@ -5,11 +5,11 @@
 // as stored, whatever the Orientation tag says, which is carried instead, as a JPEG's is.
 // Platform-free: the bytes come from the caller, at any offset.
 //
-// A page whose band would pass kTiffBandCap, or whose rows pass 16 million pixels, is not read:
+// A page whose band or rows would not fit (see BandFits and RowFits) is not read:
 // hostile where no 32-bit process could hold the page (see BitmapFits), refused otherwise (GDI+,
 // which holds the whole page, may still read it). So is a page past that size that claims more
-// than 4096 pixels per byte of the file. libtiff itself allocates nothing larger than the band
-// cap.
+// than 4096 pixels per byte of the file. libtiff itself allocates nothing larger than a band may
+// be.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +17,6 @@
 
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
-
-constexpr int64_t kTiffBandCap = int64_t{256} << 20;
 
 struct TiffHeader {
   int32_t width, height;

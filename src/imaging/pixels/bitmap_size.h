@@ -1,4 +1,5 @@
-// How large a bitmap the plug-in may make. Platform-free.
+// How much memory a picture, a row and a band may take: the one rule every reader asks before it
+// allocates, and the resize before it plans. Platform-free.
 #pragma once
 
 #include <cstdint>
@@ -16,3 +17,14 @@ inline bool BitmapFits(int64_t width, int64_t height, int64_t bytesPerPixel) {
   return width > 0 && height > 0 && width <= kMaxBitmapBytes && height <= kMaxBitmapBytes &&
          ((width * bytesPerPixel + 3) & ~int64_t{3}) * height <= kMaxBitmapBytes;
 }
+
+// A row as a reader holds or delivers it: at most 64 MB (16 million pixels of 32 bits; no real
+// picture comes near it). Files claim far wider rows in a few bytes.
+constexpr int64_t kMaxRowBytes = int64_t{64} << 20;
+inline bool RowFits(int64_t bytes) { return bytes > 0 && bytes <= kMaxRowBytes; }
+
+// What a reader holds at once beyond its rows (a band of a TIFF's strips, an interlaced PNG, a
+// progressive JPEG's coefficients, libjpeg's and libtiff's own buffers), or a row of a bitmap GDI+
+// decoded: at most 256 MB, a quarter of what a picture may be.
+constexpr int64_t kMaxBandBytes = int64_t{256} << 20;
+inline bool BandFits(int64_t bytes) { return bytes >= 0 && bytes <= kMaxBandBytes; }

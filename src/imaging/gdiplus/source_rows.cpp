@@ -1,15 +1,14 @@
-#include "imaging/source_rows.h"
+#include "imaging/gdiplus/source_rows.h"
 
 #include <algorithm>
 
-#include "imaging/gdiplus_owners.h"
+#include "imaging/gdiplus/gdiplus_owners.h"
+#include "imaging/pixels/bitmap_size.h"
 
 namespace {
 // A band of source rows is read at a time, so that a converting lock copies about this much,
 // never a second whole picture.
 constexpr int32_t kBandBytes = 1 << 20;
-// No picture GDI+ holds has rows this long (67 million 32-bit pixels).
-constexpr int64_t kMaxRowBytes = int64_t{1} << 28;
 }  // namespace
 
 ReadFormat ReadFormatOf(int32_t format) {
@@ -24,7 +23,7 @@ ReadFormat ReadFormatOf(int32_t format) {
   return {kPixelFormat32bppARGB, alpha ? PixelLayout::kBgra32 : PixelLayout::kBgrx32};
 }
 
-bool RowsReadable(int32_t width) { return width > 0 && int64_t{width} * 4 <= kMaxRowBytes; }
+bool RowsReadable(int32_t width) { return width > 0 && BandFits(int64_t{width} * 4); }
 
 bool ReadSourceRows(GpImage* source, const ReadFormat& read, int32_t width, int32_t height,
                     const std::function<void(const uint8_t* row)>& take) {

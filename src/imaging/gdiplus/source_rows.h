@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "imaging/pixels/pixel_layout.h"
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 
 struct ReadFormat {
   int32_t lockFormat;

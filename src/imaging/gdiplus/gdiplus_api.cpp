@@ -1,6 +1,6 @@
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 
-#include "imaging/gdiplus_flat.h"
+#include "imaging/gdiplus/gdiplus_flat.h"
 
 #include "platform/call_table.h"
 

@@ -3,7 +3,7 @@
 // table as it is at that moment, so a stand-in sees them.
 #pragma once
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 
 template <typename Handle, GpStatus (*GdiplusApi::*Release)(Handle*)>
 struct GdiplusOwner {

@@ -2,7 +2,7 @@
 // floor, which measures GDI+ without the plug-in) call them by these names.
 #pragma once
 
-#include "imaging/gdiplus_api.h"
+#include "imaging/gdiplus/gdiplus_api.h"
 
 extern "C" {
 GpStatus WINAPI GdiplusStartup(ULONG_PTR*, const GdiplusStartupInput*, void*);
