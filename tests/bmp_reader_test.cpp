@@ -49,18 +49,9 @@ Bytes Rows(const Bytes& file, bool* alpha) {
   BmpHeader header = {};
   if (OpenBmp(AtAnyOffset(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
   *alpha = header.alpha;
-  struct Got {
-    Bytes rows;
-    size_t bytes;
-  } got = {{}, header.alpha ? 16u : 12u};
-  const DecodedRows rows = {[](void*, int32_t, int32_t) { return true; },
-                            [](void* c, const uint8_t* row) {
-                              auto* g = static_cast<Got*>(c);
-                              g->rows.insert(g->rows.end(), row, row + g->bytes);
-                              return true;
-                            },
-                            &got};
-  return ReadBmp(decoder.get(), rows) == ReadOutcome::kRead ? got.rows : Bytes();
+  CapturedRows rows;
+  rows.pixelBytes = header.alpha ? 4 : 3;
+  return ReadBmp(decoder.get(), Capturing(&rows)) == ReadOutcome::kRead ? rows.bytes : Bytes();
 }
 
 Bytes Repeated(const Bytes& pixel, int times) {

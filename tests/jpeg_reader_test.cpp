@@ -46,21 +46,22 @@ uint8_t Sample(int x, int y, int c) {
 
 std::vector<uint8_t> Encode(const Encoding& e) { return EncodeJpeg(e.encoding, Sample); }
 
-// libjpeg's own decode at full size, BGR.
-std::vector<uint8_t> FullDecode(const std::vector<uint8_t>& bytes, int* width, int* height) {
+// libjpeg's own decode at full size, BGR (or CMYK as stored, where asked).
+std::vector<uint8_t> FullDecode(const std::vector<uint8_t>& bytes, int* width, int* height, bool cmyk = false) {
   jpeg_decompress_struct info;
   jpeg_error_mgr error;
   info.err = jpeg_std_error(&error);
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_EXT_BGR;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
   jpeg_start_decompress(&info);
   *width = static_cast<int>(info.output_width);
   *height = static_cast<int>(info.output_height);
-  std::vector<uint8_t> pixels(static_cast<size_t>(*width) * *height * 3);
+  const size_t bytesPerPixel = cmyk ? 4 : 3;
+  std::vector<uint8_t> pixels(static_cast<size_t>(*width) * *height * bytesPerPixel);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row[1] = {&pixels[static_cast<size_t>(info.output_scanline) * *width * 3]};
+    JSAMPROW row[1] = {&pixels[static_cast<size_t>(info.output_scanline) * *width * bytesPerPixel]};
     jpeg_read_scanlines(&info, row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -361,21 +362,9 @@ TEST(JpegReader, CmykThroughItsProfileOrGdiplusFormula) {
   const std::vector<uint8_t> profile = CmykProfile();
   for (const bool withProfile : {true, false}) {
     const std::vector<uint8_t> bytes = CmykJpeg(withProfile ? profile : std::vector<uint8_t>());
-    jpeg_decompress_struct info;
-    jpeg_error_mgr error;
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-    jpeg_read_header(&info, TRUE);
-    ASSERT_TRUE(info.saw_Adobe_marker);
-    jpeg_start_decompress(&info);
-    std::vector<uint8_t> cmyk(24 * 16 * 4), expected(24 * 16 * 3);
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW row[1] = {&cmyk[static_cast<size_t>(info.output_scanline) * 24 * 4]};
-      jpeg_read_scanlines(&info, row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    int width = 0, height = 0;
+    const std::vector<uint8_t> cmyk = FullDecode(bytes, &width, &height, true);
+    std::vector<uint8_t> expected(24 * 16 * 3);
     if (withProfile) {
       cmsHPROFILE from = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
       cmsHPROFILE to = cmsCreate_sRGBProfile();

@@ -47,3 +47,19 @@ inline ByteSink AppendingTo(std::vector<uint8_t>* file) {
                   },
                   file};
 }
+
+// Every row a reader delivers, `pixelBytes` bytes a pixel (set once the header tells), top first.
+struct CapturedRows {
+  std::vector<uint8_t> bytes;
+  int32_t width = 0;
+  int pixelBytes = 3;
+};
+inline DecodedRows Capturing(CapturedRows* rows) {
+  return DecodedRows{[](void* c, int32_t width, int32_t) { return static_cast<CapturedRows*>(c)->width = width, true; },
+                     [](void* c, const uint8_t* row) {
+                       auto* r = static_cast<CapturedRows*>(c);
+                       r->bytes.insert(r->bytes.end(), row, row + static_cast<size_t>(r->width) * r->pixelBytes);
+                       return true;
+                     },
+                     rows};
+}

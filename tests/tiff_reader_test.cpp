@@ -22,18 +22,10 @@ Bytes FirstPixel(const Bytes& file, bool* alpha) {
   TiffHeader header = {};
   if (OpenTiff(AtAnyOffset(&memory), static_cast<int64_t>(file.size()), &decoder, &header) != ReadOutcome::kRead) return {};
   *alpha = header.alpha;
-  struct Got {
-    Bytes first;
-    size_t bytes;
-  } got = {{}, header.alpha ? 4u : 3u};
-  const DecodedRows rows = {[](void*, int32_t, int32_t) { return true; },
-                            [](void* c, const uint8_t* row) {
-                              auto* g = static_cast<Got*>(c);
-                              if (g->first.empty()) g->first.assign(row, row + g->bytes);
-                              return true;
-                            },
-                            &got};
-  return ReadTiff(decoder.get(), rows) == ReadOutcome::kRead ? got.first : Bytes();
+  CapturedRows rows;
+  rows.pixelBytes = header.alpha ? 4 : 3;
+  if (ReadTiff(decoder.get(), Capturing(&rows)) != ReadOutcome::kRead) return {};
+  return Bytes(rows.bytes.begin(), rows.bytes.begin() + rows.pixelBytes);
 }
 
 // A 4 by 2 page, one strip, every pixel the samples given (16-bit ones little-endian).
