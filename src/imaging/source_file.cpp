@@ -104,16 +104,13 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 }
 
 namespace {
-// What the rows will be: their size and layout, the scales below 1/1, whether a canvas keeps
-// alpha, the channels written.
-void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, bool keepsAlpha,
-              Channels channels) {
+// What the rows will be: their size and layout, the scales below 1/1, the channels written.
+void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, Channels channels) {
   s->width = width;
   s->height = height;
   s->layout = alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
   s->scales = scales;
   s->scalesWhole = false;
-  s->keepsAlpha = keepsAlpha;
   s->channels = channels;
 }
 
@@ -129,30 +126,30 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
   if (StartsAsJpeg(head.head, head.headSize)) {
     JpegHeader h = {};
     outcome = OpenJpeg(bytes, &source->jpeg, &h);
-    Describe(source, h.width, h.height, false, h.scales, false, h.grey ? Channels::kGrey : Channels::kColour);
+    Describe(source, h.width, h.height, false, h.scales, h.grey ? Channels::kGrey : Channels::kColour);
     source->carried = std::move(h.carried);
   } else if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
     PngHeader h = {};
     outcome = OpenPng(bytes, &source->png, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, !h.opaqueRgb8, h.channels);
+    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
     source->carried = std::move(h.carried);
   } else if (StartsAsBmp(head)) {
     BmpHeader h = {};
     outcome = OpenBmp(AtAnyOffset(&source->bytes), &source->bmp, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
+    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
   } else if (StartsAsGif(head)) {
     GifHeader h = {};
     outcome = OpenGif(bytes, &source->gif, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
+    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
   } else if (StartsAsTiff(head.head, head.headSize)) {
     TiffHeader h = {};
     outcome = OpenTiff(AtAnyOffset(&source->bytes), FileSize(head.file), &source->tiff, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.alpha, h.channels);
+    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
     source->carried = std::move(h.carried);
   } else if (StartsAsWebp(head.head, head.headSize)) {
     WebpHeader h = {};
     outcome = OpenWebp(AtAnyOffset(&source->bytes), FileSize(head.file), &source->webp, &h);
-    Describe(source, h.width, h.height, h.alpha, h.scales, h.alpha, h.alpha ? Channels::kColourAlpha : Channels::kColour);
+    Describe(source, h.width, h.height, h.alpha, h.scales, h.alpha ? Channels::kColourAlpha : Channels::kColour);
     source->scalesWhole = true;
     source->carried = std::move(h.carried);
   }

@@ -52,9 +52,6 @@ struct SourceFile {
   // At 1/d the whole picture is squeezed into its size divided by d, rounded up (a WebP's); a
   // JPEG's rows at 1/d cover its size divided by d exactly, the last pixel in part.
   bool scalesWhole = false;
-  // An alpha channel is kept in a canvas GDI+ encodes from: GDI+ loads every PNG but 8-bit RGB
-  // without a colour key in 32-bit ARGB.
-  bool keepsAlpha = false;
   Channels channels = Channels::kColour;  // what the plug-in's own writers write of it
   Carried carried;    // what its headers carry, for the plug-in's own writers
 

@@ -128,7 +128,6 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
   header->width = static_cast<int32_t>(width);
   header->height = static_cast<int32_t>(png_get_image_height(png, info));
   header->alpha = alpha;
-  header->opaqueRgb8 = type == PNG_COLOR_TYPE_RGB && depth == 8 && !alpha;
   header->channels = ChannelsOf(png, info, type, alpha);
   ReadCarried(png, info, &header->carried);
   return ReadOutcome::kRead;

@@ -20,7 +20,6 @@
 struct PngHeader {
   int32_t width, height;
   bool alpha;         // rows are BGRA, else BGR
-  bool opaqueRgb8;    // 8-bit RGB without a colour key
   Channels channels;  // what the picture needs: grey for grey and grey palettes, alpha for alpha
                       // channels and colour keys
   Carried carried;    // iCCP (as libpng accepts it), sRGB, gAMA, cHRM, the eXIf orientation
