@@ -55,14 +55,7 @@ int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
 }
 
 // Whatever decoder the source holds is released.
-void CloseDecoders(SourceFile* source) {
-  source->jpeg.reset();
-  source->png.reset();
-  source->bmp.reset();
-  source->gif.reset();
-  source->tiff.reset();
-  source->webp.reset();
-}
+void CloseDecoders(SourceFile* source) { source->decoder = std::monostate(); }
 
 // The bytes again from the start.
 ByteSource FromStart(SourceFile* source) {
@@ -104,74 +97,128 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 }
 
 namespace {
-// What the rows will be: their size and layout, the scales below 1/1, the channels written.
-void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, Channels channels) {
+// What the rows will be: their size and layout, the scales below 1/1, the channels written, what
+// the file carries.
+void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, Channels channels,
+              Carried carried = Carried()) {
   s->width = width;
   s->height = height;
   s->layout = alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
   s->scales = scales;
   s->scalesWhole = false;
   s->channels = channels;
+  s->carried = std::move(carried);
 }
 
-bool StartsAsBmp(const FileBytes& head) { return head.headSize >= 2 && head.head[0] == 'B' && head.head[1] == 'M'; }
-bool StartsAsGif(const FileBytes& head) { return head.headSize >= 6 && std::memcmp(head.head, "GIF8", 4) == 0; }
+template <typename Decoder>
+auto Held(SourceFile* source) {
+  return std::get<Decoder>(source->decoder).get();
+}
+
+// What a header alone tells of a JPEG's or PNG's size, read without a decoder, as Windows' GDI+
+// measures them.
+HeaderSize JpegSize(SourceFile* source, int32_t* width, int32_t* height) {
+  bool decodable = false;
+  if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kRefused;
+  return decodable ? HeaderSize::kKnown : HeaderSize::kRefused;
+}
+HeaderSize PngSize(SourceFile* source, int32_t* width, int32_t* height) {
+  const FileBytes& head = source->bytes;
+  if (!PngHeaderSize(head.head, static_cast<size_t>(head.headSize), width, height)) return HeaderSize::kRefused;
+  return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
+}
+
+// Every format the plug-in reads, tried in turn by its first bytes: its reader's open, which holds
+// the decoder in the source and describes the picture; the read of its rows (at 1/d only where
+// the reader scales); and, where its header alone gives its size, that measure.
+struct SourceFormat {
+  bool (*sniff)(const FileBytes& head);
+  ReadOutcome (*open)(SourceFile* source, const ByteSource& bytes);
+  ReadOutcome (*read)(SourceFile* source, int denominator, const DecodedRows& rows);
+  HeaderSize (*measure)(SourceFile* source, int32_t* width, int32_t* height);
+};
+
+const SourceFormat kFormats[] = {
+    {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); },
+     [](SourceFile* s, const ByteSource& bytes) {
+       JpegHeader h = {};
+       const ReadOutcome opened = OpenJpeg(bytes, &s->decoder.emplace<JpegDecoder>(), &h);
+       Describe(s, h.width, h.height, false, h.scales, h.grey ? Channels::kGrey : Channels::kColour, std::move(h.carried));
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return ReadJpeg(Held<JpegDecoder>(s), d, rows); }, JpegSize},
+    {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); },
+     [](SourceFile* s, const ByteSource& bytes) {
+       PngHeader h = {};
+       const ReadOutcome opened = OpenPng(bytes, &s->decoder.emplace<PngDecoder>(), &h);
+       Describe(s, h.width, h.height, h.alpha, 0, h.channels, std::move(h.carried));
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadPng(Held<PngDecoder>(s), rows); },
+     PngSize},
+    {[](const FileBytes& h) { return h.headSize >= 2 && h.head[0] == 'B' && h.head[1] == 'M'; },
+     [](SourceFile* s, const ByteSource&) {
+       BmpHeader h = {};
+       const ReadOutcome opened = OpenBmp(AtAnyOffset(&s->bytes), &s->decoder.emplace<BmpDecoder>(), &h);
+       Describe(s, h.width, h.height, h.alpha, 0, h.channels);
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadBmp(Held<BmpDecoder>(s), rows); },
+     nullptr},
+    {[](const FileBytes& h) { return h.headSize >= 6 && std::memcmp(h.head, "GIF8", 4) == 0; },
+     [](SourceFile* s, const ByteSource& bytes) {
+       GifHeader h = {};
+       const ReadOutcome opened = OpenGif(bytes, &s->decoder.emplace<GifDecoder>(), &h);
+       Describe(s, h.width, h.height, h.alpha, 0, h.channels);
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadGif(Held<GifDecoder>(s), rows); },
+     nullptr},
+    {[](const FileBytes& h) { return StartsAsTiff(h.head, h.headSize); },
+     [](SourceFile* s, const ByteSource&) {
+       TiffHeader h = {};
+       const ReadOutcome opened =
+           OpenTiff(AtAnyOffset(&s->bytes), FileSize(s->bytes.file), &s->decoder.emplace<TiffDecoder>(), &h);
+       Describe(s, h.width, h.height, h.alpha, 0, h.channels, std::move(h.carried));
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadTiff(Held<TiffDecoder>(s), rows); },
+     nullptr},
+    {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); },
+     [](SourceFile* s, const ByteSource&) {
+       WebpHeader h = {};
+       const ReadOutcome opened =
+           OpenWebp(AtAnyOffset(&s->bytes), FileSize(s->bytes.file), &s->decoder.emplace<WebpDecoder>(), &h);
+       Describe(s, h.width, h.height, h.alpha, h.scales, h.alpha ? Channels::kColourAlpha : Channels::kColour,
+                std::move(h.carried));
+       s->scalesWhole = true;  // at 1/d the whole picture is squeezed into its size divided by d
+       return opened;
+     },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return ReadWebp(Held<WebpDecoder>(s), d, rows); }, nullptr},
+};
+
+const SourceFormat* FormatOf(const SourceFile& source) {
+  for (const SourceFormat& format : kFormats) {
+    if (format.sniff(source.bytes)) return &format;
+  }
+  return nullptr;
+}
 }  // namespace
 
 ReadOutcome OpenSourceDecoder(SourceFile* source) {
   const ByteSource bytes = FromStart(source);
-  const FileBytes& head = source->bytes;
-  ReadOutcome outcome = ReadOutcome::kOtherFormat;
-  source->carried = Carried();
-  if (StartsAsJpeg(head.head, head.headSize)) {
-    JpegHeader h = {};
-    outcome = OpenJpeg(bytes, &source->jpeg, &h);
-    Describe(source, h.width, h.height, false, h.scales, h.grey ? Channels::kGrey : Channels::kColour);
-    source->carried = std::move(h.carried);
-  } else if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
-    PngHeader h = {};
-    outcome = OpenPng(bytes, &source->png, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
-    source->carried = std::move(h.carried);
-  } else if (StartsAsBmp(head)) {
-    BmpHeader h = {};
-    outcome = OpenBmp(AtAnyOffset(&source->bytes), &source->bmp, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
-  } else if (StartsAsGif(head)) {
-    GifHeader h = {};
-    outcome = OpenGif(bytes, &source->gif, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
-  } else if (StartsAsTiff(head.head, head.headSize)) {
-    TiffHeader h = {};
-    outcome = OpenTiff(AtAnyOffset(&source->bytes), FileSize(head.file), &source->tiff, &h);
-    Describe(source, h.width, h.height, h.alpha, 0, h.channels);
-    source->carried = std::move(h.carried);
-  } else if (StartsAsWebp(head.head, head.headSize)) {
-    WebpHeader h = {};
-    outcome = OpenWebp(AtAnyOffset(&source->bytes), FileSize(head.file), &source->webp, &h);
-    Describe(source, h.width, h.height, h.alpha, h.scales, h.alpha ? Channels::kColourAlpha : Channels::kColour);
-    source->scalesWhole = true;
-    source->carried = std::move(h.carried);
-  }
-  return outcome;
+  Describe(source, 0, 0, false, 0, Channels::kColour);
+  const SourceFormat* format = FormatOf(*source);
+  return format == nullptr ? ReadOutcome::kOtherFormat : format->open(source, bytes);
 }
 
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows) {
-  if (source->jpeg) return ReadJpeg(source->jpeg.get(), denominator, rows);
-  if (source->png && denominator == 1) return ReadPng(source->png.get(), rows);
-  if (source->bmp && denominator == 1) return ReadBmp(source->bmp.get(), rows);
-  if (source->gif && denominator == 1) return ReadGif(source->gif.get(), rows);
-  if (source->tiff && denominator == 1) return ReadTiff(source->tiff.get(), rows);
-  if (source->webp) return ReadWebp(source->webp.get(), denominator, rows);
-  return ReadOutcome::kRefused;
+  const SourceFormat* format = FormatOf(*source);
+  if (format == nullptr || std::holds_alternative<std::monostate>(source->decoder)) return ReadOutcome::kRefused;
+  return format->read(source, denominator, rows);
 }
 
-bool ReadByPluginAlone(const SourceFile& source) {
-  const FileBytes& head = source.bytes;
-  return StartsAsJpeg(head.head, head.headSize) || StartsAsPng(head.head, static_cast<size_t>(head.headSize)) ||
-         StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) ||
-         StartsAsWebp(head.head, head.headSize);
-}
+bool ReadByPluginAlone(const SourceFile& source) { return FormatOf(source) != nullptr; }
 
 bool GdiplusSourceHostile(SourceFile* source) {
   return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(&source->bytes));
@@ -188,24 +235,13 @@ bool SameFileAs(const SourceFile& source, const std::wstring& name) {
 }
 
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
-  const FileBytes& head = source->bytes;
-  if (StartsAsPng(head.head, static_cast<size_t>(head.headSize))) {
-    if (!PngHeaderSize(head.head, static_cast<size_t>(head.headSize), width, height)) {
-      return HeaderSize::kUnknown;
-    }
-    return PngHeaderRowsFit(head.head) ? HeaderSize::kKnown : HeaderSize::kRefused;
-  }
-  if (StartsAsBmp(head) || StartsAsGif(head) || StartsAsTiff(head.head, head.headSize) || StartsAsWebp(head.head, head.headSize)) {
-    // What the reader reads it measures; what it refuses, nothing measures.
-    const ReadOutcome opened = OpenSourceDecoder(source);
-    CloseDecoders(source);
-    *width = source->width;
-    *height = source->height;
-    return opened == ReadOutcome::kRead          ? HeaderSize::kKnown
-           : opened == ReadOutcome::kOtherFormat ? HeaderSize::kUnknown
-                                                 : HeaderSize::kRefused;
-  }
-  bool decodable = false;
-  if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kUnknown;
-  return decodable ? HeaderSize::kKnown : HeaderSize::kRefused;
+  const SourceFormat* format = FormatOf(*source);
+  if (format == nullptr) return HeaderSize::kUnknown;
+  if (format->measure != nullptr) return format->measure(source, width, height);
+  // What the reader reads it measures; what it refuses, nothing measures.
+  const ReadOutcome opened = format->open(source, FromStart(source));
+  CloseDecoders(source);
+  *width = source->width;
+  *height = source->height;
+  return opened == ReadOutcome::kRead ? HeaderSize::kKnown : HeaderSize::kRefused;
 }

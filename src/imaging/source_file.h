@@ -1,14 +1,14 @@
 // A source file opened once, by the wide name GDI+ would be given (so that every name that
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
-// handle: its format by its first bytes, its own readers (codecs/jpeg_reader.h,
-// codecs/png_reader.h, codecs/bmp_reader.h, codecs/gif_reader.h,
-// codecs/tiff_reader.h, codecs/webp_reader.h), the file's identity, a walk over its markers, and
-// what its headers alone tell.
+// handle: its format by its first bytes, from one table of the formats the plug-in reads (JPEG,
+// PNG, BMP, GIF, TIFF, WebP: codecs/), each entry its reader's open, which describes the picture,
+// the read of its rows, and what its header alone tells; the file's identity.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <variant>
 
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
@@ -40,12 +40,8 @@ struct FileBytes {
 struct SourceFile {
   HandleOwner owned;  // the file, where it was opened by name here
   FileBytes bytes;
-  JpegDecoder jpeg;
-  PngDecoder png;
-  BmpDecoder bmp;
-  GifDecoder gif;
-  TiffDecoder tiff;
-  WebpDecoder webp;
+  // The decoder of the format's reader, once its headers are read (see the readers' table).
+  std::variant<std::monostate, JpegDecoder, PngDecoder, BmpDecoder, GifDecoder, TiffDecoder, WebpDecoder> decoder;
   int32_t width = 0, height = 0;
   PixelLayout layout = PixelLayout::kBgr24;  // of the rows it delivers
   int scales = 0;                            // those it decodes at below 1/1 (see JpegScale)
@@ -69,9 +65,10 @@ Opened OpenSource(const std::wstring& name, SourceFile* source);
 // The same for a file already open for reading, which stays the caller's.
 bool UseOpenFile(HANDLE file, SourceFile* source);
 
-// Reads the headers from the start of the file with the reader its first bytes name: kRead with
-// the decoder ready for ReadSourceFile, else the reader's answer (kOtherFormat for a file neither
-// reader takes) and no decoder. May be asked again, for a second read from the start.
+// Reads the headers from the start of the file with the reader its first bytes name, describing
+// the picture: kRead with the decoder ready for ReadSourceFile, else the reader's answer
+// (kOtherFormat for a file no reader takes) and no decoder. May be asked again, for a second read
+// from the start.
 ReadOutcome OpenSourceDecoder(SourceFile* source);
 
 // Decodes an opened source at 1 / denominator (1, or one of its scales) into `rows`, once for
