@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@
 #include <tiffio.h>
 #include <zlib.h>
 #include "webp_encode.h"
+#include <webp/decode.h>
+#include <webp/demux.h>
 
 #include "corpus.h"
 #include "image_codec.h"
@@ -42,6 +45,21 @@ Bytes OrientationOnly(uint8_t o) { return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1,
 Written ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
   Written w;
+  if (file.size() > 12 && std::memcmp(file.data() + 8, "WEBP", 4) == 0) {  // libwebp's demux and decoder
+    const WebPData data = {file.data(), file.size()};
+    WebPDemuxer* demux = WebPDemux(&data);
+    WebPChunkIterator chunk;
+    if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) w.profile.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) w.exif.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+    WebPDemuxDelete(demux);
+    int width = 0, height = 0;
+    uint8_t* rgba = WebPDecodeRGBA(file.data(), file.size(), &width, &height);
+    if (rgba != nullptr) w.rgba.assign(rgba, rgba + size_t{4} * width * height);
+    WebPFree(rgba);
+    return w;
+  }
   if (file[0] == 'I' || file[0] == 'M') {  // samples a pixel, profile, and pixels where opaque
     TIFF* tiff = TIFFOpen(path.c_str(), "r");
     uint32_t size = 0, width = 0, height = 0;
@@ -273,7 +291,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
       ASSERT_TRUE(WriteBytes(folder / ("plain." + std::string(from)), from[0] == 'j' ? plainJpeg : plainPng));
     }
     if (ReadBytes(folder / ("plain." + std::string(from))).empty()) continue;
-    for (const char* to : {"jpg", "png", "tif"}) {
+    for (const char* to : {"jpg", "png", "tif", "webp"}) {
       ASSERT_EQ(ResizeImageFile(folder / ("plain." + std::string(from)), folder / (from + std::string("-out.") + to), 48, 32),
                 ResizeStep::kConverted);
     }
@@ -282,7 +300,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
     const std::string from = c.source[0] == 0xFF ? "jpg" : c.source[0] == 'R' ? "webp" : "png";
     const std::string source = folder / ("source." + from);
     ASSERT_TRUE(WriteBytes(source, c.source));
-    for (const char* target : {"out.jpg", "out.png", "out.tif"}) {
+    for (const char* target : {"out.jpg", "out.png", "out.tif", "out.webp"}) {
       const std::string trace = std::string(c.what) + " to " + target;
       ASSERT_EQ(ResizeImageFile(source, folder / target, 48, 32), ResizeStep::kConverted) << trace;
       const Written w = ReadWritten(folder / target);

@@ -1,5 +1,7 @@
 #include "image_codec.h"
 
+#include <cstring>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -206,7 +208,18 @@ bool WritePng(const std::string& path, const PngImage& image) { return WriteByte
 ImageHeader ReadImageHeader(const std::vector<uint8_t>& b) {
   ImageHeader h;
   const size_t n = b.size();
-  if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
+  if (n >= 30 && std::memcmp(b.data(), "RIFF", 4) == 0 && std::memcmp(b.data() + 8, "WEBP", 4) == 0) {
+    h.format = "WEBP";
+    auto get24 = [&](size_t at) { return static_cast<int>(b[at] | b[at + 1] << 8 | b[at + 2] << 16); };
+    if (std::memcmp(b.data() + 12, "VP8X", 4) == 0) {  // the canvas, less one a side
+      h.width = get24(24) + 1, h.height = get24(27) + 1;
+    } else if (std::memcmp(b.data() + 12, "VP8 ", 4) == 0) {  // after the frame tag and start code
+      h.width = static_cast<int>(Get16(b, 26) & 0x3FFF), h.height = static_cast<int>(Get16(b, 28) & 0x3FFF);
+    } else if (std::memcmp(b.data() + 12, "VP8L", 4) == 0) {  // 14 bits each, less one, after the signature
+      const uint32_t bits = Get32(b, 21);
+      h.width = static_cast<int>((bits & 0x3FFF) + 1), h.height = static_cast<int>(((bits >> 14) & 0x3FFF) + 1);
+    }
+  } else if (n >= 26 && b[0] == 'B' && b[1] == 'M') {
     h.format = "BMP";
     if (Get32(b, 14) == 12) {  // OS/2 core header: 16-bit sizes
       h.width = static_cast<int>(Get16(b, 18));

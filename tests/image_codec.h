@@ -46,7 +46,7 @@ std::vector<uint8_t> WithPngChunks(std::vector<uint8_t> png,
 
 // What a file's own header says.
 struct ImageHeader {
-  std::string format;  // "BMP", "GIF", "JPEG", "PNG", "TIFF", or "" when none of these
+  std::string format;  // "BMP", "GIF", "JPEG", "PNG", "TIFF", "WEBP", or "" when none of these
   int width = 0, height = 0;
   int detail = 0;      // PNG colour type, BMP bits per pixel, JPEG components
   // GIF: the first frame's own size, which Wine's decoder reports instead of the screen's.

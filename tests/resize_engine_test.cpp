@@ -60,7 +60,7 @@ TEST(ResizeEngine, EachExtensionWritesItsFormatOrKeepsTheOldFile) {
     const char* format;  // "" where no encoder exists and -1 is the answer
   } cases[] = {{"a.bmp", "BMP"},  {"a.gif", "GIF"}, {"a.jpg", "JPEG"}, {"a.JPEG", "JPEG"},
                {"a.png", "PNG"},  {"a.tif", "TIFF"}, {"a.TIFF", "TIFF"}, {"a.ico", ""},
-               {"a.emf", ""},     {"a.wmf", ""}};
+               {"a.emf", ""},     {"a.wmf", ""},     {"a.webp", "WEBP"}, {"a.WEBP", "WEBP"}};
   ScratchFolder folder;
   ASSERT_TRUE(WriteBmp24(folder / "source.bmp", 64, 48, Gradient()));
   for (const auto& c : cases) {

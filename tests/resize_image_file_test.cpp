@@ -62,7 +62,7 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
   } sizes[] = {{"a.bmp", 101, 96, "thumb.tif"}, {"a.bmp", 400, 300, "thumb.tif"}, {jpeg, 101, 96, "thumb.tif"},
                {jpeg, 400, 300, "thumb.tif"}, {"a.bmp", 101, 96, "thumb.gif"}, {jpeg, 101, 96, "thumb.png"},
                {"a.bmp", 101, 96, "thumb.jpg"}, {bmp, 20, 15, "thumb.bmp"}, {gif, 20, 15, "thumb.png"},
-               {tiff, 20, 15, "thumb.jpg"}};
+               {tiff, 20, 15, "thumb.jpg"}, {jpeg, 101, 96, "thumb.webp"}};
   int injected = 0, converted = 0;
   for (const auto& size : sizes) {
     for (const bool existing : {true, false}) {
@@ -100,6 +100,7 @@ TEST(ResizeImageFile, EveryInjectedFailureEndsInOneTrueOutcome) {
           const std::vector<uint8_t> now = ReadBytes(target);
           const std::string type = WritableMimeType(size.target);
           const std::string format = type == "image/png"    ? "PNG"
+                                     : type == "image/webp" ? "WEBP"
                                      : type == "image/gif"  ? "GIF"
                                      : type == "image/bmp"  ? "BMP"
                                      : type == "image/tiff" ? "TIFF"

@@ -12,7 +12,7 @@ std::string WritableMimeType(const std::string& name) {
       {"BMP", "image/bmp"},  {"EMF", "image/x-emf"},  {"GIF", "image/gif"},
       {"ICO", "image/x-icon"}, {"JPG", "image/jpeg"}, {"JPEG", "image/jpeg"},
       {"PNG", "image/png"},  {"TIF", "image/tiff"},   {"TIFF", "image/tiff"},
-      {"WMF", "image/x-wmf"},
+      {"WMF", "image/x-wmf"},  {"WEBP", "image/webp"},
   };
   // No "." gives position 0, and the whole name is the extension.
   const std::string extension = UpperCase(MidText(name, FindText(-1, name, ".") + 1));
@@ -48,5 +48,5 @@ bool NamesDevice(const std::wstring& target) {
 }
 
 int32_t LargestSide(const std::string& mimeType) {
-  return mimeType == "image/jpeg" ? 65500 : mimeType == "image/gif" ? 65535 : INT32_MAX;
+  return mimeType == "image/jpeg" ? 65500 : mimeType == "image/gif" ? 65535 : mimeType == "image/webp" ? 16383 : INT32_MAX;
 }

@@ -7,6 +7,7 @@
 #include "imaging/codecs/bmp_writer.h"
 #include "imaging/codecs/gif_writer.h"
 #include "imaging/codecs/tiff_writer.h"
+#include "imaging/codecs/webp_writer.h"
 #include "imaging/pixels/palette.h"
 
 namespace {
@@ -60,7 +61,7 @@ void Convert(PixelLayout input, const uint8_t* in, int32_t width, Channels chann
 
 bool WritesOwnFormat(const std::string& mimeType) {
   return mimeType == "image/bmp" || mimeType == "image/tiff" || mimeType == "image/png" || mimeType == "image/jpeg" ||
-         mimeType == "image/gif";
+         mimeType == "image/gif" || mimeType == "image/webp";
 }
 
 bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, int32_t height,
@@ -80,8 +81,10 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   }
   const bool grey = !HasColourChannels(channels);
   bool started;
-  if (mimeType == "image/gif") {
-    writer->format = TargetFormat::kGif;
+  if (mimeType == "image/gif" || mimeType == "image/webp") {  // the whole picture, then the file
+    writer->format = mimeType == "image/gif" ? TargetFormat::kGif : TargetFormat::kWebp;
+    writer->webpAlpha = HasAlpha(channels);
+    writer->carried = FittedTo(carried, false);
     writer->channels = Channels::kColourAlpha;
     try {
       writer->pending.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
@@ -135,7 +138,8 @@ void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {
                        !WriteToFile(&writer->file, writer->row.data(), static_cast<int32_t>(writer->row.size()));
       return;
     }
-    case TargetFormat::kGif: {
+    case TargetFormat::kGif:
+    case TargetFormat::kWebp: {
       const int32_t y = writer->rowsDone++;
       writer->failed = y >= writer->height;
       if (!writer->failed) Convert(writer->input, row, width, channels, &writer->pending[static_cast<size_t>(y) * width * 4]);
@@ -184,6 +188,9 @@ bool FinishTargetWriter(TargetWriter* writer) {
       return WriteGif(ByteSink{WriteToFile, &writer->file}, picture.width, picture.height, palette.entries,
                       TransparentIndex(palette), indices.data(), picture.width);
     }
+    case TargetFormat::kWebp:
+      return whole && WriteWebp(ByteSink{WriteToFile, &writer->file}, writer->width, writer->height, writer->webpAlpha,
+                                writer->pending.data(), writer->width * 4, writer->carried);
     case TargetFormat::kTiff: {
       const int64_t rows = int64_t{writer->width} * BytesOf(writer->channels) * writer->height;
       const uint8_t pad = 0;

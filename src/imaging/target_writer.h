@@ -18,12 +18,12 @@
 // none.
 bool WritesOwnFormat(const std::string& mimeType);
 
-// A JPEG, PNG, BMP, TIFF or GIF being written. Rows come in any PixelLayout and are turned into what the file
+// A JPEG, PNG, BMP, TIFF, GIF or WebP being written. Rows come in any PixelLayout and are turned into what the file
 // holds, of the channels the source needs (see Channels): a JPEG's grey or colours (straight,
 // where they came premultiplied), a PNG's grey, grey and alpha, RGB or RGBA (opaque pixels where
 // the rows have none). Grey is read from the rows' green, which a grey source's resample leaves
 // equal to its red and blue. It stays where it was made: the encoder writes through it.
-enum class TargetFormat { kJpeg, kPng, kBmp, kTiff, kGif };
+enum class TargetFormat { kJpeg, kPng, kBmp, kTiff, kGif, kWebp };
 struct TargetWriter {
   HANDLE file;
   TargetFormat format;
@@ -32,8 +32,9 @@ struct TargetWriter {
   PixelLayout input;
   Channels channels;  // of the file's rows: a JPEG's are grey, or colour (its fourth byte unread)
   int32_t width, height;
-  std::vector<uint8_t> pending;  // a TIFF's rows not yet written, in bands; a GIF's picture
-  Carried carried;    // for a TIFF's directory, written last
+  std::vector<uint8_t> pending;  // a TIFF's rows not yet written, in bands; a GIF's or WebP's picture
+  Carried carried;    // for a TIFF's directory or a WebP's chunks, written last
+  bool webpAlpha;     // a WebP's alpha plane
   int32_t rowsDone;
   std::vector<uint8_t> row;  // a row turned into the file's layout
   bool failed;               // a row could not be written
