@@ -20,12 +20,12 @@
 
 #include "corpus.h"
 #include "image_codec.h"
-#include "imaging/gdiplus/gdiplus_api.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
 #include "jpeg_encode.h"
 #include "hostile_files.h"
 #include "scratch_folder.h"
+#include "source_loads.h"
 
 namespace {
 typedef std::vector<uint8_t> Bytes;
@@ -218,29 +218,13 @@ Bytes LosslessWebp(int width, int height, Rgba (*pixel)(int, int), const Bytes& 
 uint8_t Level(int x, int y, int c) { return static_cast<uint8_t>((x * 5 + y * 3 + c * 60) & 255); }
 Rgba Colour(int x, int y) { return {Level(x, y, 0), Level(x, y, 1), Level(x, y, 2), 255}; }
 
-// GDI+'s loads counted: every source here is the plug-in's own reader's.
-struct GdiplusLoads {
-  static int loads;
-  GdiplusLoads() {
-    loads = 0;
-    GdiplusApi counting = {};
-    counting.GdipLoadImageFromFile = [](const WCHAR* name, GpImage** image) {
-      ++loads;
-      return DefaultGdiplus().GdipLoadImageFromFile(name, image);
-    };
-    UseGdiplus(&counting);
-  }
-  ~GdiplusLoads() { UseGdiplus(nullptr); }
-};
-int GdiplusLoads::loads = 0;
-
 // Sources with and without what a photo carries, malformed ones among them, into JPEG, PNG and
 // TIFF targets: the targets carry exactly the orientation alone and the profile unchanged, and
 // their pixels are those of the source without anything. An interlaced PNG and a CMYK JPEG are
 // the plug-in's readers' too: GDI+ is asked for none of them.
 TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
   ScratchFolder folder;
-  GdiplusLoads counted;
+  SourceLoadsCounted counted(L"");  // every source here is the plug-in's own reader's
   const Bytes plainJpeg = EncodeJpeg({96, 64, 3, 2, 2, false, false, 0}, [](int x, int y, int c) { return Level(x, y, c); });
   const Bytes plainPng = EncodePng(PngImage{96, 64, 2, 8, Colour, {}, {}});
   const Bytes profile = Profile(100000), huge = Profile(1100000), camera = CameraExif(8);
@@ -317,7 +301,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
                                                            {{JPEG_APP0 + 1, JpegExif(CameraExif(6))}})));
   ASSERT_EQ(ResizeImageFile(folder / "cmyk.jpg", folder / "cmyk-out.jpg", 48, 32), ResizeStep::kConverted);
   EXPECT_EQ(ReadWritten(folder / "cmyk-out.jpg").exif, OrientationOnly(6));
-  EXPECT_EQ(GdiplusLoads::loads, 0);
+  EXPECT_EQ(SourceLoadsCounted::loads, 0);
   // A TIFF's own orientation, each of the eight, reaches the thumbnail.
   for (uint32_t o = 1; o <= 8; ++o) {
     ASSERT_TRUE(WriteBytes(folder / "turned.tif",

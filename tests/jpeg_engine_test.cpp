@@ -24,6 +24,7 @@
 #include "platform/windows_api.h"
 #include "platform/windows_text.h"
 #include "scratch_folder.h"
+#include "source_loads.h"
 
 namespace {
 uint8_t Photo(int x, int y, int c) {
@@ -53,27 +54,6 @@ struct ReadersRefused {
   }
   ~ReadersRefused() { UseWindows(nullptr); }
 };
-
-// Counts GDI+'s loads of a source (a file whose name begins "source"): a file the
-// plug-in reads must never reach GDI+'s decoder, or a regression of the reader would hide behind
-// GDI+'s picture.
-struct SourceLoadsCounted {
-  static int loads;
-  static std::wstring named;  // the loads counted are of names holding this
-  explicit SourceLoadsCounted(const std::wstring& holding = L"\\source") {
-    loads = 0;
-    named = holding;
-    GdiplusApi counting = {};
-    counting.GdipLoadImageFromFile = [](const WCHAR* name, GpImage** image) {
-      if (std::wstring(name).find(named) != std::wstring::npos) ++loads;
-      return DefaultGdiplus().GdipLoadImageFromFile(name, image);
-    };
-    UseGdiplus(&counting);
-  }
-  ~SourceLoadsCounted() { UseGdiplus(nullptr); }
-};
-std::wstring SourceLoadsCounted::named;
-int SourceLoadsCounted::loads = 0;
 
 // Mean difference per channel, in levels, of two BMPs of the same size; -1 where they are not.
 double MeanDifference(const std::string& a, const std::string& b) {

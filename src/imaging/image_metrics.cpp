@@ -24,9 +24,8 @@ ImageMeasure MeasureImageFile(const std::string& name) {
       measure.width = static_cast<float>(width);
       measure.height = static_cast<float>(height);
     }
-    if (header != HeaderSize::kUnknown || ReadByPluginAlone(file) || GdiplusSourceHostile(&file)) {
-      return measure;
-    }
+    // kUnknown: no format the plug-in reads (see SizeFromHeader).
+    if (header != HeaderSize::kUnknown || GdiplusSourceHostile(&file)) return measure;
   }
   // Any other image that does not load has no dimensions: both stay 0.
   if (!MeasuredByGdiplus(wide, &measure.width, &measure.height)) measure.width = measure.height = 0;

@@ -97,6 +97,6 @@ enum class HeaderSize {
   kRefused,  // a file no decoder here reads (a PNG whose rows do not fit (see RowFits), a lossless,
              // hierarchical or 12-bit JPEG, a BMP, GIF, TIFF or WebP its reader refuses): as GDI+
              // measures a file it cannot load, 0 by 0
-  kUnknown,  // any other file
+  kUnknown,  // a file of no format the plug-in reads
 };
 HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height);

@@ -71,24 +71,15 @@ bool SomeAlpha(const BmpDecode& d, std::vector<uint8_t>* stored) {
   return false;
 }
 
-// An RLE picture's codes, read forward through a window of the file.
+// An RLE picture's codes, read forward (the bytes' source keeps a window of the file: a code costs
+// no call of the system's).
 struct RleCursor {
   const BmpDecode* d;
-  int64_t at, windowAt = 0;
-  int32_t windowSize = 0;
-  uint8_t window[16 * 1024] = {};
+  int64_t at;
 
-  // The next `count` bytes (at most 256), or false where the file ends first.
+  // The next `count` bytes, or false where the file ends first.
   bool Take(uint8_t* out, int32_t count) {
-    if (at < windowAt || at + count > windowAt + windowSize) {
-      // Near the file's end, only what is asked for.
-      windowAt = at;
-      windowSize = d->bytes.readAt(d->bytes.context, at, window, sizeof window) ? static_cast<int32_t>(sizeof window)
-                   : d->bytes.readAt(d->bytes.context, at, window, count)      ? count
-                                                                                : 0;
-      if (windowSize == 0) return false;
-    }
-    std::memcpy(out, window + (at - windowAt), static_cast<size_t>(count));
+    if (!d->bytes.readAt(d->bytes.context, at, out, count)) return false;
     at += count;
     return true;
   }
@@ -139,7 +130,7 @@ struct RowStart {
   int64_t at;
 };
 bool FindRowStarts(const BmpDecode& d, std::vector<RowStart>* starts) {
-  RleCursor in{&d, d.pixels, 0, 0, {}};
+  RleCursor in{&d, d.pixels};
   int32_t x = 0, y = 0;
   while (y < d.height) {
     starts->push_back({y, x, in.at});
@@ -267,14 +258,11 @@ ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
   const bool rle = d->compression == kRle8 || d->compression == kRle4;
   std::vector<uint8_t> out, stored;
   std::vector<RowStart> starts;
-  std::unique_ptr<RleCursor> cursor;
+  RleCursor cursor{d, 0};
   try {
     out.resize(static_cast<size_t>(d->width) * (d->alpha ? 4 : 3));
     stored.resize(rle ? static_cast<size_t>(d->width) : static_cast<size_t>((int64_t{d->width} * d->bits + 31) / 32 * 4));
-    if (rle) {
-      cursor.reset(new RleCursor{d, 0, 0, 0, {}});
-      if (!FindRowStarts(*d, &starts)) return ReadOutcome::kRefused;
-    }
+    if (rle && !FindRowStarts(*d, &starts)) return ReadOutcome::kRefused;
   } catch (const std::bad_alloc&) {
     return ReadOutcome::kRefused;
   }
@@ -287,8 +275,8 @@ ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
       while (start != starts.rend() && start->row > at) ++start;
       if (start != starts.rend() && start->row == at) {
         int32_t x = start->x, up = 0;
-        cursor->at = start->at;
-        if (WalkRow(*d, cursor.get(), &x, &up, stored.data()) == RowEnd::kCut) return ReadOutcome::kRefused;
+        cursor.at = start->at;
+        if (WalkRow(*d, &cursor, &x, &up, stored.data()) == RowEnd::kCut) return ReadOutcome::kRefused;
       }
       for (int32_t x = 0; x < d->width; ++x) std::memcpy(&out[3 * static_cast<size_t>(x)], d->palette[stored[static_cast<size_t>(x)]], 3);
     } else {

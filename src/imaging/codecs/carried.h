@@ -25,8 +25,6 @@ struct Carried {
 // gives equal to the bytes there are, the "acsp" signature.
 bool ProfileWhole(const uint8_t* profile, size_t size);
 
-
-
 // The Orientation tag (0x0112) of the first IFD of an EXIF block's TIFF structure ("II*\0" or
 // "MM\0*" first), where it is whole and valid (a SHORT of 1 to 8 inside the block); 1 otherwise.
 int OrientationOfExif(const uint8_t* tiff, size_t size);
