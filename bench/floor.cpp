@@ -177,19 +177,12 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
     if (bitmap != nullptr) GdipDisposeImage(bitmap);
     return false;
   }
-  const HANDLE file = CreateFileW(Wide(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  SourceFile file;
+  const bool opened = OpenSource(Wide(source), &file) == Opened::kDiskFile && OpenSourceDecoder(&file) == ReadOutcome::kRead;
   struct Job {
-    HANDLE file;
     int width, height, row, rowsWidth;
     GpBitmapData* out;
-  } job = {file, width, height, 0, 0, &out};
-  const ByteSource bytes = {[](void* context, uint8_t* buffer, int32_t size) {
-                             DWORD got = 0;
-                             return ReadFile(static_cast<Job*>(context)->file, buffer, static_cast<DWORD>(size), &got, nullptr)
-                                        ? static_cast<int32_t>(got) : -1;
-                           },
-                           &job};
+  } job = {width, height, 0, 0, &out};
   const DecodedRows rows = {
       [](void* context, int32_t w, int32_t) {
         static_cast<Job*>(context)->rowsWidth = w;
@@ -206,14 +199,9 @@ bool JpegLimit(const std::string& source, const std::string& target, int width, 
       },
       &job};
   // The scale the plug-in decodes at: the same rule, from the same source.
-  JpegDecoder decoder;
-  JpegHeader header = {};
-  const bool read = file != INVALID_HANDLE_VALUE &&
-                    OpenJpeg(bytes, &decoder, &header) == ReadOutcome::kRead &&
-                    ReadJpeg(decoder.get(), JpegScale(header.width, header.height, width, height, header.scales),
-                             rows) == ReadOutcome::kRead;
-  decoder.reset();
-  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  const Description& picture = file.picture;
+  const bool read = opened && ReadSourceFile(&file, JpegScale(picture.width, picture.height, width, height, picture.scales),
+                                             rows) == ReadOutcome::kRead;
   GdipBitmapUnlockBits(bitmap, &out);
   const bool saved = read && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
   GdipDisposeImage(bitmap);
@@ -230,7 +218,7 @@ bool CodecFloor(const std::string& source, const std::string& target, int width,
     size_t rowBytes, bytesPerPixel;
     int32_t rows, rowsWidth;
   } corner = {std::vector<uint8_t>(static_cast<size_t>(width) * 4 * height), 0,
-              static_cast<size_t>(BytesPerPixel(file.layout)), 0, 0};
+              static_cast<size_t>(BytesPerPixel(RowLayout(file))), 0, 0};
   corner.rowBytes = static_cast<size_t>(width) * corner.bytesPerPixel;
   const DecodedRows rows = {
       [](void* context, int32_t w, int32_t) {
@@ -247,12 +235,12 @@ bool CodecFloor(const std::string& source, const std::string& target, int width,
         return true;
       },
       &corner};
-  const int denominator = JpegScale(file.width, file.height, width, height, file.scales);
+  const int denominator = JpegScale(file.picture.width, file.picture.height, width, height, file.picture.scales);
   if (ReadSourceFile(&file, denominator, rows) != ReadOutcome::kRead) return false;
   const HANDLE out = CreateFileW(Wide(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return false;
   TargetWriter writer;
-  bool written = StartTargetWriter(out, WritableMimeType(target), width, height, file.layout, file.channels,
+  bool written = StartTargetWriter(out, WritableMimeType(target), width, height, RowLayout(file), file.picture.channels,
                                    Carried(), &writer);
   for (int32_t y = 0; written && y < height; ++y) WriteTargetRow(&writer, &corner.pixels[static_cast<size_t>(y) * corner.rowBytes]);
   written = written && FinishTargetWriter(&writer);

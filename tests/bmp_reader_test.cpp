@@ -44,10 +44,10 @@ Bytes Every(uint32_t pixel, int bytes) {
 
 // The rows the reader gives, top first, and whether they have alpha.
 Bytes Rows(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), 0, -1};
+  MemoryBytes memory = {file.data(), file.size(), -1};
   BmpDecoder decoder;
-  BmpHeader header = {};
-  if (OpenBmp(AtAnyOffset(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
+  Description header;
+  if (OpenBmp(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
   *alpha = header.alpha;
   CapturedRows rows;
   rows.pixelBytes = header.alpha ? 4 : 3;

@@ -87,8 +87,8 @@ TEST(GdiplusHeaders, HostileHeadersAreRefusedOrdinaryOnesPass) {
       {"WMF without its end", Bytes(wmf.begin(), wmf.end() - 6), true},
   };
   for (const auto& c : cases) {
-    MemoryBytes file = {c.file.data(), c.file.size(), 0, -1};
-    EXPECT_EQ(GdiplusHeaderHostile(AtAnyOffset(&file)), c.hostile) << c.what;
+    MemoryBytes file = {c.file.data(), c.file.size(), -1};
+    EXPECT_EQ(GdiplusHeaderHostile(BytesOf(&file)), c.hostile) << c.what;
   }
 }
 }  // namespace

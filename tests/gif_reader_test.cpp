@@ -32,9 +32,9 @@ Bytes Gif(bool transparent) {
 }
 
 Bytes Rows(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), 0, -1};
+  MemoryBytes memory = {file.data(), file.size(), -1};
   GifDecoder decoder;
-  GifHeader header = {};
+  Description header;
   if (OpenGif(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
   *alpha = header.alpha;
   CapturedRows rows;

@@ -75,10 +75,10 @@ struct Decoded {
   bool headersRefused;  // the headers alone refused the file, before any decoding
 };
 ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
-  MemoryBytes memory = {bytes.data(), bytes.size(), 0, failAt};
+  MemoryBytes memory = {bytes.data(), bytes.size(), failAt};
   *out = Decoded{denominator, 0, 0, {}, true};
   JpegDecoder decoder;
-  JpegHeader header = {};
+  Description header;
   const ReadOutcome opened = OpenJpeg(BytesOf(&memory), &decoder, &header);
   if (opened != ReadOutcome::kRead) return opened;
   out->headersRefused = false;

@@ -12,30 +12,20 @@
 
 struct MemoryBytes {
   const uint8_t* data;
-  size_t size, at;
+  size_t size;
   long failAt;  // reads fail from this offset on (-1: never)
 };
 
-inline int32_t ReadMemory(void* context, uint8_t* buffer, int32_t size) {
-  auto* m = static_cast<MemoryBytes*>(context);
-  if (m->failAt >= 0 && m->at >= static_cast<size_t>(m->failAt)) return -1;
-  const size_t n = std::min(static_cast<size_t>(size), m->size - m->at);
-  if (n > 0) std::memcpy(buffer, m->data + m->at, n);
-  m->at += n;
-  return static_cast<int32_t>(n);
-}
-
-inline ByteSource BytesOf(MemoryBytes* memory) { return ByteSource{ReadMemory, memory}; }
-
-// The same bytes at any offset (where the file's reads do not fail).
-inline RandomBytes AtAnyOffset(MemoryBytes* memory) {
-  return RandomBytes{[](void* context, int64_t offset, uint8_t* buffer, int32_t size) {
-                       const auto* m = static_cast<const MemoryBytes*>(context);
-                       if (offset < 0 || static_cast<uint64_t>(offset) + static_cast<uint64_t>(size) > m->size) return false;
-                       std::memcpy(buffer, m->data + offset, static_cast<size_t>(size));
-                       return true;
-                     },
-                     memory};
+inline ByteSource BytesOf(MemoryBytes* memory) {
+  return ByteSource{[](void* context, int64_t offset, uint8_t* buffer, int32_t size) {
+                      const auto* m = static_cast<const MemoryBytes*>(context);
+                      if (offset < 0 || (m->failAt >= 0 && offset >= m->failAt)) return -1;
+                      const int64_t end = m->failAt >= 0 ? std::min<int64_t>(m->failAt, m->size) : m->size;
+                      const int64_t n = std::min<int64_t>(size, std::max<int64_t>(end - offset, 0));
+                      if (n > 0) std::memcpy(buffer, m->data + offset, static_cast<size_t>(n));
+                      return static_cast<int32_t>(n);
+                    },
+                    memory, static_cast<int64_t>(memory->size)};
 }
 
 // Every byte written, appended to `file`.

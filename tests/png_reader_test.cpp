@@ -22,12 +22,12 @@
 
 namespace {
 struct Decoded {
-  PngHeader header;
+  Description header;
   std::vector<uint8_t> pixels;
 };
 ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1) {
-  MemoryBytes memory = {bytes.data(), bytes.size(), 0, failAt};
-  *out = Decoded{PngHeader(), {}};
+  MemoryBytes memory = {bytes.data(), bytes.size(), failAt};
+  *out = Decoded{Description(), {}};
   PngDecoder decoder;
   const ReadOutcome opened = OpenPng(BytesOf(&memory), &decoder, &out->header);
   if (opened != ReadOutcome::kRead) return opened;

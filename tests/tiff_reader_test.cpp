@@ -17,10 +17,10 @@ typedef std::vector<uint8_t> Bytes;
 
 // The first pixel's BGR(A) of the rows the reader gives, or nothing where it did not read.
 Bytes FirstPixel(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), 0, -1};
+  MemoryBytes memory = {file.data(), file.size(), -1};
   TiffDecoder decoder;
-  TiffHeader header = {};
-  if (OpenTiff(AtAnyOffset(&memory), static_cast<int64_t>(file.size()), &decoder, &header) != ReadOutcome::kRead) return {};
+  Description header;
+  if (OpenTiff(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
   *alpha = header.alpha;
   CapturedRows rows;
   rows.pixelBytes = header.alpha ? 4 : 3;

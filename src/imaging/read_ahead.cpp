@@ -200,7 +200,7 @@ HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HA
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height, int64_t targetPixels,
                       const std::function<void(const uint8_t* row)>& take, const RowWork* work) {
   const RowUse all = [&take](const uint8_t* row) { return take(row), true; };
-  const int32_t rowBytes = width * BytesPerPixel(source->layout);
+  const int32_t rowBytes = width * BytesPerPixel(RowLayout(*source));
   const int64_t pixels = int64_t{width} * height;
   if (pixels < kWorkerPixels || (targetPixels < kWorkerTargetPixels && pixels < kWorkerRowPixels) || rowBytes <= 0) {
     return OnThisThread(source, denominator, width, height, 0, all);

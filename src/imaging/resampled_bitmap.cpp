@@ -45,11 +45,11 @@ namespace {
 // that leaves the resampler its gap, rounded up; the picture covers the file's own size at that
 // scale, or every row where the decoder squeezed the whole picture into them.
 ResamplePlan PlanFor(const SourceFile& source, int32_t width, int32_t height, int* denominator) {
-  *denominator = JpegScale(source.width, source.height, width, height, source.scales);
+  *denominator = JpegScale(source.picture.width, source.picture.height, width, height, source.picture.scales);
   const int d = *denominator;
-  const int32_t rowWidth = (source.width + d - 1) / d, rows = (source.height + d - 1) / d;
-  return PlanResample(rowWidth, rows, source.scalesWhole ? rowWidth : static_cast<double>(source.width) / d,
-                      source.scalesWhole ? rows : static_cast<double>(source.height) / d, width, height);
+  const int32_t rowWidth = (source.picture.width + d - 1) / d, rows = (source.picture.height + d - 1) / d;
+  return PlanResample(rowWidth, rows, source.picture.scalesWhole ? rowWidth : static_cast<double>(source.picture.width) / d,
+                      source.picture.scalesWhole ? rows : static_cast<double>(source.picture.height) / d, width, height);
 }
 }  // namespace
 
@@ -86,7 +86,7 @@ Streamed StreamedSource(SourceFile* source, int32_t width, int32_t height,
   int denominator = 1;
   const ResamplePlan plan = PlanFor(*source, width, height, &denominator);
   *outcome = ReadOutcome::kRead;
-  return StreamedRows(source->layout, plan, mimeType, source->channels, source->carried, target,
+  return StreamedRows(RowLayout(*source), plan, mimeType, source->picture.channels, source->picture.carried, target,
                       [&](const std::function<void(const uint8_t*)>& take, const RowWork* work) {
                         *outcome = ReadAhead(source, denominator, plan.sourceWidth, plan.sourceHeight,
                         int64_t{width} * height, take, work);

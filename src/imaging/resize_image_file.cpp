@@ -37,10 +37,10 @@ bool ReadsBackWhole(TemporaryFile* written, int32_t width, int32_t height) {
   SourceFile file;
   if (!UseOpenFile(written->file.handle, &file)) return false;
   const ReadOutcome opened = OpenSourceDecoder(&file);
-  if (opened != ReadOutcome::kRead || file.width != width || file.height != height) return false;
+  if (opened != ReadOutcome::kRead || file.picture.width != width || file.picture.height != height) return false;
   const DecodedRows discard = {[](void*, int32_t, int32_t) { return true; },
                                [](void*, const uint8_t*) { return true; }, nullptr};
-  return ReadSourceFile(&file, (file.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
+  return ReadSourceFile(&file, (file.picture.scales & kJpegScaleEighth) != 0 ? 8 : 1, discard) ==
          ReadOutcome::kRead;
 }
 

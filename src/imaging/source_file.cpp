@@ -46,42 +46,22 @@ int32_t ReadSome(FileBytes* bytes, int64_t offset, uint8_t* buffer, int32_t size
   return step;
 }
 
-// In order, from `at`.
-int32_t ReadBytes(void* context, uint8_t* buffer, int32_t size) {
-  auto* bytes = static_cast<FileBytes*>(context);
-  const int32_t got = ReadSome(bytes, bytes->at, buffer, size);
-  if (got > 0) bytes->at += got;
-  return got;
-}
-
 // Whatever decoder the source holds is released.
 void CloseDecoders(SourceFile* source) { source->decoder = std::monostate(); }
 
-// The bytes again from the start.
-ByteSource FromStart(SourceFile* source) {
-  CloseDecoders(source);
-  source->bytes.at = 0;
-  return ByteSource{ReadBytes, &source->bytes};
-}
-
-// The file's bytes at any offset, for the readers that seek: every one asked for, or false.
-RandomBytes AtAnyOffset(FileBytes* bytes) {
+ByteSource BytesOf(FileBytes* bytes) {
   return {[](void* context, int64_t offset, uint8_t* buffer, int32_t size) {
-            auto* b = static_cast<FileBytes*>(context);
-            for (int32_t got = 0; size > 0; buffer += got, offset += got, size -= got) {
-              got = ReadSome(b, offset, buffer, size);
-              if (got <= 0) return false;
-            }
-            return true;
+            return ReadSome(static_cast<FileBytes*>(context), offset, buffer, size);
           },
-          bytes};
+          bytes, bytes->size};
 }
 }  // namespace
 
 bool UseOpenFile(HANDLE file, SourceFile* source) {
   FileBytes& bytes = source->bytes;
   bytes.file = file;
-  bytes.at = bytes.windowAt = 0;
+  bytes.size = FileSize(file);
+  bytes.windowAt = 0;
   bytes.windowSize = 0;
   if (bytes.window == nullptr) bytes.window.reset(new (std::nothrow) uint8_t[kWindowBytes]);
   bytes.headSize = std::max(ReadSome(&bytes, 0, bytes.head, static_cast<int32_t>(kPngHeaderBytes)), 0);
@@ -97,19 +77,6 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 }
 
 namespace {
-// What the rows will be: their size and layout, the scales below 1/1, the channels written, what
-// the file carries.
-void Describe(SourceFile* s, int32_t width, int32_t height, bool alpha, int scales, Channels channels,
-              Carried carried = Carried()) {
-  s->width = width;
-  s->height = height;
-  s->layout = alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
-  s->scales = scales;
-  s->scalesWhole = false;
-  s->channels = channels;
-  s->carried = std::move(carried);
-}
-
 template <typename Decoder>
 auto Held(SourceFile* source) {
   return std::get<Decoder>(source->decoder).get();
@@ -119,7 +86,7 @@ auto Held(SourceFile* source) {
 // measures them.
 HeaderSize JpegSize(SourceFile* source, int32_t* width, int32_t* height) {
   bool decodable = false;
-  if (!JpegFrameSize(FromStart(source), width, height, &decodable)) return HeaderSize::kRefused;
+  if (!JpegFrameSize(BytesOf(&source->bytes), width, height, &decodable)) return HeaderSize::kRefused;
   return decodable ? HeaderSize::kKnown : HeaderSize::kRefused;
 }
 HeaderSize PngSize(SourceFile* source, int32_t* width, int32_t* height) {
@@ -133,67 +100,33 @@ HeaderSize PngSize(SourceFile* source, int32_t* width, int32_t* height) {
 // the reader scales); and, where its header alone gives its size, that measure.
 struct SourceFormat {
   bool (*sniff)(const FileBytes& head);
-  ReadOutcome (*open)(SourceFile* source, const ByteSource& bytes);
+  ReadOutcome (*open)(SourceFile* source);
   ReadOutcome (*read)(SourceFile* source, int denominator, const DecodedRows& rows);
   HeaderSize (*measure)(SourceFile* source, int32_t* width, int32_t* height);
 };
 
 const SourceFormat kFormats[] = {
     {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); },
-     [](SourceFile* s, const ByteSource& bytes) {
-       JpegHeader h = {};
-       const ReadOutcome opened = OpenJpeg(bytes, &s->decoder.emplace<JpegDecoder>(), &h);
-       Describe(s, h.width, h.height, false, h.scales, h.grey ? Channels::kGrey : Channels::kColour, std::move(h.carried));
-       return opened;
-     },
+     [](SourceFile* s) { return OpenJpeg(BytesOf(&s->bytes), &s->decoder.emplace<JpegDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return ReadJpeg(Held<JpegDecoder>(s), d, rows); }, JpegSize},
     {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); },
-     [](SourceFile* s, const ByteSource& bytes) {
-       PngHeader h = {};
-       const ReadOutcome opened = OpenPng(bytes, &s->decoder.emplace<PngDecoder>(), &h);
-       Describe(s, h.width, h.height, h.alpha, 0, h.channels, std::move(h.carried));
-       return opened;
-     },
+     [](SourceFile* s) { return OpenPng(BytesOf(&s->bytes), &s->decoder.emplace<PngDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadPng(Held<PngDecoder>(s), rows); },
      PngSize},
     {[](const FileBytes& h) { return h.headSize >= 2 && h.head[0] == 'B' && h.head[1] == 'M'; },
-     [](SourceFile* s, const ByteSource&) {
-       BmpHeader h = {};
-       const ReadOutcome opened = OpenBmp(AtAnyOffset(&s->bytes), &s->decoder.emplace<BmpDecoder>(), &h);
-       Describe(s, h.width, h.height, h.alpha, 0, h.channels);
-       return opened;
-     },
+     [](SourceFile* s) { return OpenBmp(BytesOf(&s->bytes), &s->decoder.emplace<BmpDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadBmp(Held<BmpDecoder>(s), rows); },
      nullptr},
     {[](const FileBytes& h) { return h.headSize >= 6 && std::memcmp(h.head, "GIF8", 4) == 0; },
-     [](SourceFile* s, const ByteSource& bytes) {
-       GifHeader h = {};
-       const ReadOutcome opened = OpenGif(bytes, &s->decoder.emplace<GifDecoder>(), &h);
-       Describe(s, h.width, h.height, h.alpha, 0, h.channels);
-       return opened;
-     },
+     [](SourceFile* s) { return OpenGif(BytesOf(&s->bytes), &s->decoder.emplace<GifDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadGif(Held<GifDecoder>(s), rows); },
      nullptr},
     {[](const FileBytes& h) { return StartsAsTiff(h.head, h.headSize); },
-     [](SourceFile* s, const ByteSource&) {
-       TiffHeader h = {};
-       const ReadOutcome opened =
-           OpenTiff(AtAnyOffset(&s->bytes), FileSize(s->bytes.file), &s->decoder.emplace<TiffDecoder>(), &h);
-       Describe(s, h.width, h.height, h.alpha, 0, h.channels, std::move(h.carried));
-       return opened;
-     },
+     [](SourceFile* s) { return OpenTiff(BytesOf(&s->bytes), &s->decoder.emplace<TiffDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadTiff(Held<TiffDecoder>(s), rows); },
      nullptr},
     {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); },
-     [](SourceFile* s, const ByteSource&) {
-       WebpHeader h = {};
-       const ReadOutcome opened =
-           OpenWebp(AtAnyOffset(&s->bytes), FileSize(s->bytes.file), &s->decoder.emplace<WebpDecoder>(), &h);
-       Describe(s, h.width, h.height, h.alpha, h.scales, h.alpha ? Channels::kColourAlpha : Channels::kColour,
-                std::move(h.carried));
-       s->scalesWhole = true;  // at 1/d the whole picture is squeezed into its size divided by d
-       return opened;
-     },
+     [](SourceFile* s) { return OpenWebp(BytesOf(&s->bytes), &s->decoder.emplace<WebpDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return ReadWebp(Held<WebpDecoder>(s), d, rows); }, nullptr},
 };
 
@@ -206,10 +139,10 @@ const SourceFormat* FormatOf(const SourceFile& source) {
 }  // namespace
 
 ReadOutcome OpenSourceDecoder(SourceFile* source) {
-  const ByteSource bytes = FromStart(source);
-  Describe(source, 0, 0, false, 0, Channels::kColour);
+  CloseDecoders(source);
+  source->picture = Description();
   const SourceFormat* format = FormatOf(*source);
-  return format == nullptr ? ReadOutcome::kOtherFormat : format->open(source, bytes);
+  return format == nullptr ? ReadOutcome::kOtherFormat : format->open(source);
 }
 
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows) {
@@ -221,7 +154,7 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
 bool ReadByPluginAlone(const SourceFile& source) { return FormatOf(source) != nullptr; }
 
 bool GdiplusSourceHostile(SourceFile* source) {
-  return source->bytes.headSize > 0 && GdiplusHeaderHostile(AtAnyOffset(&source->bytes));
+  return source->bytes.headSize > 0 && GdiplusHeaderHostile(BytesOf(&source->bytes));
 }
 
 bool SameFileAs(const SourceFile& source, const std::wstring& name) {
@@ -239,9 +172,9 @@ HeaderSize SizeFromHeader(SourceFile* source, int32_t* width, int32_t* height) {
   if (format == nullptr) return HeaderSize::kUnknown;
   if (format->measure != nullptr) return format->measure(source, width, height);
   // What the reader reads it measures; what it refuses, nothing measures.
-  const ReadOutcome opened = format->open(source, FromStart(source));
+  const ReadOutcome opened = OpenSourceDecoder(source);
   CloseDecoders(source);
-  *width = source->width;
-  *height = source->height;
+  *width = source->picture.width;
+  *height = source->picture.height;
   return opened == ReadOutcome::kRead ? HeaderSize::kKnown : HeaderSize::kRefused;
 }

@@ -13,23 +13,22 @@
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/jpeg_reader.h"
-#include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_header.h"
+#include "imaging/pixels/pixel_layout.h"
 #include "imaging/codecs/png_reader.h"
 #include "imaging/codecs/tiff_reader.h"
 #include "imaging/codecs/webp_reader.h"
 #include "platform/windows_api.h"
 
-// A file's bytes as every reader takes them, through one window of the file, in order or at any
-// offset: its first bytes tell its format; a reader that goes in order reads from `at`, one that
-// seeks names its offsets. The file's own position is set before each read, so nothing else that
-// moves it (its size asked, say) matters.
+// A file's bytes as every reader takes them (see ByteSource), through one window of the file: its
+// first bytes tell its format. The file's own position is set before each read, so nothing else
+// that moves it (its size asked, say) matters.
 constexpr int32_t kWindowBytes = 64 * 1024;
 struct FileBytes {
   HANDLE file = INVALID_HANDLE_VALUE;
+  int64_t size = 0;  // as it was when opened
   uint8_t head[kPngHeaderBytes] = {};
   int32_t headSize = 0;
-  int64_t at = 0;                   // where a reader in order reads next
   int64_t windowAt = 0;             // what of the file the window holds
   int32_t windowSize = 0;
   std::unique_ptr<uint8_t[]> window;  // kWindowBytes, or null where they could not be had
@@ -42,19 +41,17 @@ struct SourceFile {
   FileBytes bytes;
   // The decoder of the format's reader, once its headers are read (see the readers' table).
   std::variant<std::monostate, JpegDecoder, PngDecoder, BmpDecoder, GifDecoder, TiffDecoder, WebpDecoder> decoder;
-  int32_t width = 0, height = 0;
-  PixelLayout layout = PixelLayout::kBgr24;  // of the rows it delivers
-  int scales = 0;                            // those it decodes at below 1/1 (see JpegScale)
-  // At 1/d the whole picture is squeezed into its size divided by d, rounded up (a WebP's); a
-  // JPEG's rows at 1/d cover its size divided by d exactly, the last pixel in part.
-  bool scalesWhole = false;
-  Channels channels = Channels::kColour;  // what the plug-in's own writers write of it
-  Carried carried;    // what its headers carry, for the plug-in's own writers
+  Description picture;  // as its reader's open tells it
 
   SourceFile() = default;
   SourceFile(const SourceFile&) = delete;
   SourceFile& operator=(const SourceFile&) = delete;
 };
+
+// The layout of the rows its reader delivers.
+inline PixelLayout RowLayout(const SourceFile& source) {
+  return source.picture.alpha ? PixelLayout::kBgra32 : PixelLayout::kBgr24;
+}
 
 // Opens the named file for reading, once: kDiskFile with `source` holding it; kNotAFile for a
 // device, pipe or FIFO, of which nothing is read (a read of a serial port never returns), and

@@ -6,7 +6,7 @@
 #include "imaging/codecs/gdiplus_headers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemoryBytes memory = {data, size, 0, -1};
-  GdiplusHeaderHostile(AtAnyOffset(&memory));
+  MemoryBytes memory = {data, size, -1};
+  GdiplusHeaderHostile(BytesOf(&memory));
   return 0;
 }

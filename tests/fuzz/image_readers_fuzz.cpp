@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  MemoryBytes input = {data + 1, size - 1, 0, -1};
+  MemoryBytes input = {data + 1, size - 1, -1};
   const int64_t fileSize = static_cast<int64_t>(input.size);
   // Pictures the size of a large photo at most.
   CountedRows rows = {int64_t{1} << 20, 0, 0, 0, 3, 0};
@@ -20,26 +20,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadOutcome outcome;
   if (data[0] % 4 == 3) {  // at the scale the last byte picks, where the file has it
     WebpDecoder decoder;
-    WebpHeader header = {};
-    if (OpenWebp(AtAnyOffset(&input), fileSize, &decoder, &header) != ReadOutcome::kRead) return 0;
+    Description header;
+    if (OpenWebp(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     const int scale = 1 << (data[size - 1] % 4);
     outcome = ReadWebp(decoder.get(), (header.scales & scale) != 0 ? scale : 1, sink);
   } else if (data[0] % 4 == 0) {
     BmpDecoder decoder;
-    BmpHeader header = {};
-    if (OpenBmp(AtAnyOffset(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
+    Description header;
+    if (OpenBmp(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     outcome = ReadBmp(decoder.get(), sink);
   } else if (data[0] % 4 == 2) {
     TiffDecoder decoder;
-    TiffHeader header = {};
-    if (OpenTiff(AtAnyOffset(&input), fileSize, &decoder, &header) != ReadOutcome::kRead) return 0;
+    Description header;
+    if (OpenTiff(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     outcome = ReadTiff(decoder.get(), sink);
   } else {
     GifDecoder decoder;
-    GifHeader header = {};
+    Description header;
     if (OpenGif(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
     rows.bytes = header.alpha ? 4 : 3;
     outcome = ReadGif(decoder.get(), sink);

@@ -19,8 +19,7 @@ struct Rows {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  MemoryBytes input = {data + 1, size - 1, 0, -1};
-  input.at = 0;
+  MemoryBytes input = {data + 1, size - 1, -1};
   Rows rows = {0, 0, 0, 0};
   const DecodedRows sink = {
       [](void* context, int32_t width, int32_t height) {
@@ -37,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       },
       &rows};
   JpegDecoder decoder;
-  JpegHeader header = {};
+  Description header;
   if (OpenJpeg(BytesOf(&input), &decoder, &header) != ReadOutcome::kRead) return 0;
   FUZZ_CHECK(header.width > 0 && header.height > 0 && (header.scales & ~14) == 0, "%d by %d, scales %d",
              header.width, header.height, header.scales);

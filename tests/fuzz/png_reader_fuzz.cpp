@@ -10,10 +10,10 @@
 #include "imaging/codecs/png_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  MemoryBytes input = {data, size, 0, -1};
+  MemoryBytes input = {data, size, -1};
   const ByteSource bytes = BytesOf(&input);
   PngDecoder decoder;
-  PngHeader header = {};
+  Description header;
   if (OpenPng(bytes, &decoder, &header) != ReadOutcome::kRead) return 0;
   int32_t width = 0, height = 0;
   FUZZ_CHECK(PngHeaderSize(data, size, &width, &height) && width == header.width && height == header.height,

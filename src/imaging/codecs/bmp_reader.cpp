@@ -9,7 +9,7 @@
 #include "imaging/pixels/bitmap_size.h"
 
 struct BmpDecode {
-  RandomBytes bytes;
+  ByteSource bytes;
   int32_t width, height;
   bool bottomUp;
   int bits;
@@ -60,7 +60,7 @@ void Expand(const BmpDecode& d, const uint8_t* in, uint8_t* out) {
 bool SomeAlpha(const BmpDecode& d, std::vector<uint8_t>* stored) {
   const int bytes = d.bits / 8;
   for (int32_t y = 0; y < d.height; ++y) {
-    if (!d.bytes.readAt(d.bytes.context, d.pixels + y * static_cast<int64_t>(stored->size()), stored->data(),
+    if (!ReadExactly(d.bytes, d.pixels + y * static_cast<int64_t>(stored->size()), stored->data(),
                         static_cast<int32_t>(stored->size()))) {
       return false;
     }
@@ -79,7 +79,7 @@ struct RleCursor {
 
   // The next `count` bytes, or false where the file ends first.
   bool Take(uint8_t* out, int32_t count) {
-    if (!d->bytes.readAt(d->bytes.context, at, out, count)) return false;
+    if (!ReadExactly(d->bytes, at, out, count)) return false;
     at += count;
     return true;
   }
@@ -148,16 +148,16 @@ bool FindRowStarts(const BmpDecode& d, std::vector<RowStart>* starts) {
 
 void BmpDecodeEnd::operator()(BmpDecode* decode) const { delete decode; }
 
-ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header) {
+ReadOutcome OpenBmp(const ByteSource& bytes, BmpDecoder* decoder, Description* picture) {
   decoder->reset();
   uint8_t h[14 + 56] = {};
-  if (!bytes.readAt(bytes.context, 0, h, 18)) return ReadOutcome::kOtherFormat;
+  if (!ReadExactly(bytes, 0, h, 18)) return ReadOutcome::kOtherFormat;
   if (h[0] != 'B' || h[1] != 'M') return ReadOutcome::kOtherFormat;
   const uint32_t size = ReadLittle(h + 14, 4);
   const bool core = size == 12;
   // The header as long as it says (up to its masks): a 1 by 1 file ends 4 bytes after a 40-byte one.
   if ((!core && size < 40) || size > 124 ||
-      !bytes.readAt(bytes.context, 14, h + 14, core ? 12 : static_cast<int32_t>(size < 56 ? size : 56))) {
+      !ReadExactly(bytes, 14, h + 14, core ? 12 : static_cast<int32_t>(size < 56 ? size : 56))) {
     return ReadOutcome::kRefused;
   }
   BmpDecoder d(new (std::nothrow) BmpDecode());
@@ -178,8 +178,8 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   d->bottomUp = height > 0;
   d->height = static_cast<int32_t>(height < 0 ? -height : height);
   const bool rle = d->compression == kRle8 || d->compression == kRle4;
-  header->width = d->width;
-  header->height = d->height;
+  picture->width = d->width;
+  picture->height = d->height;
   // Rows are streamed, so only a row need fit; an RLE picture is held whole, as indices.
   if (d->width <= 0 || d->height <= 0 || !RowFits(int64_t{d->width} * 4) ||
       (rle && !BitmapFits(d->width, d->height, 4))) {
@@ -208,7 +208,7 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
     uint8_t m[16];
     if (size >= 40 + 4 * static_cast<uint32_t>(count)) {
       std::memcpy(m, h + 54, 16);
-    } else if (bytes.readAt(bytes.context, table, m, 4 * count)) {
+    } else if (ReadExactly(bytes, table, m, 4 * count)) {
       table += 4 * count;
     } else {
       return ReadOutcome::kRefused;
@@ -219,7 +219,7 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
   // they lie before the rows.
   d->pixels = ReadLittle(h + 10, 4);
   if (d->pixels < table) return ReadOutcome::kRefused;
-  header->channels = Channels::kColour;
+  picture->channels = Channels::kColour;
   if (bits <= 8) {
     const uint32_t used = core ? 0 : ReadLittle(h + 46, 4);
     const int entryBytes = core ? 3 : 4;
@@ -228,16 +228,16 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
     bool grey = true;
     for (int64_t i = 0; i < entries; ++i) {
       uint8_t e[4];
-      if (!bytes.readAt(bytes.context, table + i * entryBytes, e, entryBytes)) return ReadOutcome::kRefused;
+      if (!ReadExactly(bytes, table + i * entryBytes, e, entryBytes)) return ReadOutcome::kRefused;
       std::memcpy(d->palette[i], e, 3);
       grey = grey && e[0] == e[1] && e[1] == e[2];
     }
-    if (grey) header->channels = Channels::kGrey;
+    if (grey) picture->channels = Channels::kGrey;
   }
   const int64_t stride = (int64_t{d->width} * bits + 31) / 32 * 4;
   d->end = rle ? -1 : d->pixels + stride * d->height;
   uint8_t last;
-  if (!rle && !bytes.readAt(bytes.context, d->end - 1, &last, 1)) return ReadOutcome::kRefused;
+  if (!rle && !ReadExactly(bytes, d->end - 1, &last, 1)) return ReadOutcome::kRefused;
   if (d->masks[3] != 0) {
     std::vector<uint8_t> stored;
     try {
@@ -247,8 +247,8 @@ ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* he
     }
     d->alpha = SomeAlpha(*d, &stored);
   }
-  header->alpha = d->alpha;
-  if (d->alpha) header->channels = Channels::kColourAlpha;
+  picture->alpha = d->alpha;
+  if (d->alpha) picture->channels = Channels::kColourAlpha;
   *decoder = std::move(d);
   return ReadOutcome::kRead;
 }
@@ -281,7 +281,7 @@ ReadOutcome ReadBmp(BmpDecode* d, const DecodedRows& rows) {
       for (int32_t x = 0; x < d->width; ++x) std::memcpy(&out[3 * static_cast<size_t>(x)], d->palette[stored[static_cast<size_t>(x)]], 3);
     } else {
       const int64_t offset = d->pixels + at * static_cast<int64_t>(stored.size());
-      if (!d->bytes.readAt(d->bytes.context, offset, stored.data(), static_cast<int32_t>(stored.size()))) {
+      if (!ReadExactly(d->bytes, offset, stored.data(), static_cast<int32_t>(stored.size()))) {
         return ReadOutcome::kRefused;
       }
       Expand(*d, stored.data(), out.data());

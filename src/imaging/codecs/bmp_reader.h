@@ -24,22 +24,16 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
-struct BmpHeader {
-  int32_t width, height;
-  bool alpha;         // rows are BGRA, else BGR
-  Channels channels;  // grey where every palette entry is grey, colour, colour and alpha
-};
-
 struct BmpDecode;
 struct BmpDecodeEnd {
   void operator()(BmpDecode* decode) const;
 };
 using BmpDecoder = std::unique_ptr<BmpDecode, BmpDecodeEnd>;
 
-// Reads the headers, the palette and the masks. kRead with `header` set and `decoder` ready;
+// Reads the headers, the palette and the masks. kRead with the picture described and `decoder` ready;
 // kOtherFormat for bytes that do not begin "BM"; kHostile or kRefused as above, the header's
 // sides set where it was read.
-ReadOutcome OpenBmp(const RandomBytes& bytes, BmpDecoder* decoder, BmpHeader* header);
+ReadOutcome OpenBmp(const ByteSource& bytes, BmpDecoder* decoder, Description* picture);
 
 // Decodes every row, top first, as 24-bit BGR (32-bit BGRA where the header says alpha), into
 // `rows`. kRead, or kRefused where `start` or `row` answered false, a read failed, an RLE file is

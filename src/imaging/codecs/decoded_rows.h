@@ -1,21 +1,47 @@
-// What the plug-in's own readers and writers share: where a file's bytes come from and go, where
-// its rows go, and how a read ends. Platform-free.
+// What the plug-in's own readers and writers share: where a file's bytes come from and go, what a
+// reader tells of the picture, where its rows go, and how a read ends. Platform-free.
 #pragma once
 
 #include <cstdint>
 
-// Where a file's bytes come from: `read` fills at most `size` bytes at `buffer` and answers how
-// many, 0 at the end of the file, -1 when the file cannot be read. It must not throw.
+#include "imaging/codecs/carried.h"
+
+// A file's bytes, for every reader, at any offset: `readAt` fills at most `size` bytes at `buffer`
+// from `offset` and answers how many, 0 past the end, -1 when the file cannot be read; it must not
+// throw. `size` is the file's, as it was when it was opened. A reader that goes in order keeps its
+// own offset (see ReadOn).
 struct ByteSource {
-  int32_t (*read)(void* context, uint8_t* buffer, int32_t size);
+  int32_t (*readAt)(void* context, int64_t offset, uint8_t* buffer, int32_t size);
   void* context;
+  int64_t size;
 };
 
-// Bytes at any offset of the file, for the readers that seek: true where all `size` bytes at
-// `offset` were read. It must not throw.
-struct RandomBytes {
-  bool (*readAt)(void* context, int64_t offset, uint8_t* buffer, int32_t size);
-  void* context;
+// All `size` bytes at `offset`, or false.
+inline bool ReadExactly(const ByteSource& bytes, int64_t offset, uint8_t* buffer, int32_t size) {
+  for (int32_t got = 0; size > 0; buffer += got, offset += got, size -= got) {
+    got = bytes.readAt(bytes.context, offset, buffer, size);
+    if (got <= 0) return false;
+  }
+  return true;
+}
+
+// As many of `size` bytes at `*at` as come, `*at` moved past them.
+inline int32_t ReadOn(const ByteSource& bytes, int64_t* at, uint8_t* buffer, int32_t size) {
+  const int32_t got = bytes.readAt(bytes.context, *at, buffer, size);
+  if (got > 0) *at += got;
+  return got;
+}
+
+// What a reader's open tells of the picture, before its first row.
+struct Description {
+  int32_t width = 0, height = 0;
+  bool alpha = false;                     // rows are BGRA, else BGR
+  Channels channels = Channels::kColour;  // what the plug-in's writers write of it
+  int scales = 0;                         // kJpegScale* bits: those it decodes at below 1/1
+  // At 1/d a WebP's whole picture is squeezed into its size divided by d, rounded up; a JPEG's
+  // rows at 1/d cover its size divided by d exactly, the last pixel in part.
+  bool scalesWhole = false;
+  Carried carried;  // its orientation and colour profile, as far as the format holds them
 };
 
 // Where the rows go. No call may throw.

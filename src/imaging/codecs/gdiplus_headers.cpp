@@ -14,9 +14,9 @@ bool SidesHostile(int64_t width, int64_t height) {
 }
 
 // An ICO entry's BMP info header at `at`, whose height counts the mask too.
-bool BmpInfoHostile(const RandomBytes& in, int64_t at) {
+bool BmpInfoHostile(const ByteSource& in, int64_t at) {
   uint8_t h[20];
-  if (!in.readAt(in.context, at, h, sizeof h)) return false;
+  if (!ReadExactly(in, at, h, sizeof h)) return false;
   const uint32_t size = ReadLittle(h, 4);
   if (size == 12) {  // the core (OS/2 1) header: 16-bit sides
     return SidesHostile(ReadLittle(h + 4, 2), ReadLittle(h + 6, 2));
@@ -33,15 +33,15 @@ bool BmpInfoHostile(const RandomBytes& in, int64_t at) {
 }
 
 // Each entry's own header: a BMP's info header, or a PNG's IHDR sides.
-bool IcoHostile(const RandomBytes& in) {
+bool IcoHostile(const ByteSource& in) {
   uint8_t h[6];
-  if (!in.readAt(in.context, 0, h, sizeof h)) return false;
+  if (!ReadExactly(in, 0, h, sizeof h)) return false;
   const uint32_t count = ReadLittle(h + 4, 2);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t e[16], head[24];
-    if (!in.readAt(in.context, 6 + 16 * int64_t{i}, e, sizeof e)) return false;
+    if (!ReadExactly(in, 6 + 16 * int64_t{i}, e, sizeof e)) return false;
     const int64_t offset = ReadLittle(e + 12, 4);
-    if (!in.readAt(in.context, offset, head, sizeof head)) continue;
+    if (!ReadExactly(in, offset, head, sizeof head)) continue;
     if (std::memcmp(head, "\x89PNG", 4) == 0) {
       if (SidesHostile(ReadNumber(head + 16, 4, true), ReadNumber(head + 20, 4, true))) return true;
     } else if (BmpInfoHostile(in, offset)) {
@@ -65,9 +65,9 @@ int64_t Signed(const uint8_t* p) { return static_cast<int32_t>(ReadLittle(p, 4))
 // file ends; at least one handle (the metafile itself has one: GDI+ faults on 0); bounds and a
 // frame with an inside. GDI+ loops for ever on a record whose size points into the middle of the
 // next one. Read 64 KB at a time, 8 bytes at a time near the file's end.
-bool EmfHostile(const RandomBytes& in) {
+bool EmfHostile(const ByteSource& in) {
   uint8_t h[88];
-  if (!in.readAt(in.context, 0, h, sizeof h)) return true;
+  if (!ReadExactly(in, 0, h, sizeof h)) return true;
   const int64_t bytes = ReadLittle(h + 48, 4), records = ReadLittle(h + 52, 4);
   if (ReadLittle(h + 56, 2) == 0 || ExtentHostile(Signed(h + 8), Signed(h + 12), Signed(h + 16), Signed(h + 20), true) ||
       ExtentHostile(Signed(h + 24), Signed(h + 28), Signed(h + 32), Signed(h + 36), false)) {
@@ -79,8 +79,8 @@ bool EmfHostile(const RandomBytes& in) {
   for (int64_t at = 0, counted = 0; counted < records; ++counted) {
     if (at < windowAt || at + 8 > windowAt + windowSize) {
       windowAt = at;
-      windowSize = in.readAt(in.context, at, window.data(), kWindow) ? kWindow
-                   : in.readAt(in.context, at, window.data(), 8)     ? 8
+      windowSize = ReadExactly(in, at, window.data(), kWindow) ? kWindow
+                   : ReadExactly(in, at, window.data(), 8)     ? 8
                                                                       : 0;
       if (windowSize == 0) return true;  // a record past the file's end
     }
@@ -89,7 +89,7 @@ bool EmfHostile(const RandomBytes& in) {
     if (size < 8 || size % 4 != 0 || (counted == 0 && (type != 1 || size < 88))) return true;
     if (type == 14) {  // the end: the record itself must be whole, the last the header counts
       uint8_t last;
-      return counted + 1 != records || at + size != bytes || !in.readAt(in.context, at + size - 1, &last, 1);
+      return counted + 1 != records || at + size != bytes || !ReadExactly(in, at + size - 1, &last, 1);
     }
     at += size;
   }
@@ -98,9 +98,9 @@ bool EmfHostile(const RandomBytes& in) {
 
 // A placeable WMF's header (the only WMF GDI+ sizes): a box with an inside, units per inch, then
 // records of at least 3 words each up to the end record, inside the file.
-bool WmfHostile(const RandomBytes& in) {
+bool WmfHostile(const ByteSource& in) {
   uint8_t h[22 + 18];
-  if (!in.readAt(in.context, 0, h, sizeof h)) return true;
+  if (!ReadExactly(in, 0, h, sizeof h)) return true;
   auto side = [&](int at) { return static_cast<int16_t>(ReadLittle(h + at, 2)); };
   if (ExtentHostile(side(6), side(8), side(10), side(12), false) || ReadLittle(h + 14, 2) == 0 ||
       ReadLittle(h + 24, 2) != 9) {
@@ -108,7 +108,7 @@ bool WmfHostile(const RandomBytes& in) {
   }
   for (int64_t at = 22 + 18, counted = 0; counted < (int64_t{1} << 24); ++counted) {
     uint8_t record[6];
-    if (!in.readAt(in.context, at, record, sizeof record)) return true;
+    if (!ReadExactly(in, at, record, sizeof record)) return true;
     const int64_t words = ReadLittle(record, 4);
     if (words < 3) return true;
     if (ReadLittle(record + 4, 2) == 0) return false;  // the end record
@@ -118,11 +118,11 @@ bool WmfHostile(const RandomBytes& in) {
 }
 }  // namespace
 
-bool GdiplusHeaderHostile(const RandomBytes& in) {
+bool GdiplusHeaderHostile(const ByteSource& in) {
   uint8_t magic[44];
-  if (!in.readAt(in.context, 0, magic, 4)) return false;
+  if (!ReadExactly(in, 0, magic, 4)) return false;
   if (std::memcmp(magic, "\0\0\1\0", 4) == 0 || std::memcmp(magic, "\0\0\2\0", 4) == 0) return IcoHostile(in);
-  if (std::memcmp(magic, "\1\0\0\0", 4) == 0 && in.readAt(in.context, 0, magic, 44) && std::memcmp(magic + 40, " EMF", 4) == 0) {
+  if (std::memcmp(magic, "\1\0\0\0", 4) == 0 && ReadExactly(in, 0, magic, 44) && std::memcmp(magic + 40, " EMF", 4) == 0) {
     return EmfHostile(in);
   }
   if (std::memcmp(magic, "\xD7\xCD\xC6\x9A", 4) == 0) return WmfHostile(in);

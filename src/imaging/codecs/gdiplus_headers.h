@@ -12,4 +12,4 @@
 // BitmapFits) or a BMP no BMP is, an EMF or a placeable WMF whose header or records are not as
 // they must be (see the walks); false for every other file, and for one whose header cannot be
 // read at all (GDI+'s own refusal is then safe).
-bool GdiplusHeaderHostile(const RandomBytes& bytes);
+bool GdiplusHeaderHostile(const ByteSource& bytes);

@@ -11,8 +11,7 @@
 struct GifDecode {
   GifFileType* gif;
   ByteSource bytes;
-  uint8_t signature[6];  // read to tell the format, handed to giflib first
-  int signatureAt;
+  int64_t at;                        // where giflib reads next
   int32_t left, top, width, height;  // the first image in the screen
   bool interlaced, alpha;
   int transparent;                   // the transparent index, or -1
@@ -24,9 +23,8 @@ namespace {
 int Read(GifFileType* gif, GifByteType* buffer, int size) {
   auto* decode = static_cast<GifDecode*>(gif->UserData);
   int done = 0;
-  for (; done < size && decode->signatureAt < 6; ++done) buffer[done] = decode->signature[decode->signatureAt++];
   while (done < size) {
-    const int32_t got = decode->bytes.read(decode->bytes.context, buffer + done, size - done);
+    const int32_t got = ReadOn(decode->bytes, &decode->at, buffer + done, size - done);
     if (got <= 0) break;
     done += got;
   }
@@ -90,13 +88,13 @@ void GifDecodeEnd::operator()(GifDecode* decode) const {
   delete decode;
 }
 
-ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, GifHeader* header) {
+ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, Description* picture) {
   decoder->reset();
   GifDecoder d(new (std::nothrow) GifDecode());
   if (d == nullptr) return ReadOutcome::kRefused;
   d->bytes = bytes;
-  const uint8_t* signature = d->signature;
-  if (bytes.read(bytes.context, d->signature, 6) != 6 ||
+  uint8_t signature[6];
+  if (!ReadExactly(bytes, 0, signature, 6) ||
       (std::memcmp(signature, "GIF87a", 6) != 0 && std::memcmp(signature, "GIF89a", 6) != 0)) {
     return ReadOutcome::kOtherFormat;
   }
@@ -110,10 +108,10 @@ ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, GifHeader* hea
   }
   const ReadOutcome found = FindFirstImage(d.get());
   if (found != ReadOutcome::kRead) return found;
-  header->width = d->gif->SWidth;
-  header->height = d->gif->SHeight;
-  header->alpha = d->alpha;
-  header->channels = Grey(*d) ? (d->alpha ? Channels::kGreyAlpha : Channels::kGrey)
+  picture->width = d->gif->SWidth;
+  picture->height = d->gif->SHeight;
+  picture->alpha = d->alpha;
+  picture->channels = Grey(*d) ? (d->alpha ? Channels::kGreyAlpha : Channels::kGrey)
                               : (d->alpha ? Channels::kColourAlpha : Channels::kColour);
   *decoder = std::move(d);
   return ReadOutcome::kRead;

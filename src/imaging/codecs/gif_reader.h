@@ -17,21 +17,15 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
-struct GifHeader {
-  int32_t width, height;  // the logical screen
-  bool alpha;             // rows are BGRA, else BGR
-  Channels channels;      // grey where every palette entry used is grey
-};
-
 struct GifDecode;
 struct GifDecodeEnd {
   void operator()(GifDecode* decode) const;
 };
 using GifDecoder = std::unique_ptr<GifDecode, GifDecodeEnd>;
 
-// Reads the file up to the first image's pixels. kRead with `header` set and `decoder` ready;
+// Reads the file up to the first image's pixels. kRead with the picture described and `decoder` ready;
 // kOtherFormat for bytes that do not begin "GIF87a" or "GIF89a"; kHostile or kRefused otherwise.
-ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, GifHeader* header);
+ReadOutcome OpenGif(const ByteSource& bytes, GifDecoder* decoder, Description* picture);
 
 // Decodes the first image's rows, top first, into `rows`. kRead, or kRefused where `start` or
 // `row` answered false, the image's codes do not reach its end block, or the memory could not be

@@ -3,17 +3,18 @@
 #include <cstring>
 
 namespace {
-constexpr int32_t kBufferBytes = 64 * 1024;
+constexpr int32_t kBufferBytes = 4096;
 
 // The file's bytes one at a time, read a buffer at a time; -1 at its end or a failed read.
 struct ByteStream {
   const ByteSource& bytes;
+  int64_t next;  // the file's offset just past the buffer
   uint8_t buffer[kBufferBytes];
   int32_t at, size;
 
   int Next() {
     if (at == size) {
-      size = bytes.read(bytes.context, buffer, kBufferBytes);
+      size = ReadOn(bytes, &next, buffer, kBufferBytes);
       at = 0;
       if (size <= 0) {
         size = 0;
@@ -56,18 +57,16 @@ int64_t ReadNumber(ByteStream* in, int count) {
   return value;
 }
 
-// Skips `count` bytes; false at the end.
+// Skips `count` bytes, stepping over in the file what the buffer does not hold; false past the end.
 bool Skip(ByteStream* in, int64_t count) {
-  while (count > 0) {
-    const int64_t step = count < in->size - in->at ? count : in->size - in->at;
-    in->at += static_cast<int32_t>(step);
-    count -= step;
-    if (count > 0) {
-      if (in->Next() < 0) return false;
-      --count;
-    }
+  const int64_t held = in->size - in->at;
+  if (count <= held) {
+    in->at += static_cast<int32_t>(count);
+    return true;
   }
-  return true;
+  in->next += count - held;
+  in->at = in->size = 0;
+  return in->next <= in->bytes.size;
 }
 
 bool StartsWithJpegMarker(ByteStream* in) {
@@ -82,7 +81,7 @@ bool StartsAsJpeg(const uint8_t* bytes, int32_t size) {
 }
 
 bool JpegFrameSize(const ByteSource& bytes, int32_t* width, int32_t* height, bool* decodable) {
-  ByteStream in{bytes, {}, 0, 0};
+  ByteStream in{bytes, 0, {}, 0, 0};
   if (!StartsWithJpegMarker(&in)) return false;
   // Segment after segment: each is 0xFF, any fill 0xFFs, the marker, then its length. Stray bytes
   // between segments are stepped over, as libjpeg steps over them.

@@ -28,6 +28,7 @@ struct ErrorManager {
 struct SourceManager {
   jpeg_source_mgr pub;
   ByteSource bytes;
+  int64_t at;  // where the next bytes are read
   JOCTET buffer[kInputBytes];
 };
 
@@ -78,8 +79,7 @@ void TermSource(j_decompress_ptr) {}
 
 boolean FillInput(j_decompress_ptr info) {
   SourceManager* source = reinterpret_cast<SourceManager*>(info->src);
-  const int32_t got = source->bytes.read(source->bytes.context, source->buffer,
-                                         static_cast<int32_t>(kInputBytes));
+  const int32_t got = ReadOn(source->bytes, &source->at, source->buffer, static_cast<int32_t>(kInputBytes));
   if (got < 0) ERREXIT(info, JERR_FILE_READ);
   source->pub.next_input_byte = source->buffer;
   source->pub.bytes_in_buffer = static_cast<size_t>(got);
@@ -98,9 +98,12 @@ boolean FillInput(j_decompress_ptr info) {
 void SkipInput(j_decompress_ptr info, long count) {
   if (count <= 0) return;  // nothing to skip, as libjpeg's source managers must take it
   jpeg_source_mgr* source = info->src;
-  while (count > static_cast<long>(source->bytes_in_buffer)) {
-    count -= static_cast<long>(source->bytes_in_buffer);
+  if (count > static_cast<long>(source->bytes_in_buffer)) {
+    // What the buffer does not hold is stepped over in the file, not read.
+    reinterpret_cast<SourceManager*>(source)->at += count - static_cast<long>(source->bytes_in_buffer);
+    source->bytes_in_buffer = 0;
     FillInput(info);
+    return;
   }
   source->next_input_byte += count;
   source->bytes_in_buffer -= static_cast<size_t>(count);
@@ -244,7 +247,7 @@ void ReadCarried(JpegDecode* decode, Carried* carried) {
 // The two functions that call setjmp, one for each of the library's phases. Between either and a
 // longjmp there is only plain data (the JpegDecode record and the pointers into it) and the
 // library's memory, which jpeg_destroy_decompress releases on every path.
-ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
+ReadOutcome ReadHeaders(JpegDecode* decode, Description* picture) {
   jpeg_decompress_struct* info = &decode->info;
   if (setjmp(decode->error.escape) != 0) {
     return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
@@ -263,11 +266,11 @@ ReadOutcome ReadHeaders(JpegDecode* decode, JpegHeader* header) {
   if (!BandFits(coefficients)) {
     return coefficients >= (int64_t{1} << 31) ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
-  header->width = static_cast<int32_t>(info->image_width);
-  header->height = static_cast<int32_t>(info->image_height);
-  header->scales = UsableScales(*info);
-  header->grey = info->num_components == 1;
-  ReadCarried(decode, &header->carried);
+  picture->width = static_cast<int32_t>(info->image_width);
+  picture->height = static_cast<int32_t>(info->image_height);
+  picture->scales = UsableScales(*info);
+  picture->channels = info->num_components == 1 ? Channels::kGrey : Channels::kColour;
+  ReadCarried(decode, &picture->carried);
   return ReadOutcome::kRead;
 }
 
@@ -317,13 +320,13 @@ void JpegDecodeEnd::operator()(JpegDecode* decode) const {
   delete decode;
 }
 
-ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* header) {
+ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, Description* picture) {
   decoder->reset();
   std::unique_ptr<JpegDecode> decode(new JpegDecode());
   SourceManager& source = decode->source;
   source.bytes = bytes;
   // A file that does not begin as a JPEG's never reaches the library.
-  const int32_t got = bytes.read(bytes.context, source.buffer, static_cast<int32_t>(kInputBytes));
+  const int32_t got = ReadOn(bytes, &source.at, source.buffer, static_cast<int32_t>(kInputBytes));
   if (got < 0) return ReadOutcome::kRefused;
   if (!StartsAsJpeg(source.buffer, got)) return ReadOutcome::kOtherFormat;
   source.pub = {source.buffer, static_cast<size_t>(got), InitSource, FillInput, SkipInput,
@@ -335,13 +338,13 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* 
   decode->progress = {Monitor, 0, 0, 0, 0};
   // From here the library's state is the decoder's to destroy, on every path.
   JpegDecoder owned(decode.release());
-  const ReadOutcome outcome = ReadHeaders(owned.get(), header);
+  const ReadOutcome outcome = ReadHeaders(owned.get(), picture);
   if (outcome != ReadOutcome::kRead) return outcome;
   // CMYK's rows are sRGB: its profile is the engine's, not the thumbnail's.
   if (owned->info.num_components == 4) {
     const ColourInput input = owned->info.saw_Adobe_marker ? ColourInput::kInvertedCmyk : ColourInput::kCmyk;
-    owned->transform = SrgbTransform(input, header->carried.profile).release();
-    header->carried.profile.clear();
+    owned->transform = SrgbTransform(input, picture->carried.profile).release();
+    picture->carried.profile.clear();
   }
   *decoder = std::move(owned);
   return outcome;

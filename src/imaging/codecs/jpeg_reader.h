@@ -21,18 +21,6 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/jpeg_markers.h"
 
-// The picture as its headers give it, and the scales below 1/1 it decodes well at: a set of
-// kJpegScale* bits (see JpegScale), fewer where the library's scaled chroma strays (see the
-// reader).
-struct JpegHeader {
-  int32_t width, height;
-  int scales;
-  bool grey;        // one component
-  // The EXIF orientation of its first APP1 "Exif" segment, its ICC profile (none for CMYK: the
-  // rows are sRGB).
-  Carried carried;
-};
-
 // libjpeg's state for one file, between its headers and its rows.
 struct JpegDecode;
 struct JpegDecodeEnd {
@@ -40,10 +28,12 @@ struct JpegDecodeEnd {
 };
 using JpegDecoder = std::unique_ptr<JpegDecode, JpegDecodeEnd>;
 
-// Reads the file's headers, up to its first scan. kRead with `header` set and `decoder` ready for
-// ReadJpeg; otherwise the decoder is null and nothing is held. The bytes' context must live as
-// long as the decoder.
-ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, JpegHeader* header);
+// Reads the file's headers, up to its first scan. kRead with the picture described and `decoder`
+// ready for ReadJpeg; otherwise the decoder is null and nothing is held. The bytes' context must
+// live as long as the decoder. Its scales are those below 1/1 it decodes well at (see JpegScale),
+// fewer where the library's scaled chroma strays (see the reader); it carries the EXIF orientation
+// of its first APP1 "Exif" segment and its ICC profile (none for CMYK: the rows are sRGB).
+ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, Description* picture);
 
 // Decodes an opened file at 1 / denominator (1, or one of the header's scales) into
 // `rows`. kRead when every row was delivered and the file read to its end; kRefused where `start`

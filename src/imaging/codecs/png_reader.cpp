@@ -13,6 +13,7 @@ struct PngDecode {
   png_structp png;
   png_infop info;
   ByteSource bytes;
+  int64_t at;     // where the next bytes are read
   png_bytep row;  // one row as delivered, from malloc
   // An interlaced picture, whole (Adam7's passes each touch every part of it), and its rows; from
   // malloc. Null for a picture read row by row.
@@ -32,7 +33,7 @@ void Read(png_structp png, png_bytep buffer, png_size_t size) {
   auto* decode = static_cast<PngDecode*>(png_get_io_ptr(png));
   while (size > 0) {
     const int32_t step = size > (1u << 30) ? (1 << 30) : static_cast<int32_t>(size);
-    const int32_t got = decode->bytes.read(decode->bytes.context, buffer, step);
+    const int32_t got = ReadOn(decode->bytes, &decode->at, buffer, step);
     if (got <= 0) png_error(png, "the file ends before the picture does");
     buffer += got;
     size -= static_cast<png_size_t>(got);
@@ -83,7 +84,7 @@ void ReadCarried(png_structp png, png_infop info, Carried* carried) {
 
 // The two functions that call setjmp, one for each phase. Between either and a longjmp there is
 // only plain data and libpng's own memory, which the decoder's end releases on every path.
-ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
+ReadOutcome ReadHeader(PngDecode* decode, Description* picture) {
   png_structp png = decode->png;
   png_infop info = decode->info;
   if (setjmp(png_jmpbuf(png)) != 0) return ReadOutcome::kRefused;
@@ -125,11 +126,11 @@ ReadOutcome ReadHeader(PngDecode* decode, PngHeader* header) {
     if (decode->picture == nullptr || decode->rows == nullptr) return ReadOutcome::kRefused;
     for (png_uint_32 y = 0; y < height; ++y) decode->rows[y] = decode->picture + rowBytes * y;
   }
-  header->width = static_cast<int32_t>(width);
-  header->height = static_cast<int32_t>(png_get_image_height(png, info));
-  header->alpha = alpha;
-  header->channels = ChannelsOf(png, info, type, alpha);
-  ReadCarried(png, info, &header->carried);
+  picture->width = static_cast<int32_t>(width);
+  picture->height = static_cast<int32_t>(png_get_image_height(png, info));
+  picture->alpha = alpha;
+  picture->channels = ChannelsOf(png, info, type, alpha);
+  ReadCarried(png, info, &picture->carried);
   return ReadOutcome::kRead;
 }
 
@@ -160,19 +161,19 @@ void PngDecodeEnd::operator()(PngDecode* decode) const {
   delete decode;
 }
 
-ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* header) {
+ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, Description* picture) {
   decoder->reset();
   uint8_t signature[8];
-  const int32_t got = bytes.read(bytes.context, signature, sizeof signature);
+  const int32_t got = bytes.readAt(bytes.context, 0, signature, sizeof signature);
   if (got < 0) return ReadOutcome::kRefused;
   if (!StartsAsPng(signature, static_cast<size_t>(got))) return ReadOutcome::kOtherFormat;
-  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, nullptr, nullptr, nullptr});
+  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, sizeof signature, nullptr, nullptr, nullptr});
   owned->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
   if (owned->png == nullptr) return ReadOutcome::kRefused;
   owned->info = png_create_info_struct(owned->png);
   if (owned->info == nullptr) return ReadOutcome::kRefused;
   png_set_sig_bytes(owned->png, sizeof signature);
-  const ReadOutcome outcome = ReadHeader(owned.get(), header);
+  const ReadOutcome outcome = ReadHeader(owned.get(), picture);
   if (outcome == ReadOutcome::kRead) *decoder = std::move(owned);
   return outcome;
 }

@@ -17,14 +17,6 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
-struct PngHeader {
-  int32_t width, height;
-  bool alpha;         // rows are BGRA, else BGR
-  Channels channels;  // what the picture needs: grey for grey and grey palettes, alpha for alpha
-                      // channels and colour keys
-  Carried carried;    // iCCP (as libpng accepts it), sRGB, gAMA, cHRM, the eXIf orientation
-};
-
 // libpng's state for one file, between its header and its rows.
 struct PngDecode;
 struct PngDecodeEnd {
@@ -32,10 +24,10 @@ struct PngDecodeEnd {
 };
 using PngDecoder = std::unique_ptr<PngDecode, PngDecodeEnd>;
 
-// Reads the file up to its pixel data. kRead with `header` set and `decoder` ready for ReadPng;
+// Reads the file up to its pixel data. kRead with the picture described and `decoder` ready for ReadPng;
 // otherwise the decoder is null and nothing is held. The bytes' context must live as long as the
 // decoder.
-ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, PngHeader* header);
+ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, Description* picture);
 
 // Decodes every row of an opened file into `rows`, then reads the file to its end, checking
 // every CRC. kRead, or kRefused where `start` answered false or libpng reports an error. Once only

@@ -17,7 +17,7 @@
 enum class TiffRows { kRgba, kGreyAlpha, kColourEngine };
 
 struct TiffDecode {
-  RandomBytes bytes;
+  ByteSource bytes;
   int64_t size, at;  // the file's size, and where libtiff reads next
   TIFF* tiff;
   TIFFRGBAImage image;
@@ -40,7 +40,7 @@ namespace {
 tmsize_t Read(thandle_t context, void* buffer, tmsize_t size) {
   auto* d = static_cast<TiffDecode*>(context);
   const int64_t step = std::min<int64_t>(size, std::max<int64_t>(d->size - d->at, 0));
-  if (step > INT32_MAX || !d->bytes.readAt(d->bytes.context, d->at, static_cast<uint8_t*>(buffer), static_cast<int32_t>(step))) {
+  if (step > INT32_MAX || !ReadExactly(d->bytes, d->at, static_cast<uint8_t*>(buffer), static_cast<int32_t>(step))) {
     return 0;
   }
   d->at += step;
@@ -226,10 +226,11 @@ void TiffDecodeEnd::operator()(TiffDecode* decode) const {
   delete decode;
 }
 
-ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decoder, TiffHeader* header) {
+ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description* picture) {
+  const int64_t size = bytes.size;
   decoder->reset();
   uint8_t head[4];
-  if (size < 8 || !bytes.readAt(bytes.context, 0, head, 4) || !StartsAsTiff(head, 4)) return ReadOutcome::kOtherFormat;
+  if (size < 8 || !ReadExactly(bytes, 0, head, 4) || !StartsAsTiff(head, 4)) return ReadOutcome::kOtherFormat;
   TiffDecoder d(new (std::nothrow) TiffDecode());
   if (d == nullptr) return ReadOutcome::kRefused;
   d->bytes = bytes;
@@ -247,8 +248,8 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   TIFFGetField(d->tiff, TIFFTAG_IMAGEWIDTH, &width);
   TIFFGetField(d->tiff, TIFFTAG_IMAGELENGTH, &height);
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) return ReadOutcome::kRefused;
-  header->width = static_cast<int32_t>(width);
-  header->height = static_cast<int32_t>(height);
+  picture->width = static_cast<int32_t>(width);
+  picture->height = static_cast<int32_t>(height);
   if (TIFFIsTiled(d->tiff) ? !TIFFGetField(d->tiff, TIFFTAG_TILELENGTH, &band)
                            : !TIFFGetFieldDefaulted(d->tiff, TIFFTAG_ROWSPERSTRIP, &band)) {
     return ReadOutcome::kRefused;
@@ -260,7 +261,7 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   if (!BitmapFits(width, height, 4) && pixels / kPixelsPerByte > size) return ReadOutcome::kHostile;
   d->band = static_cast<int32_t>(std::min(std::max(band, 1u), height));
   if (!RowFits(int64_t{width} * 4) || !BandFits(int64_t{d->band} * width * 4)) {
-    return BitmapFits(header->width, header->height, 4) ? ReadOutcome::kRefused : ReadOutcome::kHostile;
+    return BitmapFits(picture->width, picture->height, 4) ? ReadOutcome::kRefused : ReadOutcome::kHostile;
   }
   // Samples as whole numbers only: libtiff's RGBA interface takes floating-point ones for
   // unsigned integers.
@@ -278,14 +279,14 @@ ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decode
   d->image.req_orientation = ORIENTATION_TOPLEFT;
   d->width = static_cast<int32_t>(width);
   d->height = static_cast<int32_t>(height);
-  header->carried = CarriedOf(d->tiff);
-  ChooseRows(d.get(), header->carried);
-  header->alpha = d->alpha;
+  picture->carried = CarriedOf(d->tiff);
+  ChooseRows(d.get(), picture->carried);
+  picture->alpha = d->alpha;
   // The profile of CMYK or CIELab describes what the engine has turned into sRGB.
-  if (d->made == TiffRows::kColourEngine || d->image.photometric == PHOTOMETRIC_SEPARATED) header->carried.profile.clear();
+  if (d->made == TiffRows::kColourEngine || d->image.photometric == PHOTOMETRIC_SEPARATED) picture->carried.profile.clear();
   const bool grey = d->image.photometric == PHOTOMETRIC_MINISBLACK || d->image.photometric == PHOTOMETRIC_MINISWHITE;
-  header->channels = grey ? (header->alpha ? Channels::kGreyAlpha : Channels::kGrey)
-                          : (header->alpha ? Channels::kColourAlpha : Channels::kColour);
+  picture->channels = grey ? (picture->alpha ? Channels::kGreyAlpha : Channels::kGrey)
+                          : (picture->alpha ? Channels::kColourAlpha : Channels::kColour);
   *decoder = std::move(d);
   return ReadOutcome::kRead;
 }

@@ -18,13 +18,6 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
-struct TiffHeader {
-  int32_t width, height;
-  bool alpha;  // an extra sample of alpha, associated or not
-  Channels channels;
-  Carried carried;  // the Orientation tag and the ICC profile
-};
-
 // True where the bytes begin as a TIFF or a BigTIFF, in either byte order.
 inline bool StartsAsTiff(const uint8_t* h, int64_t size) {
   return size >= 4 && ((h[0] == 'I' && h[1] == 'I' && (h[2] == 42 || h[2] == 43) && h[3] == 0) ||
@@ -40,7 +33,7 @@ using TiffDecoder = std::unique_ptr<TiffDecode, TiffDecodeEnd>;
 // Reads the first page's directory from a file of `size` bytes. kRead with `header` set and
 // `decoder` ready; kOtherFormat for bytes that do not begin as a TIFF or BigTIFF; kHostile or
 // kRefused as above, the header's sides set where they were read.
-ReadOutcome OpenTiff(const RandomBytes& bytes, int64_t size, TiffDecoder* decoder, TiffHeader* header);
+ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description* picture);
 
 // Decodes every row, top first, as 24-bit BGR, or 32-bit BGRA with straight alpha where the
 // header says alpha, into `rows`. kRead, or kRefused where `start` or `row` answered false, a

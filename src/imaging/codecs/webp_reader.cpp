@@ -14,7 +14,7 @@
 #include "imaging/pixels/box_average.h"
 
 struct WebpDecode {
-  RandomBytes bytes;
+  ByteSource bytes;
   int64_t size;
   int32_t width, height;
   bool alpha, animated;
@@ -35,17 +35,17 @@ struct Chunks {
   Chunk profile, exif;
 };
 
-Chunks WalkChunks(const RandomBytes& in, int64_t size) {
+Chunks WalkChunks(const ByteSource& in, int64_t size) {
   Chunks found;
   for (int64_t at = 12; at + 8 <= size;) {
     uint8_t h[8];
-    if (!in.readAt(in.context, at, h, 8)) break;
+    if (!ReadExactly(in, at, h, 8)) break;
     const int64_t length = ReadLittle(h + 4, 4);
     if (at + 8 + length > size) break;
     if (std::memcmp(h, "ICCP", 4) == 0 && found.profile.size < 0 && length >= 4 && length <= kProfileCap) {
       // Of several, the first whole one: its own header gives its size.
       uint8_t declared[4];
-      if (in.readAt(in.context, at + 8, declared, 4) && ReadNumber(declared, 4, true) == length) found.profile = {at + 8, length};
+      if (ReadExactly(in, at + 8, declared, 4) && ReadNumber(declared, 4, true) == length) found.profile = {at + 8, length};
     }
     if (std::memcmp(h, "EXIF", 4) == 0) found.exif = {at + 8, length};
     at += 8 + length + (length & 1);
@@ -53,15 +53,15 @@ Chunks WalkChunks(const RandomBytes& in, int64_t size) {
   return found;
 }
 
-std::vector<uint8_t> ChunkData(const RandomBytes& in, const Chunk& chunk) {
+std::vector<uint8_t> ChunkData(const ByteSource& in, const Chunk& chunk) {
   std::vector<uint8_t> data;
   if (chunk.size <= 0 || static_cast<size_t>(chunk.size) > kProfileCap) return data;
   data.resize(static_cast<size_t>(chunk.size));
-  if (!in.readAt(in.context, chunk.at, data.data(), static_cast<int32_t>(chunk.size))) data.clear();
+  if (!ReadExactly(in, chunk.at, data.data(), static_cast<int32_t>(chunk.size))) data.clear();
   return data;
 }
 
-Carried CarriedOf(const RandomBytes& in, int64_t size) {
+Carried CarriedOf(const ByteSource& in, int64_t size) {
   const Chunks chunks = WalkChunks(in, size);
   Carried carried;
   carried.profile = ChunkData(in, chunks.profile);
@@ -103,7 +103,7 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
   int32_t delivered = 0;
   for (int64_t at = 0; outcome == ReadOutcome::kRead && status == VP8_STATUS_SUSPENDED && at < d->size; at += kStep) {
     const int32_t step = static_cast<int32_t>(std::min<int64_t>(kStep, d->size - at));
-    if (!d->bytes.readAt(d->bytes.context, at, chunk.data(), step)) {
+    if (!ReadExactly(d->bytes, at, chunk.data(), step)) {
       outcome = ReadOutcome::kRefused;
       break;
     }
@@ -134,7 +134,7 @@ ReadOutcome ReadFirstFrame(WebpDecode* d, const DecodedRows& rows) {
   } catch (const std::bad_alloc&) {
     return ReadOutcome::kRefused;
   }
-  if (!d->bytes.readAt(d->bytes.context, 0, file.data(), static_cast<int32_t>(d->size))) return ReadOutcome::kRefused;
+  if (!ReadExactly(d->bytes, 0, file.data(), static_cast<int32_t>(d->size))) return ReadOutcome::kRefused;
   const WebPData data = {file.data(), file.size()};
   WebPDemuxer* demux = WebPDemux(&data);
   if (demux == nullptr) return ReadOutcome::kHostile;
@@ -166,10 +166,11 @@ ReadOutcome ReadFirstFrame(WebpDecode* d, const DecodedRows& rows) {
 
 void WebpDecodeEnd::operator()(WebpDecode* decode) const { delete decode; }
 
-ReadOutcome OpenWebp(const RandomBytes& bytes, int64_t size, WebpDecoder* decoder, WebpHeader* header) {
+ReadOutcome OpenWebp(const ByteSource& bytes, WebpDecoder* decoder, Description* picture) {
+  const int64_t size = bytes.size;
   decoder->reset();
   uint8_t magic[12];
-  if (size < 12 || !bytes.readAt(bytes.context, 0, magic, 12) || !StartsAsWebp(magic, 12)) {
+  if (size < 12 || !ReadExactly(bytes, 0, magic, 12) || !StartsAsWebp(magic, 12)) {
     return ReadOutcome::kOtherFormat;
   }
   // The features follow the chunks before the picture (a profile may be large): the head is read
@@ -184,13 +185,13 @@ ReadOutcome OpenWebp(const RandomBytes& bytes, int64_t size, WebpDecoder* decode
     } catch (const std::bad_alloc&) {
       return ReadOutcome::kRefused;
     }
-    if (!bytes.readAt(bytes.context, 0, head.data(), got)) return ReadOutcome::kRefused;
+    if (!ReadExactly(bytes, 0, head.data(), got)) return ReadOutcome::kRefused;
     status = WebPGetFeatures(head.data(), head.size(), &features);
     if (got == size) break;
   }
   if (status != VP8_STATUS_OK) return ReadOutcome::kHostile;
-  header->width = features.width;
-  header->height = features.height;
+  picture->width = features.width;
+  picture->height = features.height;
   // An animation's frames are decoded whole, its file held in memory: both within a 32-bit
   // process's reach.
   if (!BitmapFits(features.width, features.height, 4) ||
@@ -201,9 +202,11 @@ ReadOutcome OpenWebp(const RandomBytes& bytes, int64_t size, WebpDecoder* decode
                                               features.has_alpha != 0 || features.has_animation != 0,
                                               features.has_animation != 0});
   if (d == nullptr) return ReadOutcome::kRefused;
-  header->alpha = d->alpha;
-  header->scales = d->animated ? 0 : kJpegScaleHalf | kJpegScaleQuarter | kJpegScaleEighth;
-  header->carried = CarriedOf(bytes, size);
+  picture->alpha = d->alpha;
+  picture->channels = d->alpha ? Channels::kColourAlpha : Channels::kColour;
+  picture->scales = d->animated ? 0 : kJpegScaleHalf | kJpegScaleQuarter | kJpegScaleEighth;
+  picture->scalesWhole = true;  // libwebp's scaler squeezes the whole picture into its size / d
+  picture->carried = CarriedOf(bytes, size);
   *decoder = std::move(d);
   return ReadOutcome::kRead;
 }

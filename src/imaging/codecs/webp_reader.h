@@ -18,13 +18,6 @@
 #include "imaging/codecs/carried.h"
 #include "imaging/codecs/decoded_rows.h"
 
-struct WebpHeader {
-  int32_t width, height;  // the canvas
-  bool alpha;
-  int scales;             // kJpegScale* bits: a still picture's, none for an animation
-  Carried carried;
-};
-
 struct WebpDecode;
 struct WebpDecodeEnd {
   void operator()(WebpDecode* decode) const;
@@ -39,7 +32,7 @@ inline bool StartsAsWebp(const uint8_t* head, int64_t size) {
 // Reads the RIFF chunks' headers and the picture's features from a file of `size` bytes. kRead
 // with `header` set and `decoder` ready; kOtherFormat for bytes that do not begin as a WebP;
 // kHostile as above, the header's sides set where they were read.
-ReadOutcome OpenWebp(const RandomBytes& bytes, int64_t size, WebpDecoder* decoder, WebpHeader* header);
+ReadOutcome OpenWebp(const ByteSource& bytes, WebpDecoder* decoder, Description* picture);
 
 // Decodes every row at 1 / denominator (1, or one of the header's scales), top first, as 24-bit
 // BGR, or 32-bit BGRA with straight alpha where the header says alpha, into `rows`: the canvas's

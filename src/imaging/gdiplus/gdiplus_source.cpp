@@ -192,7 +192,7 @@ ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, int32_
   if (prepared != ResizeStep::kConverted) return prepared;
   if (!source.metafile) {
     const Streamed streamed = StreamedBitmap(source.image, source.format, source.width, source.height, width,
-                                             height, mimeType, channels, file->carried, temporary->file.handle);
+                                             height, mimeType, channels, file->picture.carried, temporary->file.handle);
     if (streamed == Streamed::kWritten) return ResizeStep::kConverted;
     if (streamed == Streamed::kNotWritten) return ResizeStep::kNotSaved;
     temporary->Remove();
@@ -201,7 +201,7 @@ ResizeStep WrittenFromGdiplus(SourceFile* file, const std::wstring& name, int32_
     picture = ScaledByGdiplus(source, width, height);
     if (picture.bitmap.handle == nullptr) return picture.failure;
   }
-  return WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, channels, file->carried,
+  return WrittenByPlugin(picture.bitmap.handle, width, height, mimeType, channels, file->picture.carried,
                          temporary->file.handle)
              ? ResizeStep::kConverted
              : ResizeStep::kNotSaved;
