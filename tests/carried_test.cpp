@@ -14,6 +14,7 @@
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
+#include "imaging/codecs/carried.h"
 #include "webp_encode.h"
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -32,7 +33,7 @@ typedef std::vector<uint8_t> Bytes;
 
 // What a written file holds, by the libraries' own reading: its pixels as RGBA, its channels (a
 // PNG's colour type, a JPEG's components) and what it carries.
-struct Written {
+struct ReadBack {
   std::vector<uint8_t> rgba;
   int channels = -1;
   Bytes exif, profile;  // an APP1 "Exif" segment's or eXIf chunk's TIFF structure; the profile
@@ -42,9 +43,9 @@ struct Written {
 
 Bytes OrientationOnly(uint8_t o) { return {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 1, 0x12, 0, 3, 0, 0, 0, 1, 0, o, 0, 0, 0, 0, 0, 0}; }
 
-Written ReadWritten(const std::string& path) {
+ReadBack ReadWritten(const std::string& path) {
   const Bytes file = ReadBytes(path);
-  Written w;
+  ReadBack w;
   if (file.size() > 12 && std::memcmp(file.data() + 8, "WEBP", 4) == 0) {  // libwebp's demux and decoder
     const WebPData data = {file.data(), file.size()};
     WebPDemuxer* demux = WebPDemux(&data);
@@ -287,7 +288,7 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
     for (const char* target : {"out.jpg", "out.png", "out.tif", "out.webp"}) {
       const std::string trace = std::string(c.what) + " to " + target;
       ASSERT_EQ(ResizeImageFile(source, folder / target, 48, 32), ResizeStep::kConverted) << trace;
-      const Written w = ReadWritten(folder / target);
+      const ReadBack w = ReadWritten(folder / target);
       EXPECT_EQ(w.exif, c.orientation == 1 ? Bytes() : OrientationOnly(static_cast<uint8_t>(c.orientation))) << trace;
       EXPECT_EQ(w.profile, c.profile ? profile : Bytes()) << trace;
       const bool png = target == std::string("out.png") && c.source[0] != 0xFF;
@@ -299,8 +300,10 @@ TEST(Carried, OrientationAndProfileReachTheThumbnailAndNothingElse) {
   // A CMYK JPEG's orientation reaches its thumbnail (its pixels are the colour engine's).
   ASSERT_TRUE(WriteBytes(folder / "cmyk.jpg", WithSegments(EncodeJpeg({96, 64, 4, 1, 1, false, false, 0}, Level),
                                                            {{JPEG_APP0 + 1, JpegExif(CameraExif(6))}})));
-  ASSERT_EQ(ResizeImageFile(folder / "cmyk.jpg", folder / "cmyk-out.jpg", 48, 32), ResizeStep::kConverted);
-  EXPECT_EQ(ReadWritten(folder / "cmyk-out.jpg").exif, OrientationOnly(6));
+  for (const char* target : {"cmyk-out.jpg", "cmyk-out.png"}) {
+    ASSERT_EQ(ResizeImageFile(folder / "cmyk.jpg", folder / target, 48, 32), ResizeStep::kConverted);
+    EXPECT_EQ(ReadWritten(folder / target).exif, OrientationOnly(6)) << target;
+  }
   EXPECT_EQ(SourceLoadsCounted::loads, 0);
   // A TIFF's own orientation, each of the eight, reaches the thumbnail.
   for (uint32_t o = 1; o <= 8; ++o) {
@@ -381,7 +384,7 @@ TEST(Carried, ThumbnailsHaveTheFewestChannelsTheirSourceNeeds) {
       ASSERT_EQ(ResizeImageFile(folder / ("source" + std::string(extension)), folder / target, 48, 32), ResizeStep::kConverted) << trace;
       ASSERT_EQ(ResizeImageFile(folder / ("reference" + std::string(extension)), folder / ("ref-" + std::string(target)), 48, 32),
                 ResizeStep::kConverted) << trace;
-      const Written w = ReadWritten(folder / target);
+      const ReadBack w = ReadWritten(folder / target);
       const char kind = target[4];
       EXPECT_EQ(w.channels, kind == 'p' ? c.pngType : kind == 'j' ? c.jpegComponents : c.tiffSamples) << trace;
       EXPECT_EQ(w.profile, c.profile) << trace;
@@ -410,3 +413,49 @@ TEST(Carried, JpegsNothingDecodesMeasureNothing) {
   }
 }
 }  // namespace
+
+// What each target format keeps of a picture's channels and of what it carries: the one policy
+// every writer is given.
+TEST(Carried, EachTargetFormatKeepsWhatItHolds) {
+  using F = TargetFormat;
+  using C = Channels;
+  const Bytes rgb = Profile(1000), grey = Profile(1000, true);
+  Bytes cmyk = rgb, cut(rgb.begin(), rgb.begin() + 500);
+  std::copy_n("CMYK", 4, cmyk.begin() + 16);
+  const struct {
+    F format;
+    C channels;
+    Bytes profile;
+    C written;
+    bool profileKept, orientationKept, pngChunksKept;
+  } cases[] = {
+      {F::kJpeg, C::kGrey, grey, C::kGrey, true, true, false},
+      {F::kJpeg, C::kGrey, rgb, C::kColour, true, true, false},  // a colour profile: written in colour
+      {F::kJpeg, C::kColourAlpha, rgb, C::kColour, true, true, false},
+      {F::kJpeg, C::kColour, grey, C::kColour, false, true, false},
+      {F::kJpeg, C::kColour, cmyk, C::kColour, false, true, false},
+      {F::kJpeg, C::kColour, cut, C::kColour, false, true, false},
+      {F::kPng, C::kGreyAlpha, {}, C::kGreyAlpha, false, true, true},
+      {F::kPng, C::kGreyAlpha, rgb, C::kColourAlpha, true, true, true},
+      {F::kTiff, C::kGrey, grey, C::kGrey, true, true, false},
+      {F::kTiff, C::kColourAlpha, rgb, C::kColourAlpha, true, true, false},
+      {F::kBmp, C::kGreyAlpha, rgb, C::kColourAlpha, false, false, false},
+      {F::kGif, C::kGrey, grey, C::kColour, false, false, false},
+      {F::kWebp, C::kGrey, grey, C::kColour, false, true, false},
+      {F::kWebp, C::kColourAlpha, rgb, C::kColourAlpha, true, true, false},
+  };
+  for (const auto& c : cases) {
+    Carried carried;
+    carried.orientation = 6;
+    carried.profile = c.profile;
+    carried.srgbIntent = 0;
+    carried.gamma = 45455;
+    const Written w = WhatIsWritten(c.format, c.channels, carried);
+    const std::string trace = "format " + std::to_string(static_cast<int>(c.format)) + ", channels " +
+                              std::to_string(static_cast<int>(c.channels)) + ", profile of " + std::to_string(c.profile.size());
+    EXPECT_EQ(w.channels, c.written) << trace;
+    EXPECT_EQ(w.carried.profile, c.profileKept ? c.profile : Bytes()) << trace;
+    EXPECT_EQ(w.carried.orientation, c.orientationKept ? 6 : 1) << trace;
+    EXPECT_EQ(w.carried.gamma, c.pngChunksKept ? 45455u : 0u) << trace;
+  }
+}

@@ -59,9 +59,24 @@ void Convert(PixelLayout input, const uint8_t* in, int32_t width, Channels chann
 }
 }  // namespace
 
+namespace {
+const struct {
+  const char* mimeType;
+  TargetFormat format;
+} kTargetTypes[] = {{"image/jpeg", TargetFormat::kJpeg}, {"image/png", TargetFormat::kPng}, {"image/bmp", TargetFormat::kBmp},
+                    {"image/tiff", TargetFormat::kTiff}, {"image/gif", TargetFormat::kGif},  {"image/webp", TargetFormat::kWebp}};
+
+bool TargetFormatOf(const std::string& mimeType, TargetFormat* format) {
+  for (const auto& type : kTargetTypes) {
+    if (mimeType == type.mimeType) return *format = type.format, true;
+  }
+  return false;
+}
+}  // namespace
+
 bool WritesOwnFormat(const std::string& mimeType) {
-  return mimeType == "image/bmp" || mimeType == "image/tiff" || mimeType == "image/png" || mimeType == "image/jpeg" ||
-         mimeType == "image/gif" || mimeType == "image/webp";
+  TargetFormat format;
+  return TargetFormatOf(mimeType, &format);
 }
 
 bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, int32_t height,
@@ -73,56 +88,47 @@ bool StartTargetWriter(HANDLE file, const std::string& mimeType, int32_t width, 
   writer->width = width;
   writer->height = height;
   writer->rowsDone = 0;
+  if (!TargetFormatOf(mimeType, &writer->format)) return false;
+  Written written = WhatIsWritten(writer->format, channels, carried);
+  writer->channels = written.channels;
+  writer->carried = std::move(written.carried);
   const ByteSink sink = {WriteToFile, &writer->file};
-  // The profile describes the channels written: a grey picture with a colour profile is written in
-  // colour, and a profile of other channels is dropped (see FittedTo).
-  if (!HasColourChannels(channels) && ProfileOf(carried, "RGB ")) {
-    channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-  }
-  const bool grey = !HasColourChannels(channels);
-  bool started;
-  if (mimeType == "image/gif" || mimeType == "image/webp") {  // the whole picture, then the file
-    writer->format = mimeType == "image/gif" ? TargetFormat::kGif : TargetFormat::kWebp;
-    writer->webpAlpha = HasAlpha(channels);
-    writer->carried = FittedTo(carried, false);
-    writer->channels = Channels::kColourAlpha;
-    try {
-      writer->pending.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
-    } catch (const std::bad_alloc&) {
-      return false;
+  switch (writer->format) {
+    case TargetFormat::kGif:
+    case TargetFormat::kWebp:  // the whole picture, as BGRA, then the file
+      writer->webpAlpha = HasAlpha(writer->channels);
+      writer->channels = Channels::kColourAlpha;
+      try {
+        writer->pending.resize(static_cast<size_t>(width) * 4 * static_cast<size_t>(height));
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      return true;
+    case TargetFormat::kBmp:
+    case TargetFormat::kTiff: {
+      const std::vector<uint8_t> header = writer->format == TargetFormat::kBmp
+                                              ? BmpFileHeader(width, height, BmpBits(*writer))
+                                              : TiffFileHeader(width, height, writer->channels);
+      writer->row.assign(writer->format == TargetFormat::kBmp ? static_cast<size_t>(BmpRowBytes(width, BmpBits(*writer)))
+                                                              : static_cast<size_t>(width) * 4,
+                         0);
+      return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
     }
-    return true;
+    case TargetFormat::kPng:
+    case TargetFormat::kJpeg: {
+      const bool grey = writer->channels == Channels::kGrey;
+      const bool started =
+          writer->format == TargetFormat::kPng
+              ? StartPng(sink, width, height, writer->channels, writer->carried, &writer->png)
+              : StartJpeg(sink, width, height, grey ? JpegRows::kGrey : input == PixelLayout::kBgr24 ? JpegRows::kBgr : JpegRows::kBgrx,
+                          writer->carried, &writer->jpeg);
+      // A JPEG's 32-bit rows go as they are, their fourth byte unread.
+      if (writer->format == TargetFormat::kJpeg && !grey && input != PixelLayout::kBgr24) writer->channels = Channels::kColourAlpha;
+      writer->row.resize(static_cast<size_t>(width) * 4);
+      return started;
+    }
   }
-  if (mimeType == "image/bmp") {
-    writer->format = TargetFormat::kBmp;
-    writer->channels = HasAlpha(channels) ? Channels::kColourAlpha : Channels::kColour;
-    const std::vector<uint8_t> header = BmpFileHeader(width, height, BmpBits(*writer));
-    writer->row.assign(static_cast<size_t>(BmpRowBytes(width, BmpBits(*writer))), 0);
-    return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
-  }
-  if (mimeType == "image/tiff") {
-    writer->format = TargetFormat::kTiff;
-    writer->channels = channels;
-    writer->carried = FittedTo(carried, grey);
-    const std::vector<uint8_t> header = TiffFileHeader(width, height, channels);
-    writer->row.assign(static_cast<size_t>(width) * 4, 0);
-    return WriteToFile(&writer->file, header.data(), static_cast<int32_t>(header.size()));
-  }
-  if (mimeType == "image/png") {
-    writer->format = TargetFormat::kPng;
-    writer->channels = channels;
-    started = StartPng(sink, width, height, channels, FittedTo(carried, grey), &writer->png);
-  } else {
-    writer->format = TargetFormat::kJpeg;
-    writer->channels = grey ? Channels::kGrey : input == PixelLayout::kBgr24 ? Channels::kColour
-                                                                              : Channels::kColourAlpha;
-    const JpegRows rows = grey ? JpegRows::kGrey : input == PixelLayout::kBgr24 ? JpegRows::kBgr
-                                                                                : JpegRows::kBgrx;
-    started = StartJpeg(sink, width, height, rows, FittedTo(carried, grey), &writer->jpeg);
-  }
-  if (!started) return false;
-  writer->row.resize(static_cast<size_t>(width) * 4);
-  return true;
+  return false;
 }
 
 void WriteTargetRow(TargetWriter* writer, const uint8_t* row) {

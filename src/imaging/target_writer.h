@@ -23,7 +23,6 @@ bool WritesOwnFormat(const std::string& mimeType);
 // where they came premultiplied), a PNG's grey, grey and alpha, RGB or RGBA (opaque pixels where
 // the rows have none). Grey is read from the rows' green, which a grey source's resample leaves
 // equal to its red and blue. It stays where it was made: the encoder writes through it.
-enum class TargetFormat { kJpeg, kPng, kBmp, kTiff, kGif, kWebp };
 struct TargetWriter {
   HANDLE file;
   TargetFormat format;
@@ -33,7 +32,7 @@ struct TargetWriter {
   Channels channels;  // of the file's rows: a JPEG's are grey, or colour (its fourth byte unread)
   int32_t width, height;
   std::vector<uint8_t> pending;  // a TIFF's rows not yet written, in bands; a GIF's or WebP's picture
-  Carried carried;    // for a TIFF's directory or a WebP's chunks, written last
+  Carried carried;    // what the format takes (see WhatIsWritten): a TIFF's and a WebP's written last
   bool webpAlpha;     // a WebP's alpha plane
   int32_t rowsDone;
   std::vector<uint8_t> row;  // a row turned into the file's layout

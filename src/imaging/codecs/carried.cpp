@@ -13,10 +13,37 @@ bool ProfileOf(const Carried& carried, const char space[4]) {
   return ProfileWhole(p.data(), p.size()) && std::memcmp(p.data() + 16, space, 4) == 0;
 }
 
-Carried FittedTo(const Carried& carried, bool grey) {
-  Carried fitted = carried;
-  if (!ProfileOf(carried, grey ? "GRAY" : "RGB ")) fitted.profile.clear();
-  return fitted;
+namespace {
+struct TargetPolicy {
+  TargetFormat format;
+  bool grey, alpha;                     // keeps a grey picture grey; keeps alpha
+  bool orientation, profile, pngChunks;  // carries
+};
+constexpr TargetPolicy kTargetPolicies[] = {
+    {TargetFormat::kJpeg, true, false, true, true, false},  {TargetFormat::kPng, true, true, true, true, true},
+    {TargetFormat::kBmp, false, true, false, false, false}, {TargetFormat::kTiff, true, true, true, true, false},
+    {TargetFormat::kGif, false, true, false, false, false}, {TargetFormat::kWebp, false, true, true, true, false},
+};
+}  // namespace
+
+Written WhatIsWritten(TargetFormat format, Channels channels, const Carried& carried) {
+  TargetPolicy policy = kTargetPolicies[0];
+  for (const TargetPolicy& p : kTargetPolicies) {
+    if (p.format == format) policy = p;
+  }
+  const bool grey = policy.grey && !HasColourChannels(channels) && !ProfileOf(carried, "RGB ");
+  const bool alpha = policy.alpha && HasAlpha(channels);
+  Written written = {grey ? (alpha ? Channels::kGreyAlpha : Channels::kGrey) : (alpha ? Channels::kColourAlpha : Channels::kColour),
+                     Carried()};
+  if (policy.orientation) written.carried.orientation = carried.orientation;
+  if (policy.profile && ProfileOf(carried, grey ? "GRAY" : "RGB ")) written.carried.profile = carried.profile;
+  if (policy.pngChunks) {
+    written.carried.srgbIntent = carried.srgbIntent;
+    written.carried.gamma = carried.gamma;
+    written.carried.chromaticities = carried.chromaticities;
+    std::memcpy(written.carried.chromaticity, carried.chromaticity, sizeof carried.chromaticity);
+  }
+  return written;
 }
 
 int OrientationOfExif(const uint8_t* tiff, size_t size) {

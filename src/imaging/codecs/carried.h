@@ -38,10 +38,6 @@ struct ExifBytes {
 };
 ExifBytes ExifOfOrientation(int orientation, bool prefixed);
 
-// What goes into a target whose channels are grey or colour: the same, but for a profile that is
-// not whole or describes other channels (a grey profile beside colour, say), which is dropped.
-Carried FittedTo(const Carried& carried, bool grey);
-
 // The channels a written picture needs, judged from its source before the first row: grey where
 // the source is grey, colour where it has no alpha, and alpha only where it has some.
 enum class Channels { kGrey, kGreyAlpha, kColour, kColourAlpha };
@@ -55,3 +51,15 @@ inline bool HasColourChannels(Channels channels) {
 
 // True for a whole profile of the colour space named ("RGB ", "GRAY", "CMYK").
 bool ProfileOf(const Carried& carried, const char space[4]);
+
+// The formats the plug-in writes, and what each keeps of a picture: one policy for every target.
+enum class TargetFormat { kJpeg, kPng, kBmp, kTiff, kGif, kWebp };
+struct Written {
+  Channels channels;  // those the file holds
+  Carried carried;    // what the format takes of what the picture carries
+};
+// A format's channels: JPEG grey or colour, PNG and TIFF all four, BMP, GIF and WebP colour with or
+// without alpha; a grey picture whose profile is a colour one is written in colour. What it
+// carries: JPEG, PNG, TIFF and WebP the orientation and a profile, only one that is whole and
+// describes the channels written; PNG its colour chunks too; BMP and GIF nothing.
+Written WhatIsWritten(TargetFormat format, Channels channels, const Carried& carried);
