@@ -142,7 +142,9 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
   CloseDecoders(source);
   source->picture = Description();
   const SourceFormat* format = FormatOf(*source);
-  return format == nullptr ? ReadOutcome::kOtherFormat : format->open(source);
+  const ReadOutcome opened = format == nullptr ? ReadOutcome::kOtherFormat : format->open(source);
+  if (opened != ReadOutcome::kRead) CloseDecoders(source);
+  return opened;
 }
 
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows) {

@@ -1,5 +1,7 @@
-// JPEG sources with the platform's GDI+: the plug-in's own reader against GDI+'s decode of the
-// same file, what the reader refuses left to GDI+ as before, and a JPEG too large for GDI+.
+// The table of source formats: what each entry makes of files with known answers; each reader's
+// picture against GDI+'s decode of the same file (as an independent reference), what a reader
+// refuses given to no other decoder, and the corpus's files of the plug-in's formats, none of
+// which reaches GDI+.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -25,12 +27,61 @@
 #include "platform/windows_text.h"
 #include "scratch_folder.h"
 #include "source_loads.h"
+#include "hostile_files.h"
+#include "webp_encode.h"
 
 namespace {
-uint8_t Photo(int x, int y, int c) {
-  const double v = 128 + 70 * std::sin(x * 0.013 + c) * std::cos(y * 0.011 - c) +
-                   30 * std::sin((x + 2 * y) * 0.19 + c);
-  return static_cast<uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
+// Each entry of the table against a file of its format, and a file of each reason a file is not
+// read: which reader took it (the source's decoder), and the picture it describes.
+TEST(SourceFormats, EachEntryDescribesItsFileOrSaysWhy) {
+  ScratchFolder folder;
+  typedef std::vector<uint8_t> Bytes;
+  const PixelSource translucent = [](int x, int y) { return Rgba{uint8_t(x * 9), uint8_t(y * 30), 90, uint8_t(x * 19)}; };
+  // A 1 by 1 GIF of a black and white palette, its one pixel transparent; and one claiming a screen
+  // of 65535 by 65535.
+  const Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255, '!', 0xF9, 4, 1, 0, 0, 0, 0,
+                     ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+  Bytes hugeGif = gif;
+  std::fill(hugeGif.begin() + 6, hugeGif.begin() + 10, 0xFF);
+  const auto tiff = [](std::vector<TiffEntry> more) {
+    std::vector<TiffEntry> entries = {{256, kLong, {4}}, {257, kLong, {2}}, {258, kShort, {8, 8, 8}}, {259, kShort, {1}},
+                                      {262, kShort, {2}}, {273, kLong, {kData}}, {277, kShort, {3}}, {278, kLong, {2}},
+                                      {279, kLong, {24}}};
+    entries.insert(entries.end(), more.begin(), more.end());
+    return HandMadeTiff(entries, Bytes(24, 0x80));
+  };
+  const struct {
+    const char* what;
+    Bytes file;
+    ReadOutcome outcome;
+    size_t reader;  // the decoder's place in the source's variant: 1 JPEG, 2 PNG, 3 BMP, 4 GIF, 5 TIFF, 6 WebP
+    int32_t width, height;
+    Channels channels;
+  } cases[] = {
+      {"JPEG", EncodeJpeg({37, 29, 1, 1, 1, false, false, 0}, Photo), ReadOutcome::kRead, 1, 37, 29, Channels::kGrey},
+      {"PNG", EncodePng({13, 7, 6, 8, translucent, {}, {}}), ReadOutcome::kRead, 2, 13, 7, Channels::kColourAlpha},
+      {"BMP", [] { Bytes b = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24};
+                   b.resize(54, 0), b.resize(70, 0x40);
+                   return b; }(), ReadOutcome::kRead, 3, 2, 2, Channels::kColour},
+      {"GIF", gif, ReadOutcome::kRead, 4, 1, 1, Channels::kGreyAlpha},
+      {"TIFF", tiff({}), ReadOutcome::kRead, 5, 4, 2, Channels::kColour},
+      {"WebP", EncodeWebp(Bytes(5 * 3 * 4, 0x80), 5, 3, true), ReadOutcome::kRead, 6, 5, 3, Channels::kColourAlpha},
+      {"an icon: no entry's", {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0}, ReadOutcome::kOtherFormat, 0, 0, 0, Channels::kColour},
+      {"TIFF of floats: refused", tiff({{339, kShort, {3, 3, 3}}}), ReadOutcome::kRefused, 0, 4, 2, Channels::kColour},
+      {"GIF screen of 65535 by 65535: hostile", hugeGif, ReadOutcome::kHostile, 0, 0, 0, Channels::kColour},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(WriteBytes(folder / "source", c.file)) << c.what;
+    SourceFile source;
+    ASSERT_EQ(OpenSource(ToWideText(folder / "source"), &source), Opened::kDiskFile) << c.what;
+    EXPECT_EQ(OpenSourceDecoder(&source), c.outcome) << c.what;
+    EXPECT_EQ(source.decoder.index(), c.reader) << c.what;
+    if (c.outcome != ReadOutcome::kRead) continue;
+    EXPECT_EQ(source.picture.width, c.width) << c.what;
+    EXPECT_EQ(source.picture.height, c.height) << c.what;
+    EXPECT_EQ(source.picture.channels, c.channels) << c.what;
+    EXPECT_EQ(source.picture.alpha, HasAlpha(c.channels)) << c.what;
+  }
 }
 
 // The Windows table with every opening of a JPEG, PNG, BMP or GIF for reading refused: the readers
@@ -377,182 +428,5 @@ TEST(BmpAndGifSources, CorpusFilesGiveGdiplusDecodesPicture) {
   std::printf("%s corpus: %d the same as GDI+'s, %d read by GDI+ alone, %d by the reader alone, %d by neither\n",
               extension, same, gdiplusOnly, readerOnly, neither);
   }
-}
-// The Windows table with one of the worker thread's calls refused, every time: CreateThread and
-// CreateSemaphoreW on the caller's thread, a wait or a release on the worker's side, the caller's
-// or both. The bytes read on any thread but the caller's are counted, and the calls refused (a wait
-// or a release is called only where a thread waits: which are made depends on which thread is
-// behind).
-struct ThreadCallsRefused {
-  enum Side { kBoth, kWorker, kCaller };
-  static DWORD caller;
-  static Side side;
-  static std::atomic<long long> workerBytes;
-  static std::atomic<int> refusals;
-  static std::atomic<int> workerWaits;  // waits the worker began, refused or not
-  static bool Refused() {
-    const bool refused = side == kBoth || (GetCurrentThreadId() == caller) == (side == kCaller);
-    return refusals += refused, refused;
-  }
-  ThreadCallsRefused(const std::string& which, Side refusedOn) {
-    caller = GetCurrentThreadId();
-    side = refusedOn;
-    workerBytes = 0;
-    refusals = 0;
-    workerWaits = 0;
-    WindowsApi refusing = {};
-    refusing.WaitForSingleObject = [](HANDLE object, DWORD milliseconds) -> DWORD {
-      workerWaits += GetCurrentThreadId() != caller;
-      return DefaultWindows().WaitForSingleObject(object, milliseconds);
-    };
-    refusing.ReadFile = [](HANDLE file, LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED overlapped) -> BOOL {
-      const BOOL done = DefaultWindows().ReadFile(file, buffer, bytes, read, overlapped);
-      if (done && GetCurrentThreadId() != caller) workerBytes += *read;
-      return done;
-    };
-    if (which == "CreateThread") {
-      refusing.CreateThread = [](LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
-                                 LPDWORD) -> HANDLE { return nullptr; };
-    } else if (which == "CreateSemaphoreW") {
-      refusing.CreateSemaphoreW = [](LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) -> HANDLE { return nullptr; };
-    } else if (which == "ReleaseSemaphore") {
-      refusing.ReleaseSemaphore = [](HANDLE semaphore, LONG count, LPLONG previous) -> BOOL {
-        return Refused() ? FALSE : DefaultWindows().ReleaseSemaphore(semaphore, count, previous);
-      };
-    } else if (which == "WaitForSingleObject") {
-      refusing.WaitForSingleObject = [](HANDLE object, DWORD milliseconds) -> DWORD {
-        workerWaits += GetCurrentThreadId() != caller;
-        return Refused() ? WAIT_FAILED : DefaultWindows().WaitForSingleObject(object, milliseconds);
-      };
-    }
-    UseWindows(&refusing);
-  }
-  ~ThreadCallsRefused() { UseWindows(nullptr); }
-};
-DWORD ThreadCallsRefused::caller = 0;
-ThreadCallsRefused::Side ThreadCallsRefused::side = ThreadCallsRefused::kBoth;
-std::atomic<long long> ThreadCallsRefused::workerBytes{0};
-std::atomic<int> ThreadCallsRefused::refusals{0};
-std::atomic<int> ThreadCallsRefused::workerWaits{0};
-
-// Large pictures are decoded on a worker thread while the caller resamples and writes: the file
-// written is the one-thread path's, byte for byte, into every kind of target. A refused thread or
-// semaphore leaves the caller's thread the whole work; a wait or release refused on either side,
-// where one is made, stops the worker's decode early and the caller's thread reads the rest: the
-// same file again. A reader that fails midway on the worker ends as GDI+ ends it.
-TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
-  ScratchFolder folder;
-  ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
-  ASSERT_TRUE(WritePng(folder / "large.png", PngImage{1801, 1201, 6, 8, [](int x, int y) {
-    return Rgba{static_cast<uint8_t>(x), static_cast<uint8_t>(y), static_cast<uint8_t>(x ^ y), static_cast<uint8_t>(x + y)};
-  }, {}, {}}));
-  std::vector<uint8_t> cut = ReadBytes(folder / "large.jpg");
-  cut.resize(cut.size() * 3 / 5);
-  ASSERT_TRUE(WriteBytes(folder / "cut.jpg", cut));
-  const struct {
-    const char* source;
-    const char* target;
-    int width, height;
-  } works[] = {{"large.jpg", "out.png", 1200, 900}, {"large.jpg", "out.jpg", 1100, 950},
-               {"large.jpg", "out.bmp", 1050, 1000}, {"large.png", "out.png", 1050, 1000},
-               {"large.png", "out.png", 1801, 1201}, {"cut.jpg", "out.png", 1200, 900},
-               {"large.jpg", "out.jpg", 1334, 1000}};
-  for (const auto& w : works) {
-    const std::string trace = std::string(w.source) + " to " + w.target + " " + std::to_string(w.width);
-    const size_t sourceBytes = ReadBytes(folder / w.source).size();
-    ResizeStep alone;
-    {
-      ThreadCallsRefused oneThread("CreateThread", ThreadCallsRefused::kCaller);
-      alone = ResizeImageFile(folder / w.source, folder / ("alone-" + std::string(w.target)), w.width, w.height);
-    }
-    const std::vector<uint8_t> one = ReadBytes(folder / ("alone-" + std::string(w.target)));
-    {
-      ThreadCallsRefused none("", ThreadCallsRefused::kBoth);  // every source here is decoded by the worker
-      EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << trace;
-      EXPECT_GT(ThreadCallsRefused::workerBytes, 0) << trace;
-    }
-    EXPECT_EQ(ReadBytes(folder / w.target), one) << trace;
-    // The caller, faster here, waits for the first bands: its wait and the worker's release of a
-    // band are refused early. The worker's wait and the caller's release are made only where the
-    // caller falls behind, if at all (the next test makes it fall behind).
-    const struct {
-      const char* call;
-      ThreadCallsRefused::Side side;
-      bool early;
-    } refusals[] = {{"CreateSemaphoreW", ThreadCallsRefused::kCaller, true},
-                    {"ReleaseSemaphore", ThreadCallsRefused::kWorker, true},
-                    {"ReleaseSemaphore", ThreadCallsRefused::kCaller, false},
-                    {"ReleaseSemaphore", ThreadCallsRefused::kBoth, true},
-                    {"WaitForSingleObject", ThreadCallsRefused::kWorker, false},
-                    {"WaitForSingleObject", ThreadCallsRefused::kCaller, true}};
-    for (const auto& refused : refusals) {
-      std::remove((folder / w.target).c_str());
-      const std::string refusal = trace + ", " + refused.call + " refused on side " + std::to_string(refused.side);
-      ThreadCallsRefused calls(refused.call, refused.side);
-      EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << refusal;
-      EXPECT_EQ(ReadBytes(folder / w.target), one) << refusal;
-      if (refused.early) {
-        EXPECT_LT(ThreadCallsRefused::workerBytes * 2, static_cast<long long>(sourceBytes)) << refusal;
-      }
-    }
-    std::remove((folder / w.target).c_str());
-    std::remove((folder / ("alone-" + std::string(w.target))).c_str());
-  }
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"cut.jpg", "large.jpg", "large.png"}));
-}
-
-// A caller's thread slower than the decode has the worker do the horizontal pass of the bands it
-// hands over, and wait for vacant bands: the resampler's rows are the one-thread rows, byte for
-// byte, and stay so where the worker's wait or the caller's release is refused. The caller is made
-// slow by what the worker does, not by the clock: its first row waits until the worker has made a
-// band's rows, or (where a call is refused) until the worker has waited for a vacant band.
-TEST(ReadAhead, TheWorkerTakesOverTheHorizontalPassOfASlowCaller) {
-  ScratchFolder folder;
-  ASSERT_TRUE(EncodeJpegFile(folder / "large.jpg", {2001, 1501, 3, 2, 2, false, false, 0}, Photo));
-  const long long sourceBytes = static_cast<long long>(ReadBytes(folder / "large.jpg").size());
-  const ResamplePlan plan = PlanResample(2001, 1501, 2001, 1501, 1334, 1000);
-  const struct {
-    bool shared;
-    const char* refused;
-    ThreadCallsRefused::Side side;
-  } runs[] = {{false, "CreateThread", ThreadCallsRefused::kCaller},
-              {true, "", ThreadCallsRefused::kBoth},
-              {true, "WaitForSingleObject", ThreadCallsRefused::kWorker},
-              {true, "ReleaseSemaphore", ThreadCallsRefused::kCaller}};
-  std::vector<uint8_t> rows[2];
-  std::atomic<int> made{0};  // rows the worker made
-  for (const auto& run : runs) {
-    const bool shared = run.shared;
-    ThreadCallsRefused calls(run.refused, run.side);
-    SourceFile file;
-    ASSERT_EQ(OpenSource(ToWideText(folder / "large.jpg"), &file), Opened::kDiskFile);
-    ASSERT_EQ(OpenSourceDecoder(&file), ReadOutcome::kRead);
-    rows[shared].assign(size_t{1334} * 3 * 1000, 0);
-    Resampler resampler =
-        StartResampler(PixelLayout::kBgr24, plan, OutputRows{rows[shared].data(), 1334 * 3, nullptr, nullptr}, Simd::kSse2);
-    ASSERT_TRUE(RowsStandAlone(resampler));
-    std::vector<uint8_t> padded(size_t{2001} * 3 + kRowRoom);
-    const RowWork work = {HorizontalRowValues(resampler),
-                          [&](const uint8_t* row, int16_t* values) { ++made, HorizontalRow(resampler, row, padded.data(), values); },
-                          [&](const int16_t* values) { AddHorizontalRow(&resampler, values); }};
-    bool first = true;
-    const auto behind = [&] {
-      if (*run.refused == '\0') return made.load() > 0;
-      return run.side == ThreadCallsRefused::kWorker ? ThreadCallsRefused::refusals.load() > 0
-                                                      : ThreadCallsRefused::workerWaits.load() > 0;
-    };
-    EXPECT_EQ(ReadAhead(&file, 1, 2001, 1501, 1334 * 1000, [&](const uint8_t* row) {
-      // Ten seconds only keeps a broken worker from holding the test: nothing is judged by them.
-      for (int waited = 0; shared && first && !behind() && waited < 10000; ++waited) Sleep(1);
-      first = false;
-      AddSourceRow(&resampler, row);
-    }, shared ? &work : nullptr), ReadOutcome::kRead);
-    EXPECT_TRUE(rows[0] == rows[shared]) << run.refused << " refused; " << made.load() << " rows made by the worker";
-    if (*run.refused != '\0' && shared) {
-      EXPECT_GT(ThreadCallsRefused::refusals, 0) << run.refused;
-      EXPECT_LT(ThreadCallsRefused::workerBytes * 2, sourceBytes) << run.refused;
-    }
-  }
-  EXPECT_GT(made.load(), 0);
 }
 }  // namespace

@@ -2,6 +2,7 @@
 // size can be written without holding it.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,6 +25,12 @@ struct JpegEncoding {
 
 // Sample c of pixel (x, y).
 typedef std::function<uint8_t(int x, int y, int c)> SampleSource;
+
+// A photo's smooth shading with fine detail on it, in each channel.
+inline uint8_t Photo(int x, int y, int c) {
+  const double v = 128 + 70 * std::sin(x * 0.013 + c) * std::cos(y * 0.011 - c) + 30 * std::sin((x + 2 * y) * 0.19 + c);
+  return static_cast<uint8_t>(std::lround(std::fmin(255, std::fmax(0, v))));
+}
 
 std::vector<uint8_t> EncodeJpeg(const JpegEncoding& encoding, const SampleSource& sample);
 bool EncodeJpegFile(const std::string& path, const JpegEncoding& encoding, const SampleSource& sample);
