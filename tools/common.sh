@@ -16,7 +16,7 @@ say() { printf '%s\n' "$*" >&2; }
 # Installs the Debian packages the build and the tests need; does nothing when all are there.
 ensure_packages() {
   local want=(cmake ninja-build g++ python3 g++-mingw-w64-i686-posix wine wine32:i386 googletest
-              clang libclang-rt-14-dev nasm dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libwebp-dev liblcms2-dev)
+              clang libclang-rt-14-dev nasm meson dpkg-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev libtiff-dev libwebp-dev liblcms2-dev)
   local missing=() p
   for p in "${want[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

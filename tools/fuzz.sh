@@ -38,14 +38,15 @@ for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/*.gif "$ROOT"/.
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$header_seeds/$(basename "$f")"
 done
 
-# The BMP, GIF and TIFF readers' seeds: the shared corpus's BMPs, GIFs and TIFFs, each behind a
-# first byte that picks the reader (the WebP reader's are committed).
+# The BMP, GIF and TIFF readers' seeds: the shared corpus's BMPs, GIFs and TIFFs, and the AVIF
+# files of the tests, each behind a first byte that picks the reader (the WebP reader's are
+# committed).
 image_seeds="$BUILD/fuzz/seeds-images"
 rm -rf "$image_seeds" && mkdir -p "$image_seeds"
 for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/bmp/*/*.bmp "$ROOT"/../shared/corpus/*.gif \
-         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff; do
+         "$ROOT"/../shared/corpus/*.tif "$ROOT"/../shared/corpus/*.tiff "$ROOT"/tests/imaging/codecs/avif/*.avif; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] &&
-    { case "$f" in *.bmp) printf '\000' ;; *.gif) printf '\001' ;; *) printf '\002' ;; esac; cat "$f"; } > "$image_seeds/$(basename "$f")"
+    { case "$f" in *.bmp) printf '\000' ;; *.gif) printf '\001' ;; *.avif) printf '\004' ;; *) printf '\002' ;; esac; cat "$f"; } > "$image_seeds/$(basename "$f")"
 done
 
 status=0

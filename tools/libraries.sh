@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the codec libraries the plug-in links statically (libjpeg-turbo, zlib, libpng, giflib,
-# libtiff, libwebp, and Little CMS) for
+# libtiff, libwebp, Little CMS and dav1d) for
 # 32-bit Windows from Debian's source packages, once, into build/libraries/install (each skipped
 # while its stamp matches its recipe). Fetched without touching the machine's apt set-up: a sources file
 # and lists folder of the build's own, made from the machine's own entries. The archive may lack
@@ -187,6 +187,36 @@ libraries_build_lcms() {
   cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/lcms2.txt"
 }
 
+# dav1d, the AV1 decoder for AVIF sources: Meson with a cross file of its own, its x86 assembly by
+# NASM (chosen at run time by its own processor check), static; its threads are Windows' own.
+libraries_build_dav1d() {
+  local work="$LIBRARIES_DIR/dav1d" source
+  source=$(libraries_fetch dav1d "$work/source")
+  rm -rf "$work/build"
+  cat > "$work/cross.txt" <<CROSS
+[binaries]
+c = 'i686-w64-mingw32-gcc-posix'
+ar = 'i686-w64-mingw32-ar'
+strip = 'i686-w64-mingw32-strip'
+windres = 'i686-w64-mingw32-windres'
+nasm = 'nasm'
+[host_machine]
+system = 'windows'
+cpu_family = 'x86'
+cpu = 'i686'
+endian = 'little'
+CROSS
+  meson setup "$work/build" "$source" --cross-file "$work/cross.txt" --buildtype release \
+        --default-library static -Denable_tools=false -Denable_tests=false -Denable_examples=false \
+        -Dlogging=false -Dbitdepths=8,16 >/dev/null
+  ninja -C "$work/build" src/libdav1d.a >/dev/null
+  cp "$work/build/src/libdav1d.a" "$LIBRARIES_INSTALL/lib/"
+  mkdir -p "$LIBRARIES_INSTALL/include/dav1d"
+  cp "$source"/include/dav1d/{common.h,data.h,dav1d.h,headers.h,picture.h} "$work/build/include/dav1d/version.h" \
+     "$LIBRARIES_INSTALL/include/dav1d/"
+  cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/dav1d.txt"
+}
+
 # What decides how library $1 is built: its build function and the helpers every build calls.
 # Its digest is the library's stamp, so that a changed recipe rebuilds that library alone.
 libraries_recipe_digest() {
@@ -217,5 +247,6 @@ ensure_libraries() {
   libraries_ensure tiff libtiff
   libraries_ensure webp libwebp
   libraries_ensure lcms lcms2
+  libraries_ensure dav1d dav1d
   [ $LIBRARIES_BUILT -eq 0 ] || rm -rf "$LIBRARIES_DIR/apt"
 }

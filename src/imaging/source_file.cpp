@@ -128,6 +128,10 @@ const SourceFormat kFormats[] = {
     {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); },
      [](SourceFile* s) { return OpenWebp(BytesOf(&s->bytes), &s->decoder.emplace<WebpDecoder>(), &s->picture); },
      [](SourceFile* s, int d, const DecodedRows& rows) { return ReadWebp(Held<WebpDecoder>(s), d, rows); }, nullptr},
+    {[](const FileBytes& h) { return StartsAsAvif(h.head, h.headSize); },
+     [](SourceFile* s) { return OpenAvif(BytesOf(&s->bytes), &s->decoder.emplace<AvifDecoder>(), &s->picture); },
+     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadAvif(Held<AvifDecoder>(s), rows); },
+     nullptr},
 };
 
 const SourceFormat* FormatOf(const SourceFile& source) {

@@ -1,7 +1,7 @@
 // A source file opened once, by the wide name GDI+ would be given (so that every name that
 // converts through GDI+ converts here too), and everything the plug-in asks of it through that one
 // handle: its format by its first bytes, from one table of the formats the plug-in reads (JPEG,
-// PNG, BMP, GIF, TIFF, WebP: codecs/), each entry its reader's open, which describes the picture,
+// PNG, BMP, GIF, TIFF, WebP, AVIF: codecs/), each entry its reader's open, which describes the picture,
 // the read of its rows, and what its header alone tells; the file's identity.
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "imaging/codecs/avif_reader.h"
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/jpeg_reader.h"
@@ -40,7 +41,8 @@ struct SourceFile {
   HandleOwner owned;  // the file, where it was opened by name here
   FileBytes bytes;
   // The decoder of the format's reader, once its headers are read (see the readers' table).
-  std::variant<std::monostate, JpegDecoder, PngDecoder, BmpDecoder, GifDecoder, TiffDecoder, WebpDecoder> decoder;
+  std::variant<std::monostate, JpegDecoder, PngDecoder, BmpDecoder, GifDecoder, TiffDecoder, WebpDecoder, AvifDecoder>
+      decoder;
   Description picture;  // as its reader's open tells it
 
   SourceFile() = default;
@@ -76,7 +78,7 @@ ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRow
 // name is spelled (case, relative or absolute, links).
 bool SameFileAs(const SourceFile& source, const std::wstring& name);
 
-// True for a JPEG, PNG, BMP, GIF, TIFF or WebP by its first bytes: a format whose reader is the
+// True for a JPEG, PNG, BMP, GIF, TIFF, WebP or AVIF by its first bytes: a format whose reader is the
 // only decoder it is given. A file it refuses or cannot read to its end is damaged, hostile or of
 // a kind no reader here takes (a 12-bit JPEG), and GDI+ would only guess at it, at any cost in
 // memory.
@@ -89,10 +91,10 @@ bool GdiplusSourceHostile(SourceFile* source);
 // What a source's headers alone tell of its size.
 enum class HeaderSize {
   kKnown,    // the first JPEG frame header, the PNG's IHDR chunk with its CRC, whole and valid, or
-             // the headers of a BMP, GIF, TIFF or WebP the reader reads (a GIF's logical screen,
-             // a TIFF's first page, a WebP's canvas)
+             // the headers of a BMP, GIF, TIFF, WebP or AVIF the reader reads (a GIF's logical screen,
+             // a TIFF's first page, a WebP's canvas, an AVIF's primary picture)
   kRefused,  // a file no decoder here reads (a PNG whose rows do not fit (see RowFits), a lossless,
-             // hierarchical or 12-bit JPEG, a BMP, GIF, TIFF or WebP its reader refuses): as GDI+
+             // hierarchical or 12-bit JPEG, a BMP, GIF, TIFF, WebP or AVIF its reader refuses): as GDI+
              // measures a file it cannot load, 0 by 0
   kUnknown,  // a file of no format the plug-in reads
 };

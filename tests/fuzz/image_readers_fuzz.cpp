@@ -1,10 +1,11 @@
-// The BMP, GIF, TIFF and WebP readers on any bytes (the first byte picks the reader): they never
-// read or write out of bounds or leak (the sanitizers watch), and a file they read whole delivers
-// exactly the rows it announced.
+// The BMP, GIF, TIFF and WebP readers and the AVIF box reader on any bytes (the first byte picks
+// the reader): they never read or write out of bounds or leak (the sanitizers watch), a file they
+// read whole delivers exactly the rows it announced, and every AVIF extent lies inside the file.
 #include <cstdint>
 
 #include "fuzz_support.h"
 #include "memory_bytes.h"
+#include "imaging/codecs/avif_boxes.h"
 #include "imaging/codecs/bmp_reader.h"
 #include "imaging/codecs/gif_reader.h"
 #include "imaging/codecs/tiff_reader.h"
@@ -18,6 +19,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CountedRows rows = {int64_t{1} << 20, 0, 0, 0, 3, 0};
   const DecodedRows sink = Counting(&rows);
   ReadOutcome outcome;
+  if (data[0] % 8 == 4) {
+    AvifLayout layout;
+    if (ReadAvifLayout(BytesOf(&input), &layout) != ReadOutcome::kRead) return 0;
+    for (const AvifPicture* p : {&layout.colour, &layout.alpha}) {
+      FUZZ_CHECK(p->tiles.empty() || p->tiles.size() == static_cast<size_t>(p->rows) * p->columns, "%d tiles", int(p->tiles.size()));
+      for (const AvifData& tile : p->tiles) {
+        for (const AvifExtent& e : tile) FUZZ_CHECK(e.offset >= 0 && e.length > 0 && e.offset + e.length <= fileSize, "extent outside");
+      }
+    }
+    return 0;
+  }
   if (data[0] % 4 == 3) {  // at the scale the last byte picks, where the file has it
     WebpDecoder decoder;
     Description header;

@@ -54,7 +54,7 @@ TEST(SourceFormats, EachEntryDescribesItsFileOrSaysWhy) {
     const char* what;
     Bytes file;
     ReadOutcome outcome;
-    size_t reader;  // the decoder's place in the source's variant: 1 JPEG, 2 PNG, 3 BMP, 4 GIF, 5 TIFF, 6 WebP
+    size_t reader;  // the decoder's place in the source's variant: 1 JPEG, 2 PNG, 3 BMP, 4 GIF, 5 TIFF, 6 WebP, 7 AVIF
     int32_t width, height;
     Channels channels;
   } cases[] = {
@@ -66,6 +66,8 @@ TEST(SourceFormats, EachEntryDescribesItsFileOrSaysWhy) {
       {"GIF", gif, ReadOutcome::kRead, 4, 1, 1, Channels::kGreyAlpha},
       {"TIFF", tiff({}), ReadOutcome::kRead, 5, 4, 2, Channels::kColour},
       {"WebP", EncodeWebp(Bytes(5 * 3 * 4, 0x80), 5, 3, true), ReadOutcome::kRead, 6, 5, 3, Channels::kColourAlpha},
+      {"AVIF", ReadBytes(std::string(QUINTARA_SOURCE_DIR) + "/tests/imaging/codecs/avif/grey.avif"), ReadOutcome::kRead, 7, 64, 48,
+       Channels::kGrey},
       {"an icon: no entry's", {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0}, ReadOutcome::kOtherFormat, 0, 0, 0, Channels::kColour},
       {"TIFF of floats: refused", tiff({{339, kShort, {3, 3, 3}}}), ReadOutcome::kRefused, 0, 4, 2, Channels::kColour},
       {"GIF screen of 65535 by 65535: hostile", hugeGif, ReadOutcome::kHostile, 0, 0, 0, Channels::kColour},
