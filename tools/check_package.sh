@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release package and checks it as a user would receive it: exactly the files the
-# README lists, and the DLL in it loads in the host from the package and reports the project's
-# version (from CMakeLists.txt, where it is written once).
+# Builds the release package and checks it as a user would receive it: the DLL, the host, the
+# README and every page and picture of docs/ it links to, nothing else; and the DLL in it loads in
+# the host from the package and reports the project's version (from CMakeLists.txt, where it is
+# written once).
 # Prints "package: ok" or the first thing that is wrong; exits non-zero then.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -10,11 +11,8 @@ version=$(sed -n 's/^project(Quintara VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLi
 package="Quintara-$version-win32"
 cmake --build "$WIN_BUILD" --target package_zip >/dev/null
 zip="$WIN_BUILD/$package.zip"
-expected="$package/Quintara.dll
-$package/README.md
-$package/docs/demo-input.png
-$package/docs/demo-output.png
-$package/quintara-host.exe"
+expected=$(cd "$ROOT" && { printf '%s\n' "$package/Quintara.dll" "$package/README.md" "$package/quintara-host.exe";
+                          for f in docs/*.md docs/*.png; do echo "$package/$f"; done; } | LC_ALL=C sort)
 listed=$(python3 -c 'import sys, zipfile; print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$zip")
 if [ "$listed" != "$expected" ]; then
   say "package: the zip holds"; say "$listed"; exit 1

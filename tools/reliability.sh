@@ -4,7 +4,7 @@
 #   - 2,400 damaged variants of corpus images through both actions;
 #   - 2,000 resizes and 2,000 metrics calls in one host process;
 #   - the hostile names and places.
-# Prints the figures the README quotes.
+# Prints the figures docs/reliability.md quotes.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 

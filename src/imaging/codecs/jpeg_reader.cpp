@@ -194,7 +194,7 @@ int64_t CoefficientBytes(const jpeg_decompress_struct& info) {
 
 // The scales below 1/1 at which the library's DCT scaling keeps the colour, by the ratio of each
 // component's sampling to the finest (rx across, ry down), as measured over every layout it takes
-// against its full decode averaged (see the README's table): a scale is used only where its
+// against its full decode averaged (see docs/formats.md, JPEG sources): a scale is used only where its
 // picture stays within a level of 4:2:0's at that scale, on a photo and on random colour tiles.
 // 4:4:4, 4:2:0 and alike (rx = ry, at most 2) at every scale; chroma at a quarter both ways at
 // 1/4 and 1/8 only; chroma halved one way only (4:2:2, 4:4:0) at 1/2; everything else (thirds,
