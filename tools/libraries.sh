@@ -157,12 +157,12 @@ libraries_build_tiff() {
 
 # libwebp (the plug-in links its decoder and demux library; the tests its encoder and mux library
 # too, for their own WebP files); its SSE2 and SSE4.1 paths are chosen at run time by its own processor
-# check. No threads of its own: the plug-in's worker decodes beside the caller's thread.
+# check; its own threads (Windows' threads) filter a lossy picture beside its parsing.
 libraries_build_webp() {
   local work="$LIBRARIES_DIR/libwebp" source
   source=$(libraries_fetch libwebp "$work/source")
   rm -rf "$work/build"
-  libraries_cmake "$source" "$work/build" webp -DBUILD_SHARED_LIBS=OFF -DWEBP_USE_THREAD=OFF \
+  libraries_cmake "$source" "$work/build" webp -DBUILD_SHARED_LIBS=OFF -DWEBP_USE_THREAD=ON \
         -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF -DWEBP_BUILD_DWEBP=OFF \
         -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
         -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF 2>/dev/null

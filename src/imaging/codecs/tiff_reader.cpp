@@ -14,7 +14,7 @@
 // How a page's rows are made: by libtiff's RGBA interface, or from its samples as stored, where
 // that interface gets the picture wrong (16-bit grey and alpha loses its alpha, 8-bit keeps it
 // as stored whether associated or not, CIELab and CMYK miss the colour engine).
-enum class TiffRows { kRgba, kGreyAlpha, kColourEngine };
+enum class TiffRows { kRgba, kSamples, kGreyAlpha, kColourEngine };
 
 struct TiffDecode {
   ByteSource bytes;
@@ -133,6 +133,13 @@ void ChooseRows(TiffDecode* d, const Carried& carried) {
   } else if (strips && d->bits == 8 && !d->alpha) {
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    // Plain RGB and grey as stored, without the RGBA interface's packing into words and back
+    // (a third of an LZW page's time): libtiff's decoders hand over a scanline at a time.
+    if (!d->separate && compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG &&
+        ((photometric == PHOTOMETRIC_RGB && d->samples == 3) || (grey && d->samples == 1))) {
+      d->made = TiffRows::kSamples;
+      return;
+    }
     if (photometric == PHOTOMETRIC_CIELAB && d->samples == 3 && !d->separate) {
       d->input = ColourInput::kLab;
     } else if (photometric == PHOTOMETRIC_SEPARATED && d->samples == 4 && compression != COMPRESSION_JPEG &&
@@ -150,11 +157,22 @@ void ChooseRows(TiffDecode* d, const Carried& carried) {
 // 16 bits to 8, rounded.
 inline uint32_t Narrow(uint32_t v) { return (v * 255 + 32767) / 65535; }
 
-// One row of samples as stored into the rows' layout: grey and alpha into straight BGRA, CMYK or
-// CIELab through the colour engine into BGR. `line` holds the row's samples, the planes one after
+// One row of samples as stored into the rows' layout: RGB or grey into BGR, grey and alpha into
+// straight BGRA, CMYK or CIELab through the colour engine into BGR. `line` holds the row's samples, the planes one after
 // the other where they are separate.
 void FromSamples(TiffDecode* d, uint8_t* line, uint8_t* out) {
   const int32_t width = d->width;
+  if (d->made == TiffRows::kSamples) {
+    const uint8_t invert = d->minIsWhite ? 255 : 0;
+    for (int32_t x = 0; x < width; ++x, out += 3) {
+      if (d->samples == 1) {
+        out[0] = out[1] = out[2] = static_cast<uint8_t>(line[x] ^ invert);
+      } else {
+        out[0] = line[3 * x + 2], out[1] = line[3 * x + 1], out[2] = line[3 * x];
+      }
+    }
+    return;
+  }
   if (d->made == TiffRows::kGreyAlpha) {
     for (int32_t x = 0; x < width; ++x) {
       uint32_t g, a, full;

@@ -78,6 +78,7 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return ReadOutcome::kRefused;
   config.output.colorspace = d->alpha ? MODE_BGRA : MODE_BGR;
+  config.options.use_threads = 1;
   const int32_t width = (d->width + denominator - 1) / denominator;
   const int32_t height = (d->height + denominator - 1) / denominator;
   if (denominator > 1) {

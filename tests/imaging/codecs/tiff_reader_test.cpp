@@ -86,6 +86,8 @@ TEST(TiffReader, VariantsGiveWhatTheFileMeans) {
       {"RGB and alpha", Page(kRgb, 8, {200, 100, 50, 128}, kUnassociated), {50, 100, 200, 128}, 1},
       {"RGB and associated alpha", Page(kRgb, 8, {100, 50, 25, 128}, kAssociated), {50, 100, 200, 128}, 1},
       {"16-bit RGB and alpha", Page(kRgb, 16, {200 * 257, 100 * 257, 50 * 257, 128 * 257}, kUnassociated), {50, 100, 200, 128}, 1},
+      {"RGB", Page(kRgb, 8, {200, 100, 50}, 0), {50, 100, 200}, 0},
+      {"grey, white as 0", Page(0, 8, {55}, 0), {200, 200, 200}, 0},
       {"CMYK", Page(kCmyk, 8, {0, 255, 255, 0}, 0), {0, 0, 255}, 0},
       {"CMYK in planes", Page(kCmyk, 8, {0, 255, 255, 0}, 0, true), {0, 0, 255}, 0},
       {"CIELab", Page(kLab, 8, {128, 20, static_cast<uint8_t>(-30)}, 0), LabToBgr(128 * 100.0 / 255, 20, -30), 2},
