@@ -1,5 +1,6 @@
 #include "imaging/codecs/gif_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -142,21 +143,27 @@ ReadOutcome ReadGif(GifDecode* d, const DecodedRows& rows) {
     }
     if (!whole) return ReadOutcome::kRefused;
   }
+  // The screen's fill, once: each row then takes the image's pixels from the palette, 3 or 4
+  // bytes a pixel copied as such (a call per pixel cost a third of the time).
+  for (int32_t x = 0; x < width; ++x) std::memcpy(&out[static_cast<size_t>(x) * bytes], d->fill, bytes);
+  const int32_t across = std::max(0, std::min(d->width, width - d->left));
+  uint8_t* image = &out[static_cast<size_t>(d->left) * bytes];
   for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x) std::memcpy(&out[static_cast<size_t>(x) * bytes], d->fill, bytes);
     const int32_t fy = y - d->top;
+    const bool inside = fy >= 0 && fy < d->height;
     const uint8_t* frame = nullptr;
-    if (fy >= 0 && fy < d->height) {
-      if (d->interlaced) {
-        frame = &indices[static_cast<size_t>(fy) * d->width];
-      } else if (DGifGetLine(d->gif, line.data(), d->width) == GIF_OK) {
-        frame = line.data();
-      } else {
-        return ReadOutcome::kRefused;
-      }
+    if (inside && d->interlaced) {
+      frame = &indices[static_cast<size_t>(fy) * d->width];
+    } else if (inside) {
+      if (DGifGetLine(d->gif, line.data(), d->width) != GIF_OK) return ReadOutcome::kRefused;
+      frame = line.data();
     }
-    for (int32_t fx = 0; frame != nullptr && fx < d->width && d->left + fx < width; ++fx) {
-      std::memcpy(&out[static_cast<size_t>(d->left + fx) * bytes], d->palette[frame[fx]], bytes);
+    if (frame != nullptr && bytes == 4) {
+      for (int32_t fx = 0; fx < across; ++fx) std::memcpy(image + 4 * static_cast<size_t>(fx), d->palette[frame[fx]], 4);
+    } else if (frame != nullptr) {
+      for (int32_t fx = 0; fx < across; ++fx) std::memcpy(image + 3 * static_cast<size_t>(fx), d->palette[frame[fx]], 3);
+    } else {
+      for (int32_t x = 0; x < across; ++x) std::memcpy(image + static_cast<size_t>(x) * bytes, d->fill, bytes);
     }
     if (!rows.row(rows.context, out.data())) return ReadOutcome::kRefused;
   }
