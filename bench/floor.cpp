@@ -1,22 +1,10 @@
-// What one resize costs in GDI+ alone, three ways, for job lines "source|target|width|height":
-// - the floor (no option): the single draw a GDI+ resize would make (start-up, load,
-//   dimensions, pixel format, bitmap, context, modes, attributes, draw, encoder lookup, save,
-//   releases, shut-down) straight into gdiplus.dll;
-// - the limit (--limit): the source loaded and its pixels decoded (one lock of the whole in its
-//   own format), and a 24-bit bitmap of the target's size saved, holding the source's top left
-//   corner (an encoder takes longer over a picture than over a blank), with no scaling at all:
-//   the least any resize through GDI+ can cost;
-// - the JPEG limit (--jpeg-limit): the source decoded by libjpeg-turbo at the scale the plug-in
-//   chooses (see JpegScale), each row streamed into the top left corner of a 24-bit bitmap of
-//   the target's size, which is saved: the least a resize that shrinks while it decodes can cost;
+// What one resize costs without the plug-in's resampling, for job lines "source|target|width|height":
+// - GDI+'s draw (no option): the single high-quality draw a GDI+ resize would make (start-up,
+//   load, dimensions, pixel format, bitmap, context, modes, attributes, draw, encoder lookup,
+//   save, releases, shut-down) straight into gdiplus.dll: the way the plug-in replaced;
 // - the codecs' floor (--codecs): the source decoded by the plug-in's own reader at the scale it
 //   chooses, its rows thrown away but for the top left corner of the target's size, which the
-//   plug-in's own writer encodes into the target: the decode and the encode, nothing between;
-// - the read-back (--read): the target file loaded and its size asked, as the plug-in checks
-//   each file it writes;
-// - the encoder (--encode): the target file (a GIF the plug-in wrote) loaded and decoded, then
-//   saved again in its own format; only the save is timed: GDI+'s GIF encoder over the very
-//   picture the plug-in's palette made.
+//   plug-in's own writer encodes into the target: the decode and the encode, nothing between.
 // Nothing else: no parameter text, no name checks, no temporary file, no rename. Prints one line
 // per job with its time, and the peak memory at the end, in the same form as quintara-host's
 // batch command.
@@ -35,7 +23,6 @@
 
 #include "imaging/gdiplus/gdiplus_flat.h"
 #include "imaging/pixels/box_average.h"
-#include "imaging/codecs/jpeg_reader.h"
 #include "imaging/image_types.h"
 #include "imaging/source_file.h"
 #include "imaging/target_writer.h"
@@ -122,92 +109,6 @@ Loaded Load(const std::string& file) {
   return loaded;
 }
 
-// The encoder for a file name's extension; false when there is none.
-bool EncoderFor(const std::string& file, CLSID* encoder) {
-  const wchar_t* mime = MimeOf(file);
-  return mime != nullptr && FindEncoder(mime, encoder);
-}
-
-bool Limit(const std::string& source, const std::string& target, int width, int height) {
-  CLSID encoder;
-  if (!EncoderFor(target, &encoder)) return false;
-  Session session;
-  const Loaded loaded = Load(source);
-  GpImage* image = loaded.image;
-  const GpRect& all = loaded.all;
-  const int32_t format = loaded.format;
-  bool saved = false;
-  if (image != nullptr) {
-    // A GIF is written from 8-bit indices (the corner's bytes, under GDI+'s default palette).
-    const bool gif = std::wcscmp(MimeOf(target), L"image/gif") == 0;
-    const int32_t savedFormat = gif ? kPixelFormat8bppIndexed : kPixelFormat24bppRGB;
-    const int bytes = gif ? 1 : 3;
-    GpImage* bitmap = nullptr;
-    GdipCreateBitmapFromScan0(width, height, 0, savedFormat, nullptr, &bitmap);
-    const GpRect corner = {0, 0, width, height};
-    GpBitmapData in = {}, out = {};
-    if (GdipBitmapLockBits(image, &all, kImageLockModeRead, format, &in) == 0) {
-      if (bitmap != nullptr && format == kPixelFormat24bppRGB && width <= all.Width &&
-          height <= all.Height &&
-          GdipBitmapLockBits(bitmap, &corner, kImageLockModeWrite, savedFormat, &out) == 0) {
-        for (int y = 0; y < height; ++y) {
-          std::memcpy(static_cast<BYTE*>(out.Scan0) + y * out.Stride,
-                      static_cast<const BYTE*>(in.Scan0) + y * in.Stride, static_cast<size_t>(width) * bytes);
-        }
-        GdipBitmapUnlockBits(bitmap, &out);
-      }
-      GdipBitmapUnlockBits(image, &in);
-    }
-    GdipDisposeImage(image);
-    saved = bitmap != nullptr && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
-    if (bitmap != nullptr) GdipDisposeImage(bitmap);
-  }
-  return saved;
-}
-
-bool JpegLimit(const std::string& source, const std::string& target, int width, int height) {
-  CLSID encoder;
-  if (!EncoderFor(target, &encoder)) return false;
-  Session session;
-  GpImage* bitmap = nullptr;
-  GdipCreateBitmapFromScan0(width, height, 0, kPixelFormat24bppRGB, nullptr, &bitmap);
-  const GpRect all = {0, 0, width, height};
-  GpBitmapData out = {};
-  if (bitmap == nullptr || GdipBitmapLockBits(bitmap, &all, kImageLockModeWrite, kPixelFormat24bppRGB, &out) != 0) {
-    if (bitmap != nullptr) GdipDisposeImage(bitmap);
-    return false;
-  }
-  SourceFile file;
-  const bool opened = OpenSource(Wide(source), &file) == Opened::kDiskFile && OpenSourceDecoder(&file) == ReadOutcome::kRead;
-  struct Job {
-    int width, height, row, rowsWidth;
-    GpBitmapData* out;
-  } job = {width, height, 0, 0, &out};
-  const DecodedRows rows = {
-      [](void* context, int32_t w, int32_t) {
-        static_cast<Job*>(context)->rowsWidth = w;
-        return true;
-      },
-      [](void* context, const uint8_t* row) {
-        Job* j = static_cast<Job*>(context);
-        if (j->row < j->height) {
-          std::memcpy(static_cast<BYTE*>(j->out->Scan0) + j->row * j->out->Stride, row,
-                      static_cast<size_t>(std::min(j->width, j->rowsWidth)) * 3);
-        }
-        ++j->row;
-        return true;
-      },
-      &job};
-  // The scale the plug-in decodes at: the same rule, from the same source.
-  const Description& picture = file.picture;
-  const bool read = opened && ReadSourceFile(&file, JpegScale(picture.width, picture.height, width, height, picture.scales),
-                                             rows) == ReadOutcome::kRead;
-  GdipBitmapUnlockBits(bitmap, &out);
-  const bool saved = read && GdipSaveImageToFile(bitmap, Wide(target).c_str(), &encoder, nullptr) == 0;
-  GdipDisposeImage(bitmap);
-  return saved;
-}
-
 bool CodecFloor(const std::string& source, const std::string& target, int width, int height) {
   SourceFile file;
   if (OpenSource(Wide(source), &file) != Opened::kDiskFile || OpenSourceDecoder(&file) != ReadOutcome::kRead) {
@@ -228,7 +129,7 @@ bool CodecFloor(const std::string& source, const std::string& target, int width,
       [](void* context, const uint8_t* row) {
         auto* c = static_cast<Corner*>(context);
         const int32_t y = c->rows++;
-        if (static_cast<size_t>(y) * c->rowBytes < c->pixels.size()) {
+        if (static_cast<size_t>(y + 1) * c->rowBytes <= c->pixels.size()) {
           std::memcpy(&c->pixels[static_cast<size_t>(y) * c->rowBytes], row,
                       std::min(c->rowBytes, static_cast<size_t>(c->rowsWidth) * c->bytesPerPixel));
         }
@@ -248,42 +149,11 @@ bool CodecFloor(const std::string& source, const std::string& target, int width,
   return written;
 }
 
-bool ReadBack(const std::string& file) {
-  Session session;
-  const Loaded loaded = Load(file);
-  if (loaded.image != nullptr) GdipDisposeImage(loaded.image);
-  return loaded.all.Width > 0 && loaded.all.Height > 0;
-}
-
-// The milliseconds of the timed part of the last job, where only a part is timed; else negative.
-double timedPart = -1;
-
 double Milliseconds() {
   LARGE_INTEGER frequency, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&now);
   return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-bool Encode(const std::string& file) {
-  CLSID encoder;
-  if (!EncoderFor(file, &encoder)) return false;
-  Session session;
-  const Loaded loaded = Load(file);
-  GpImage* image = loaded.image;
-  bool saved = false;
-  if (image != nullptr) {
-    GpBitmapData data = {};
-    if (GdipBitmapLockBits(image, &loaded.all, kImageLockModeRead, loaded.format, &data) == 0) {
-      GdipBitmapUnlockBits(image, &data);
-    }
-    const double started = Milliseconds();
-    saved = GdipSaveImageToFile(image, Wide(file + ".again" + file.substr(file.find_last_of('.'))).c_str(),
-                                &encoder, nullptr) == 0;
-    timedPart = Milliseconds() - started;
-    GdipDisposeImage(image);
-  }
-  return saved;
 }
 
 bool Resize(const std::string& source, const std::string& target, int width, int height) {
@@ -324,9 +194,8 @@ bool Resize(const std::string& source, const std::string& target, int width, int
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "";
   if (argc < 2 || argc > 3 ||
-      !(mode.empty() || mode == "--limit" || mode == "--jpeg-limit" || mode == "--codecs" || mode == "--read" ||
-        mode == "--encode")) {
-    std::fprintf(stderr, "usage: floor [--limit | --jpeg-limit | --codecs | --read | --encode] JOBS-FILE   "
+      !(mode.empty() || mode == "--codecs")) {
+    std::fprintf(stderr, "usage: floor [--codecs] JOBS-FILE   "
                          "(lines: source|target|width|height)\n");
     return 2;
   }
@@ -344,17 +213,11 @@ int main(int argc, char** argv) {
     if (fields.size() != 4) continue;
     const double started = Milliseconds();
     const int width = std::atoi(fields[2].c_str()), height = std::atoi(fields[3].c_str());
-    timedPart = -1;
-    const bool ok = mode == "--limit"        ? Limit(fields[0], fields[1], width, height)
-                    : mode == "--jpeg-limit" ? JpegLimit(fields[0], fields[1], width, height)
-                    : mode == "--codecs"     ? CodecFloor(fields[0], fields[1], width, height)
-                    : mode == "--read"   ? ReadBack(fields[1])
-                    : mode == "--encode" ? Encode(fields[1])
-                                         : Resize(fields[0], fields[1], width, height);
+    const bool ok = mode == "--codecs" ? CodecFloor(fields[0], fields[1], width, height)
+                                       : Resize(fields[0], fields[1], width, height);
     const double whole = Milliseconds() - started;
     failed += !ok;
-    std::printf("%d: floor -- %s [%.2f ms]\n", number, ok ? "ok" : "failed",
-                timedPart >= 0 ? timedPart : whole);
+    std::printf("%d: floor -- %s [%.2f ms]\n", number, ok ? "ok" : "failed", whole);
   }
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof memory;

@@ -26,7 +26,8 @@ ensure_packages() {
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -qq
+  # A mirror caught mid-sync fails one list; what the other lists and the old ones name still installs.
+  apt-get update -qq || say "apt-get update failed in part; installing from the lists there are"
   # With recommends: Wine's are what it was seen to work with here.
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
