@@ -191,10 +191,10 @@ def table(title, rows, results, with_quality=True):
     for name in rows:
         r = results[name]
         m = {c: statistics.median(r[c]) * 1000 if r[c] else float("nan") for c in CONTENDERS}
-        line = (f"| {name} | {m['plugin']:.0f} ms | {m['vips']:.0f} ms | {m['Pillow']:.0f} ms | {m['convert']:.0f} ms "
-                f"| {m['codecs']:.0f} ms | " + (f"{m['GDI+']:.0f} ms" if r['GDI+'] else "-") +
-                f" | {m['plugin'] / m['vips']:.2f} | {r['plugin MB']:.0f} MB | {r['vips MB']:.0f} MB "
-                f"| {r['Pillow MB']:.0f} MB | {r['convert MB']:.0f} MB |")
+        ms = {c: f"{m[c]:.0f} ms" if r[c] else "-" for c in CONTENDERS}  # "-": the contender reads no such file
+        mb = {c: f"{r[c + ' MB']:.0f} MB" if r[c] else "-" for c in ["plugin", "vips", "Pillow", "convert"]}
+        line = (f"| {name} | {ms['plugin']} | {ms['vips']} | {ms['Pillow']} | {ms['convert']} | {ms['codecs']} | {ms['GDI+']} "
+                f"| {m['plugin'] / m['vips']:.2f} | {mb['plugin']} | {mb['vips']} | {mb['Pillow']} | {mb['convert']} |")
         if with_quality:
             d = r.get("dB", {})
             line += " " + " | ".join(f"{d[c]:.1f}" if c in d else "-" for c in ["plugin", "vips", "Pillow", "convert", "GDI+"]) + " |"
