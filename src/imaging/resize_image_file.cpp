@@ -60,7 +60,7 @@ ResizeStep ResizeImageFile(const std::string& source, const std::string& target,
   const Opened opened = OpenSource(wideSource, &file);
   if (opened == Opened::kNotAFile) return ResizeStep::kSourceRefused;
   // A source written to while it is read (cut, or grown) gives a picture of neither state.
-  const int64_t sourceSize = opened == Opened::kDiskFile ? FileSize(file.bytes.file) : -1;
+  const int64_t sourceSize = opened == Opened::kDiskFile ? file.bytes.size : -1;
   const TargetName targetName = {ToWideText(target)};
   TemporaryFile temporary;
   const bool fits = BitmapFits(width, height, 4) && width <= LargestSide(mimeType) &&

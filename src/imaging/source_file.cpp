@@ -77,9 +77,19 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 }
 
 namespace {
-template <typename Decoder>
-auto Held(SourceFile* source) {
-  return std::get<Decoder>(source->decoder).get();
+// A reader's open into the source's decoder and description; its read of every row at 1/1
+// (the readers that do not scale), or at 1/d.
+template <typename Decoder, ReadOutcome (*Open)(const ByteSource&, Decoder*, Description*)>
+ReadOutcome OpenWith(SourceFile* source) {
+  return Open(BytesOf(&source->bytes), &source->decoder.template emplace<Decoder>(), &source->picture);
+}
+template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, const DecodedRows&)>
+ReadOutcome ReadWhole(SourceFile* source, int denominator, const DecodedRows& rows) {
+  return denominator != 1 ? ReadOutcome::kRefused : Read(std::get<Decoder>(source->decoder).get(), rows);
+}
+template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, int, const DecodedRows&)>
+ReadOutcome ReadScaled(SourceFile* source, int denominator, const DecodedRows& rows) {
+  return Read(std::get<Decoder>(source->decoder).get(), denominator, rows);
 }
 
 // What a header alone tells of a JPEG's or PNG's size, read without a decoder, as Windows' GDI+
@@ -106,32 +116,20 @@ struct SourceFormat {
 };
 
 const SourceFormat kFormats[] = {
-    {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); },
-     [](SourceFile* s) { return OpenJpeg(BytesOf(&s->bytes), &s->decoder.emplace<JpegDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return ReadJpeg(Held<JpegDecoder>(s), d, rows); }, JpegSize},
-    {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); },
-     [](SourceFile* s) { return OpenPng(BytesOf(&s->bytes), &s->decoder.emplace<PngDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadPng(Held<PngDecoder>(s), rows); },
-     PngSize},
+    {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); }, OpenWith<JpegDecoder, OpenJpeg>,
+     ReadScaled<JpegDecoder, ReadJpeg>, JpegSize},
+    {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); }, OpenWith<PngDecoder, OpenPng>,
+     ReadWhole<PngDecoder, ReadPng>, PngSize},
     {[](const FileBytes& h) { return h.headSize >= 2 && h.head[0] == 'B' && h.head[1] == 'M'; },
-     [](SourceFile* s) { return OpenBmp(BytesOf(&s->bytes), &s->decoder.emplace<BmpDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadBmp(Held<BmpDecoder>(s), rows); },
-     nullptr},
+     OpenWith<BmpDecoder, OpenBmp>, ReadWhole<BmpDecoder, ReadBmp>, nullptr},
     {[](const FileBytes& h) { return h.headSize >= 6 && std::memcmp(h.head, "GIF8", 4) == 0; },
-     [](SourceFile* s) { return OpenGif(BytesOf(&s->bytes), &s->decoder.emplace<GifDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadGif(Held<GifDecoder>(s), rows); },
-     nullptr},
-    {[](const FileBytes& h) { return StartsAsTiff(h.head, h.headSize); },
-     [](SourceFile* s) { return OpenTiff(BytesOf(&s->bytes), &s->decoder.emplace<TiffDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadTiff(Held<TiffDecoder>(s), rows); },
-     nullptr},
-    {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); },
-     [](SourceFile* s) { return OpenWebp(BytesOf(&s->bytes), &s->decoder.emplace<WebpDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return ReadWebp(Held<WebpDecoder>(s), d, rows); }, nullptr},
-    {[](const FileBytes& h) { return StartsAsAvif(h.head, h.headSize); },
-     [](SourceFile* s) { return OpenAvif(BytesOf(&s->bytes), &s->decoder.emplace<AvifDecoder>(), &s->picture); },
-     [](SourceFile* s, int d, const DecodedRows& rows) { return d != 1 ? ReadOutcome::kRefused : ReadAvif(Held<AvifDecoder>(s), rows); },
-     nullptr},
+     OpenWith<GifDecoder, OpenGif>, ReadWhole<GifDecoder, ReadGif>, nullptr},
+    {[](const FileBytes& h) { return StartsAsTiff(h.head, h.headSize); }, OpenWith<TiffDecoder, OpenTiff>,
+     ReadWhole<TiffDecoder, ReadTiff>, nullptr},
+    {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); }, OpenWith<WebpDecoder, OpenWebp>,
+     ReadScaled<WebpDecoder, ReadWebp>, nullptr},
+    {[](const FileBytes& h) { return StartsAsAvif(h.head, h.headSize); }, OpenWith<AvifDecoder, OpenAvif>,
+     ReadWhole<AvifDecoder, ReadAvif>, nullptr},
 };
 
 const SourceFormat* FormatOf(const SourceFile& source) {

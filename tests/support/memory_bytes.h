@@ -53,3 +53,16 @@ inline DecodedRows Capturing(CapturedRows* rows) {
                      },
                      rows};
 }
+
+// A whole file in memory through one reader: its open, then every row into `rows`, the picture
+// as its open described it. kRead, or the answer of the step that ended it.
+template <typename Decoder, ReadOutcome (*Open)(const ByteSource&, Decoder*, Description*),
+          ReadOutcome (*Read)(typename Decoder::pointer, const DecodedRows&)>
+ReadOutcome ReadWhole(const std::vector<uint8_t>& file, Description* picture, CapturedRows* rows) {
+  MemoryBytes memory = {file.data(), file.size(), -1};
+  Decoder decoder;
+  const ReadOutcome opened = Open(BytesOf(&memory), &decoder, picture);
+  if (opened != ReadOutcome::kRead) return opened;
+  rows->pixelBytes = picture->alpha ? 4 : 3;
+  return Read(decoder.get(), Capturing(rows));
+}

@@ -374,7 +374,7 @@ ReadOutcome ReadAvifLayout(const ByteSource& bytes, AvifLayout* layout) {
   std::vector<uint8_t> buffer;
   int64_t at = 0, metaAt = -1;
   for (int boxes = 0; boxes < kTopLevelBoxes && at + 8 <= bytes.size; ++boxes) {
-    uint8_t h[16];
+    uint8_t h[16] = {};
     if (!ReadExactly(bytes, at, h, bytes.size - at >= 16 ? 16 : 8)) return ReadOutcome::kRefused;
     Reader in = {h, 16, 0, true};
     uint64_t size = in.U32(), header = 8;

@@ -33,13 +33,8 @@ Bytes PngPixels(const std::string& path, bool alpha) {
 }
 
 ReadOutcome Decode(const Bytes& file, Description* picture, Bytes* pixels) {
-  MemoryBytes memory = {file.data(), file.size(), -1};
-  AvifDecoder decoder;
-  const ReadOutcome opened = OpenAvif(BytesOf(&memory), &decoder, picture);
-  if (opened != ReadOutcome::kRead) return opened;
   CapturedRows rows;
-  rows.pixelBytes = picture->alpha ? 4 : 3;
-  const ReadOutcome read = ReadAvif(decoder.get(), Capturing(&rows));
+  const ReadOutcome read = ReadWhole<AvifDecoder, OpenAvif, ReadAvif>(file, picture, &rows);
   *pixels = rows.bytes;
   return read;
 }

@@ -44,14 +44,11 @@ Bytes Every(uint32_t pixel, int bytes) {
 
 // The rows the reader gives, top first, and whether they have alpha.
 Bytes Rows(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), -1};
-  BmpDecoder decoder;
-  Description header;
-  if (OpenBmp(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
-  *alpha = header.alpha;
+  Description picture;
   CapturedRows rows;
-  rows.pixelBytes = header.alpha ? 4 : 3;
-  return ReadBmp(decoder.get(), Capturing(&rows)) == ReadOutcome::kRead ? rows.bytes : Bytes();
+  if (ReadWhole<BmpDecoder, OpenBmp, ReadBmp>(file, &picture, &rows) != ReadOutcome::kRead) return {};
+  *alpha = picture.alpha;
+  return rows.bytes;
 }
 
 Bytes Repeated(const Bytes& pixel, int times) {

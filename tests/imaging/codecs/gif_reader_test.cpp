@@ -32,14 +32,11 @@ Bytes Gif(bool transparent) {
 }
 
 Bytes Rows(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), -1};
-  GifDecoder decoder;
-  Description header;
-  if (OpenGif(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
-  *alpha = header.alpha;
+  Description picture;
   CapturedRows rows;
-  rows.pixelBytes = header.alpha ? 4 : 3;
-  return ReadGif(decoder.get(), Capturing(&rows)) == ReadOutcome::kRead ? rows.bytes : Bytes();
+  if (ReadWhole<GifDecoder, OpenGif, ReadGif>(file, &picture, &rows) != ReadOutcome::kRead) return {};
+  *alpha = picture.alpha;
+  return rows.bytes;
 }
 
 TEST(GifReader, AFirstImageInsideItsScreen) {

@@ -17,14 +17,10 @@ typedef std::vector<uint8_t> Bytes;
 
 // The first pixel's BGR(A) of the rows the reader gives, or nothing where it did not read.
 Bytes FirstPixel(const Bytes& file, bool* alpha) {
-  MemoryBytes memory = {file.data(), file.size(), -1};
-  TiffDecoder decoder;
-  Description header;
-  if (OpenTiff(BytesOf(&memory), &decoder, &header) != ReadOutcome::kRead) return {};
-  *alpha = header.alpha;
+  Description picture;
   CapturedRows rows;
-  rows.pixelBytes = header.alpha ? 4 : 3;
-  if (ReadTiff(decoder.get(), Capturing(&rows)) != ReadOutcome::kRead) return {};
+  if (ReadWhole<TiffDecoder, OpenTiff, ReadTiff>(file, &picture, &rows) != ReadOutcome::kRead) return {};
+  *alpha = picture.alpha;
   return Bytes(rows.bytes.begin(), rows.bytes.begin() + rows.pixelBytes);
 }
 
