@@ -35,6 +35,7 @@ struct Shared {
   std::vector<int32_t> rowsIn;  // of each band
   // Where the rows' work may be shared: each band's rows as the worker made them, and whether it did.
   const RowWork* work;
+  const SecondThread* beside;  // lent to the reader, or null
   std::vector<std::vector<int16_t>> made;
   std::vector<char> madeIn;
   std::atomic<int64_t> taken{0};  // bands the caller has finished with
@@ -109,7 +110,7 @@ bool TakeRow(Shared* s, const uint8_t* row) {
 // The rows of the source after the first `skip`, each to `use`, once their size is checked, on
 // this thread.
 ReadOutcome OnThisThread(SourceFile* source, int denominator, int32_t width, int32_t height,
-                         int64_t skip, const RowUse& use) {
+                         int64_t skip, const RowUse& use, const SecondThread* beside = nullptr) {
   struct Expected {
     int32_t width, height;
     int64_t skip;
@@ -131,7 +132,7 @@ ReadOutcome OnThisThread(SourceFile* source, int denominator, int32_t width, int
         }
       },
       &expected};
-  return ReadSourceFile(source, denominator, rows);
+  return ReadSourceFile(source, denominator, rows, beside);
 }
 
 DWORD WINAPI Work(LPVOID parameter) {
@@ -140,7 +141,7 @@ DWORD WINAPI Work(LPVOID parameter) {
     bool handed = true;
     const ReadOutcome outcome =
         OnThisThread(s->source, s->denominator, s->width, s->height, 0,
-                     [s, &handed](const uint8_t* row) { return handed = TakeRow(s, row); });
+                     [s, &handed](const uint8_t* row) { return handed = TakeRow(s, row); }, s->beside);
     if (handed && s->holding && s->row > 0) handed = HandOver(s);
     s->outcome = outcome;
     s->broken = !handed;
@@ -195,6 +196,39 @@ struct WorkerJoin {
 
 // A handle from a call that answers null where it fails, as HandleOwner holds handles.
 HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
+
+// The second thread a reader may split its decode with, one piece of work at a time.
+struct Lent {
+  HandleOwner thread;
+  void (*work)(void* argument);
+  void* argument;
+};
+
+DWORD WINAPI RunLent(LPVOID parameter) {
+  auto* lent = static_cast<Lent*>(parameter);
+  lent->work(lent->argument);  // which never throws
+  return 0;
+}
+
+SecondThread Lend(Lent* lent) {
+  return {[](void* context, void (*work)(void*), void* argument) {
+            auto* l = static_cast<Lent*>(context);
+            l->work = work;
+            l->argument = argument;
+            try {
+              l->thread.handle = OrInvalid(windows.CreateThread(nullptr, 0, RunLent, l, 0, nullptr));
+            } catch (...) {  // a thread that could not be had is one the reader goes without
+              return false;
+            }
+            return l->thread.handle != INVALID_HANDLE_VALUE;
+          },
+          [](void* context) {
+            auto* l = static_cast<Lent*>(context);
+            WaitForThreadEnd(l->thread.handle);
+            l->thread.Close();
+          },
+          lent};
+}
 }  // namespace
 
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height, int64_t targetPixels,
@@ -202,8 +236,11 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   const RowUse all = [&take](const uint8_t* row) { return take(row), true; };
   const int32_t rowBytes = width * BytesPerPixel(RowLayout(*source));
   const int64_t pixels = int64_t{width} * height;
+  Lent lent;
+  const SecondThread second = Lend(&lent);
+  const SecondThread* beside = int64_t{source->picture.width} * source->picture.height >= kSplitPixels ? &second : nullptr;
   if (pixels < kWorkerPixels || (targetPixels < kWorkerTargetPixels && pixels < kWorkerRowPixels) || rowBytes <= 0) {
-    return OnThisThread(source, denominator, width, height, 0, all);
+    return OnThisThread(source, denominator, width, height, 0, all, beside);
   }
   Shared s;
   s.source = source;
@@ -215,6 +252,7 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   s.bands.assign(kBandsAhead, std::vector<uint8_t>(static_cast<size_t>(s.bandRows) * rowBytes));
   s.rowsIn.assign(kBandsAhead, 0);
   s.work = work;
+  s.beside = beside;
   s.madeIn.assign(kBandsAhead, 0);
   if (work != nullptr) {
     s.made.assign(kBandsAhead, std::vector<int16_t>(static_cast<size_t>(s.bandRows) * work->madeValues));
@@ -231,7 +269,7 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
     worker.handle = OrInvalid(windows.CreateThread(nullptr, 0, Work, &s, 0, nullptr));
   }
   // Nothing of the source was read yet: the caller's thread reads it all.
-  if (worker.handle == INVALID_HANDLE_VALUE) return OnThisThread(source, denominator, width, height, 0, all);
+  if (worker.handle == INVALID_HANDLE_VALUE) return OnThisThread(source, denominator, width, height, 0, all, beside);
   int64_t taken = 0;
   bool handedOver;
   {
@@ -243,5 +281,5 @@ ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_
   // rest with the same reader, from the start of the file, past the rows it has.
   const ReadOutcome reopened = OpenSourceDecoder(source);
   if (reopened != ReadOutcome::kRead) return reopened;
-  return OnThisThread(source, denominator, width, height, taken, all);
+  return OnThisThread(source, denominator, width, height, taken, all, beside);
 }

@@ -28,6 +28,11 @@ constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 constexpr int64_t kWorkerTargetPixels = 1000000;
 constexpr int64_t kWorkerRowPixels = 8000000;
 
+// A reader that can split its decode (TIFF's, strip by strip) is lent a second thread for sources
+// of kSplitPixels or more, whichever thread decodes: the decompression, which no other stage
+// overlaps, is what a thumbnail of a large page waits for.
+constexpr int64_t kSplitPixels = int64_t{1} << 21;
+
 // Work on each decoded row that depends on that row alone, which either thread may do: `make`
 // turns a row into `madeValues` 16-bit values (the resampler's horizontal pass), `takeMade` is
 // the caller's use of them, which must end as `take` of the row itself would. Where the caller's

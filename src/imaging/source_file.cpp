@@ -78,18 +78,22 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 
 namespace {
 // A reader's open into the source's decoder and description; its read of every row at 1/1
-// (the readers that do not scale), or at 1/d.
+// (the readers that do not scale), or at 1/d, or at 1/1 on two threads where it is lent a second.
 template <typename Decoder, ReadOutcome (*Open)(const ByteSource&, Decoder*, Description*)>
 ReadOutcome OpenWith(SourceFile* source) {
   return Open(BytesOf(&source->bytes), &source->decoder.template emplace<Decoder>(), &source->picture);
 }
 template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, const DecodedRows&)>
-ReadOutcome ReadWhole(SourceFile* source, int denominator, const DecodedRows& rows) {
+ReadOutcome ReadWhole(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread*) {
   return denominator != 1 ? ReadOutcome::kRefused : Read(std::get<Decoder>(source->decoder).get(), rows);
 }
 template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, int, const DecodedRows&)>
-ReadOutcome ReadScaled(SourceFile* source, int denominator, const DecodedRows& rows) {
+ReadOutcome ReadScaled(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread*) {
   return Read(std::get<Decoder>(source->decoder).get(), denominator, rows);
+}
+template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, const DecodedRows&, const SecondThread*)>
+ReadOutcome ReadSplit(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread* beside) {
+  return denominator != 1 ? ReadOutcome::kRefused : Read(std::get<Decoder>(source->decoder).get(), rows, beside);
 }
 
 // What a header alone tells of a JPEG's or PNG's size, read without a decoder, as Windows' GDI+
@@ -111,7 +115,7 @@ HeaderSize PngSize(SourceFile* source, int32_t* width, int32_t* height) {
 struct SourceFormat {
   bool (*sniff)(const FileBytes& head);
   ReadOutcome (*open)(SourceFile* source);
-  ReadOutcome (*read)(SourceFile* source, int denominator, const DecodedRows& rows);
+  ReadOutcome (*read)(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread* beside);
   HeaderSize (*measure)(SourceFile* source, int32_t* width, int32_t* height);
 };
 
@@ -125,7 +129,7 @@ const SourceFormat kFormats[] = {
     {[](const FileBytes& h) { return h.headSize >= 6 && std::memcmp(h.head, "GIF8", 4) == 0; },
      OpenWith<GifDecoder, OpenGif>, ReadWhole<GifDecoder, ReadGif>, nullptr},
     {[](const FileBytes& h) { return StartsAsTiff(h.head, h.headSize); }, OpenWith<TiffDecoder, OpenTiff>,
-     ReadWhole<TiffDecoder, ReadTiff>, nullptr},
+     ReadSplit<TiffDecoder, ReadTiff>, nullptr},
     {[](const FileBytes& h) { return StartsAsWebp(h.head, h.headSize); }, OpenWith<WebpDecoder, OpenWebp>,
      ReadScaled<WebpDecoder, ReadWebp>, nullptr},
     {[](const FileBytes& h) { return StartsAsAvif(h.head, h.headSize); }, OpenWith<AvifDecoder, OpenAvif>,
@@ -149,10 +153,10 @@ ReadOutcome OpenSourceDecoder(SourceFile* source) {
   return opened;
 }
 
-ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows) {
+ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread* beside) {
   const SourceFormat* format = FormatOf(*source);
   if (format == nullptr || std::holds_alternative<std::monostate>(source->decoder)) return ReadOutcome::kRefused;
-  return format->read(source, denominator, rows);
+  return format->read(source, denominator, rows, beside);
 }
 
 bool ReadByPluginAlone(const SourceFile& source) { return FormatOf(source) != nullptr; }

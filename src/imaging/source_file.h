@@ -71,8 +71,9 @@ bool UseOpenFile(HANDLE file, SourceFile* source);
 ReadOutcome OpenSourceDecoder(SourceFile* source);
 
 // Decodes an opened source at 1 / denominator (1, or one of its scales) into `rows`, once for
-// each OpenSourceDecoder.
-ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows);
+// each OpenSourceDecoder; a reader that splits its decode (TIFF's) may use `beside`.
+ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows,
+                           const SecondThread* beside = nullptr);
 
 // True where the source and the named file exist and are one and the same file, however the
 // name is spelled (case, relative or absolute, links).

@@ -53,6 +53,16 @@ struct DecodedRows {
   void* context;
 };
 
+// A second thread the caller lends a reader that can split its work: `run` starts work(argument)
+// on it and answers false where no thread could be had (the reader then does that work itself);
+// `wait` returns once the work has ended, and must be called after every `run` that answered true.
+// Neither may throw.
+struct SecondThread {
+  bool (*run)(void* context, void (*work)(void* argument), void* argument);
+  void (*wait)(void* context);
+  void* context;
+};
+
 enum class ReadOutcome {
   kRead,         // read as asked, without an error (or, for a JPEG, a warning)
   kOtherFormat,  // the bytes do not begin as the reader's format's

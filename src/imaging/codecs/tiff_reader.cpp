@@ -203,6 +203,154 @@ void FromSamples(TiffDecode* d, uint8_t* line, uint8_t* out) {
   TransformRow(d->transform.get(), line, out, width);
 }
 
+// libtiff's handle on the file at its first page, reading through the decode's bytes; null where
+// it fails.
+TIFF* OpenHandle(TiffDecode* d) {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (options == nullptr) return nullptr;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxBandBytes);
+  TIFFOpenOptionsSetErrorHandlerExtR(options, Silent, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, Silent, nullptr);
+  // "m": the file is read, never mapped.
+  TIFF* tiff = TIFFClientOpenExt("source", "rm", d, Read, Write, Seek, Close, Size, Map, Unmap, options);
+  TIFFOpenOptionsFree(options);
+  return tiff;
+}
+
+// Strips decoded side by side where the reader is lent a second thread: compressed strips do not
+// depend on one another, and their decompression (LZW's, deflate's) is most of a page's time. Each
+// thread takes a run of strips of at least kRunBytes decoded in turn; this thread reads the other's
+// bytes for it, which decodes them through a handle of its own (libtiff's handles are not shared
+// between threads) and no read of the file.
+constexpr int64_t kRunBytes = 1 << 20;
+
+struct Run {
+  uint32_t first = 0, count = 0;
+  std::vector<uint8_t> raw, decoded;  // the strips one after the other
+  std::vector<tmsize_t> rawSizes, decodedSizes;
+};
+
+struct OtherThread {
+  TIFF* tiff;  // its own handle
+  Run* run;
+  bool decoded;
+};
+
+void DecodeRun(void* argument) {
+  auto* other = static_cast<OtherThread*>(argument);
+  Run& run = *other->run;
+  uint8_t* raw = run.raw.data();
+  uint8_t* out = run.decoded.data();
+  other->decoded = true;
+  for (uint32_t k = 0; k < run.count && other->decoded; ++k) {
+    other->decoded = TIFFReadFromUserBuffer(other->tiff, run.first + k, raw, run.rawSizes[k], out, run.decodedSizes[k]) != 0;
+    raw += run.rawSizes[k];
+    out += run.decodedSizes[k];
+  }
+}
+
+// The sizes of a run's strips, and room for them decoded (and, where `raw`, as stored, read in).
+bool Prepare(TIFF* tiff, uint32_t first, uint32_t count, bool raw, Run* run) {
+  run->first = first;
+  run->count = count;
+  run->rawSizes.assign(count, 0);
+  run->decodedSizes.assign(count, 0);
+  uint64_t rawBytes = 0, decodedBytes = 0;
+  uint32_t rowsPerStrip = 0;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+  uint32_t height = 0;
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint32_t top = (first + k) * rowsPerStrip;
+    run->decodedSizes[k] = static_cast<tmsize_t>(TIFFVStripSize64(tiff, std::min(rowsPerStrip, height - top)));
+    run->rawSizes[k] = static_cast<tmsize_t>(TIFFGetStrileByteCount(tiff, first + k));
+    rawBytes += static_cast<uint64_t>(run->rawSizes[k]);
+    decodedBytes += static_cast<uint64_t>(run->decodedSizes[k]);
+  }
+  if (!BandFits(static_cast<int64_t>(decodedBytes)) || !BandFits(static_cast<int64_t>(rawBytes))) return false;
+  try {
+    run->decoded.resize(static_cast<size_t>(decodedBytes));
+    run->raw.resize(raw ? static_cast<size_t>(rawBytes) : 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  uint8_t* at = run->raw.data();
+  for (uint32_t k = 0; raw && k < count; at += run->rawSizes[k], ++k) {
+    if (TIFFReadRawStrip(tiff, first + k, at, run->rawSizes[k]) != run->rawSizes[k]) return false;
+  }
+  return true;
+}
+
+// A run decoded by this thread, from the file.
+bool DecodeHere(TIFF* tiff, Run* run) {
+  uint8_t* out = run->decoded.data();
+  for (uint32_t k = 0; k < run->count; out += run->decodedSizes[k], ++k) {
+    if (TIFFReadEncodedStrip(tiff, run->first + k, out, run->decodedSizes[k]) != run->decodedSizes[k]) return false;
+  }
+  return true;
+}
+
+bool Deliver(TiffDecode* d, Run* run, uint8_t* out, const DecodedRows& rows) {
+  const size_t line = static_cast<size_t>(TIFFScanlineSize64(d->tiff));
+  for (size_t at = 0; at + line <= run->decoded.size(); at += line) {
+    FromSamples(d, &run->decoded[at], out);
+    if (!rows.row(rows.context, out)) return false;
+  }
+  return true;
+}
+
+// The page's strips in runs, the even ones decoded on this thread, the odd ones on the other, each
+// delivered in order; the other starts on its next run before this thread delivers the one it
+// finished. A run the other could not decode is decoded here: the same rows, and the same answer,
+// as on one thread.
+ReadOutcome ReadSideBySide(TiffDecode* d, const DecodedRows& rows, const SecondThread* beside, TIFF* second) {
+  const uint32_t strips = TIFFNumberOfStrips(d->tiff);
+  const int64_t stripBytes = std::max<int64_t>(static_cast<int64_t>(TIFFStripSize64(d->tiff)), 1);
+  const uint32_t per = static_cast<uint32_t>(std::max<int64_t>(1, kRunBytes / stripBytes));
+  const uint32_t runs = (strips + per - 1) / per;
+  std::vector<uint8_t> out;
+  try {
+    out.resize(static_cast<size_t>(d->width) * 3);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  Run mine, theirs[2];
+  OtherThread other[2] = {{second, &theirs[0], false}, {second, &theirs[1], false}};
+  // The other thread's run in flight, waited for however this function ends.
+  struct InFlight {
+    const SecondThread* beside;
+    bool running = false;
+    void Wait() {
+      if (running) beside->wait(beside->context);
+      running = false;
+    }
+    ~InFlight() { Wait(); }
+  } flight{beside};
+  const auto launch = [&](uint32_t run) {
+    OtherThread& o = other[run / 2 % 2];
+    o.decoded = false;
+    flight.running = run < runs && Prepare(d->tiff, run * per, std::min(per, strips - run * per), true, o.run) &&
+                     beside->run(beside->context, DecodeRun, &o);
+  };
+  launch(1);
+  for (uint32_t run = 0; run < runs; run += 2) {
+    if (!Prepare(d->tiff, run * per, std::min(per, strips - run * per), false, &mine) || !DecodeHere(d->tiff, &mine) ||
+        !Deliver(d, &mine, out.data(), rows)) {
+      return ReadOutcome::kRefused;
+    }
+    if (run + 1 == runs) break;
+    flight.Wait();
+    OtherThread& o = other[(run + 1) / 2 % 2];
+    launch(run + 3);
+    const uint32_t first = (run + 1) * per, count = std::min(per, strips - first);
+    if (!o.decoded && (!Prepare(d->tiff, first, count, false, o.run) || !DecodeHere(d->tiff, o.run))) {
+      return ReadOutcome::kRefused;
+    }
+    if (!Deliver(d, o.run, out.data(), rows)) return ReadOutcome::kRefused;
+  }
+  return ReadOutcome::kRead;
+}
+
 // The rows from the samples as stored, a scanline (of each plane) at a time.
 ReadOutcome ReadSamples(TiffDecode* d, const DecodedRows& rows) {
   std::vector<uint8_t> line, out;
@@ -253,14 +401,7 @@ ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description*
   if (d == nullptr) return ReadOutcome::kRefused;
   d->bytes = bytes;
   d->size = size;
-  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-  if (options == nullptr) return ReadOutcome::kRefused;
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, kMaxBandBytes);
-  TIFFOpenOptionsSetErrorHandlerExtR(options, Silent, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, Silent, nullptr);
-  // "m": the file is read, never mapped.
-  d->tiff = TIFFClientOpenExt("source", "rm", d.get(), Read, Write, Seek, Close, Size, Map, Unmap, options);
-  TIFFOpenOptionsFree(options);
+  d->tiff = OpenHandle(d.get());
   if (d->tiff == nullptr) return ReadOutcome::kRefused;
   uint32_t width = 0, height = 0, band = 0;
   TIFFGetField(d->tiff, TIFFTAG_IMAGEWIDTH, &width);
@@ -309,9 +450,22 @@ ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description*
   return ReadOutcome::kRead;
 }
 
-ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows) {
+ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows, const SecondThread* beside) {
   const int32_t width = d->width, height = d->height;
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
+  uint16_t compression = COMPRESSION_NONE;
+  TIFFGetFieldDefaulted(d->tiff, TIFFTAG_COMPRESSION, &compression);
+  if (beside != nullptr && d->made == TiffRows::kSamples && compression != COMPRESSION_NONE &&
+      TIFFNumberOfStrips(d->tiff) > 1) {
+    // The second handle reads its directory here, before the other thread starts.
+    TiffDecoder second(new (std::nothrow) TiffDecode());
+    if (second != nullptr) {
+      second->bytes = d->bytes;
+      second->size = d->size;
+      second->tiff = OpenHandle(second.get());
+      if (second->tiff != nullptr) return ReadSideBySide(d, rows, beside, second->tiff);
+    }
+  }
   if (d->made != TiffRows::kRgba) return ReadSamples(d, rows);
   const bool alpha = d->alpha, divide = d->divide;
   const size_t pixels = static_cast<size_t>(width);

@@ -38,4 +38,6 @@ ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description*
 // Decodes every row, top first, as 24-bit BGR, or 32-bit BGRA with straight alpha where the
 // header says alpha, into `rows`. kRead, or kRefused where `start` or `row` answered false, a
 // strip or tile could not be decoded, or the band's memory could not be had.
-ReadOutcome ReadTiff(TiffDecode* decode, const DecodedRows& rows);
+// Lent a second thread, it decodes the compressed strips of 8-bit RGB or grey two runs at a time,
+// one on each thread: the same rows, and the same answer.
+ReadOutcome ReadTiff(TiffDecode* decode, const DecodedRows& rows, const SecondThread* beside = nullptr);

@@ -127,19 +127,42 @@ void AddRowOfLayout(BoxAverager* averager, Sum* sums, const uint8_t* row) {
   }
 }
 
-// Each box's column sums into its sums, the columns cleared for the next row of boxes.
+// One box's average from its columns' sums. The divisor comes by value, so that it stays in
+// registers however the bytes written alias.
 template <int kBytes, int kChannels>
-void FoldColumns(BoxAverager* a) {
-  const int32_t factor = a->factorX;
-  uint16_t* column = a->columns.data();
-  uint32_t* sum = a->sums.data();
-  for (int32_t x = 0; x < a->sourceWidth; sum += kChannels) {
-    const int32_t end = std::min(a->sourceWidth, x + factor);
-    for (; x < end; ++x, column += kBytes) {
-      for (int c = 0; c < kChannels; ++c) sum[c] += column[c];
-    }
+inline void AverageBox(const uint16_t* column, int32_t columns, Divisor d, uint8_t* out) {
+  uint32_t sum[kChannels] = {};
+  for (int32_t k = 0; k < columns; ++k, column += kBytes) {
+    for (int c = 0; c < kChannels; ++c) sum[c] += column[c];
   }
+  for (int c = 0; c < kChannels; ++c) out[c] = Average(sum[c], d);
+}
+
+// Each box's average straight from its columns' sums, then the columns cleared for the next row
+// of boxes: one pass over them. The common factors 2 to 4 get loops of a known length.
+template <int kBytes, int kChannels, int kFactor>
+void AverageColumns(BoxAverager* a, uint8_t* out) {
+  const int32_t factor = kFactor != 0 ? kFactor : a->factorX;
+  const int32_t wholeBoxes = a->sourceWidth / factor, left = a->sourceWidth % factor;
+  const uint64_t rows = static_cast<uint64_t>(std::max(a->rowsAdded, 1));
+  const uint16_t* column = a->columns.data();
+  const Divisor whole = DivisorOf(static_cast<uint64_t>(factor) * rows);
+  for (int32_t b = 0; b < wholeBoxes; ++b, column += factor * kBytes, out += kChannels) {
+    AverageBox<kBytes, kChannels>(column, factor, whole, out);
+  }
+  if (left != 0) AverageBox<kBytes, kChannels>(column, left, DivisorOf(static_cast<uint64_t>(left) * rows), out);
   std::fill(a->columns.begin(), a->columns.end(), uint16_t{0});
+  a->rowsAdded = 0;
+}
+
+template <int kBytes, int kChannels>
+void AverageColumnsOfFactor(BoxAverager* a, uint8_t* out) {
+  switch (a->factorX) {
+    case 2: return AverageColumns<kBytes, kChannels, 2>(a, out);
+    case 3: return AverageColumns<kBytes, kChannels, 3>(a, out);
+    case 4: return AverageColumns<kBytes, kChannels, 4>(a, out);
+    default: return AverageColumns<kBytes, kChannels, 0>(a, out);
+  }
 }
 
 template <typename Sum>
@@ -179,9 +202,9 @@ bool AddSourceRow(BoxAverager* averager, const uint8_t* row) {
 void TakeReducedRow(BoxAverager* averager, uint8_t* out) {
   if (!averager->columns.empty()) {
     switch (averager->input) {
-      case PixelLayout::kBgr24: FoldColumns<3, 3>(averager); break;
-      case PixelLayout::kBgrx32: FoldColumns<4, 3>(averager); break;
-      default: FoldColumns<4, 4>(averager); break;
+      case PixelLayout::kBgr24: return AverageColumnsOfFactor<3, 3>(averager, out);
+      case PixelLayout::kBgrx32: return AverageColumnsOfFactor<4, 3>(averager, out);
+      default: return AverageColumnsOfFactor<4, 4>(averager, out);
     }
   }
   if (averager->wideSums.empty()) {

@@ -1,12 +1,16 @@
 // TIFF variants against what the file means, worked out here from its samples: alpha associated
-// or not at 8 and 16 bits, grey and RGB; CMYK planes without alpha; CIELab by the CIE's formula.
+// or not at 8 and 16 bits, grey and RGB; CMYK planes without alpha; CIELab by the CIE's formula;
+// deflated strips decoded on two threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <zlib.h>
 
 #include "hostile_files.h"
 #include "imaging/codecs/tiff_reader.h"
@@ -15,11 +19,13 @@
 namespace {
 typedef std::vector<uint8_t> Bytes;
 
+ReadOutcome ReadOnOneThread(TiffDecode* decode, const DecodedRows& rows) { return ReadTiff(decode, rows); }
+
 // The first pixel's BGR(A) of the rows the reader gives, or nothing where it did not read.
 Bytes FirstPixel(const Bytes& file, bool* alpha) {
   Description picture;
   CapturedRows rows;
-  if (ReadWhole<TiffDecoder, OpenTiff, ReadTiff>(file, &picture, &rows) != ReadOutcome::kRead) return {};
+  if (ReadWhole<TiffDecoder, OpenTiff, ReadOnOneThread>(file, &picture, &rows) != ReadOutcome::kRead) return {};
   *alpha = picture.alpha;
   return Bytes(rows.bytes.begin(), rows.bytes.begin() + rows.pixelBytes);
 }
@@ -94,6 +100,89 @@ TEST(TiffReader, VariantsGiveWhatTheFileMeans) {
     ASSERT_EQ(got.size(), c.bgra.size()) << c.what;
     EXPECT_EQ(alpha, c.bgra.size() == 4) << c.what;
     for (size_t i = 0; i < got.size(); ++i) EXPECT_LE(std::abs(got[i] - c.bgra[i]), c.within) << c.what << ", byte " << i;
+  }
+}
+
+// A page of `width` by `height` 8-bit samples, each strip of `rowsPerStrip` rows deflated on its
+// own; `damaged` strip's bytes garbled (none where it is -1).
+uint8_t Sample(int x, int y, int c) { return static_cast<uint8_t>(x * 7 + y * 3 + c * 85 + (x * y) % 13); }
+Bytes DeflatedPage(int width, int height, int samples, int rowsPerStrip, int damaged) {
+  Bytes data;
+  std::vector<uint32_t> offsets, counts;
+  for (int top = 0, strip = 0; top < height; top += rowsPerStrip, ++strip) {
+    Bytes raw;
+    for (int y = top; y < std::min(height, top + rowsPerStrip); ++y) {
+      for (int x = 0; x < width; ++x) {
+        for (int c = 0; c < samples; ++c) raw.push_back(Sample(x, y, c));
+      }
+    }
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes packed(size);
+    compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6);
+    packed.resize(size);
+    if (strip == damaged) std::fill(packed.begin() + 2, packed.end(), uint8_t{0x55});
+    offsets.push_back(kData + static_cast<uint32_t>(data.size()));
+    counts.push_back(static_cast<uint32_t>(packed.size()));
+    data.insert(data.end(), packed.begin(), packed.end());
+  }
+  return HandMadeTiff({{256, kLong, {static_cast<uint32_t>(width)}}, {257, kLong, {static_cast<uint32_t>(height)}},
+                       {258, kShort, std::vector<uint32_t>(static_cast<size_t>(samples), 8)}, {259, kShort, {8}},
+                       {262, kShort, {samples == 1 ? 1u : 2u}}, {273, kLong, offsets}, {277, kShort, {static_cast<uint32_t>(samples)}},
+                       {278, kLong, {static_cast<uint32_t>(rowsPerStrip)}}, {279, kLong, counts}},
+                      data);
+}
+
+// A second thread as the plug-in lends one, counting the runs it was given.
+struct TestThread {
+  std::thread thread;
+  bool refuses = false;
+  int runs = 0;
+};
+SecondThread Lend(TestThread* t) {
+  return {[](void* c, void (*work)(void*), void* argument) {
+            auto* test = static_cast<TestThread*>(c);
+            if (test->refuses) return false;
+            ++test->runs;
+            test->thread = std::thread(work, argument);
+            return true;
+          },
+          [](void* c) { static_cast<TestThread*>(c)->thread.join(); }, t};
+}
+
+TEST(TiffReader, StripsOnTwoThreadsGiveTheRowsOfOne) {
+  const struct {
+    const char* what;
+    int width, height, samples, rowsPerStrip, damaged;
+    bool refuses;     // the thread cannot be had
+    ReadOutcome read;
+    int runs;         // given to the second thread
+  } cases[] = {
+      {"RGB, three runs", 1000, 700, 3, 16, -1, false, ReadOutcome::kRead, 1},
+      {"grey, runs of one strip", 3000, 1500, 1, 500, -1, false, ReadOutcome::kRead, 1},
+      {"no second thread", 1000, 700, 3, 16, -1, true, ReadOutcome::kRead, 0},
+      {"a strip of the second thread's run damaged", 1000, 700, 3, 16, 25, false, ReadOutcome::kRefused, 1},
+      {"a strip of the first run damaged", 1000, 700, 3, 16, 3, false, ReadOutcome::kRefused, 1},
+  };
+  for (const auto& c : cases) {
+    const Bytes file = DeflatedPage(c.width, c.height, c.samples, c.rowsPerStrip, c.damaged);
+    TestThread test;
+    test.refuses = c.refuses;
+    const SecondThread second = Lend(&test);
+    MemoryBytes memory = {file.data(), file.size(), -1};
+    TiffDecoder decoder;
+    Description picture;
+    ASSERT_EQ(OpenTiff(BytesOf(&memory), &decoder, &picture), ReadOutcome::kRead) << c.what;
+    CapturedRows rows;
+    EXPECT_EQ(ReadTiff(decoder.get(), Capturing(&rows), &second), c.read) << c.what;
+    EXPECT_EQ(test.runs, c.runs) << c.what;
+    if (c.read != ReadOutcome::kRead) continue;
+    Bytes expected;
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        for (int b = 0; b < 3; ++b) expected.push_back(Sample(x, y, c.samples == 1 ? 0 : 2 - b));
+      }
+    }
+    EXPECT_TRUE(rows.bytes == expected) << c.what;
   }
 }
 }  // namespace
