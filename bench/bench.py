@@ -1,7 +1,8 @@
 """The plug-in beside the tools a script author would call instead, work by work, every contender
 on the same inputs, the contenders taking turns round by round. For each work: median wall
-seconds per image, peak memory of the process, and the quality of each picture (PSNR against
-ImageMagick's Lanczos reduction of the same source to the same size, written as PNG).
+seconds per image, mean processor seconds per image (every thread), peak memory of the process,
+and the quality of each picture (PSNR against ImageMagick's Lanczos reduction of the same source
+to the same size, written as PNG).
 
 Contenders:
   plugin   quintara-host.exe batch: many resizes in one host process, each timed inside it
@@ -98,17 +99,20 @@ def psnr(picture, reference):
 
 def in_process(program, args, lines, folder, warm_up=True):
     """Runs one batch process; answers the per-line seconds (the warm-up line dropped, unless told
-    there is none) and the peak memory it reported."""
+    there is none), the per-line processor seconds where the program reports them, and the peak
+    memory it reported."""
     jobs = os.path.join(folder, "jobs.txt")
     with open(jobs, "w") as f:
         f.write("\n".join(lines) + "\n")
     out = subprocess.run(["wine", program, *args, windows(jobs)], capture_output=True, text=True, env=ENV).stdout
-    times = [float(m) for m in re.findall(r"\[([0-9.]+) ms\]", out)]
+    timed = re.findall(r"\[([0-9.]+) ms(?:, processor ([0-9.]+) ms)?\]", out)
     failed = len(re.findall(r" -- failed", out))
     peak = re.search(r"peak memory ([0-9.]+) MB", out)
-    if failed or len(times) != len(lines):
-        raise SystemExit(f"{program}: {failed} failed, {len(times)} of {len(lines)} timed\n{out[-2000:]}")
-    return [t / 1000 for t in times[1 if warm_up else 0:]], float(peak.group(1)) if peak else float("nan")
+    if failed or len(timed) != len(lines):
+        raise SystemExit(f"{program}: {failed} failed, {len(timed)} of {len(lines)} timed\n{out[-2000:]}")
+    timed = timed[1 if warm_up else 0:]
+    processor = [float(p) / 1000 for _, p in timed if p]
+    return [float(t) / 1000 for t, _ in timed], processor, float(peak.group(1)) if peak else float("nan")
 
 
 class Unreadable(Exception):
@@ -116,13 +120,15 @@ class Unreadable(Exception):
 
 
 def whole_process(command):
-    """Wall seconds and peak memory (MB) of one whole process, from GNU time."""
+    """Wall seconds, processor seconds (user and system, every thread) and peak memory (MB) of
+    one whole process, from GNU time."""
     started = time.perf_counter()
-    done = subprocess.run(["/usr/bin/time", "-f", "%M", *command], capture_output=True, text=True, env=ENV)
+    done = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", *command], capture_output=True, text=True, env=ENV)
     seconds = time.perf_counter() - started
     if done.returncode != 0:
         raise Unreadable(f"{command[0]} failed: {done.stderr[-300:]}")
-    return seconds, int(done.stderr.strip().splitlines()[-1]) / 1024
+    peak, user, system = done.stderr.strip().splitlines()[-1].split()
+    return seconds, float(user) + float(system), int(peak) / 1024
 
 
 PER_PROCESS = {
@@ -143,17 +149,20 @@ def run_work(source, w, h, extension, count, rounds, tmp, build, result):
         in_process_contenders.append(("GDI+", floor, [], [f"{windows(s)}|{windows(t)}|{a}|{b}" for s, t, a, b in jobs]))
     for _ in range(rounds):
         for name, program, args, lines in in_process_contenders:
-            seconds, peak = in_process(program, args, lines, tmp)
+            seconds, processor, peak = in_process(program, args, lines, tmp)
             result[name] += seconds
+            result.setdefault(name + " cpu", []).extend(processor)
             result[name + " MB"] = max(result.get(name + " MB", 0), peak)
         for name, command in PER_PROCESS.items():
             try:
                 for s, t, a, b in jobs[1:]:
-                    seconds, peak = whole_process(command(s, t, a, b))
+                    seconds, processor, peak = whole_process(command(s, t, a, b))
                     result[name].append(seconds)
+                    result.setdefault(name + " cpu", []).append(processor)
                     result[name + " MB"] = max(result.get(name + " MB", 0), peak)
             except Unreadable:
                 result[name] = []
+                result[name + " cpu"] = []
                 result[name + " MB"] = float("nan")
 
 
@@ -199,6 +208,20 @@ def table(title, rows, results, with_quality=True):
             d = r.get("dB", {})
             line += " " + " | ".join(f"{d[c]:.1f}" if c in d else "-" for c in ["plugin", "vips", "Pillow", "convert", "GDI+"]) + " |"
         lines.append(line)
+    return lines
+
+
+def processor_table(title, rows, results):
+    """Mean processor milliseconds per image, every thread: the plug-in's inside its host, the
+    others' whole process (their start included, as in their wall time)."""
+    peers = ["plugin", "vips", "Pillow", "convert"]
+    lines = ["", title, "", "| work | plug-in | vipsthumbnail | Pillow | convert | plug-in: processor / wall |",
+             "|---|---|---|---|---|---|"]
+    for name in rows:
+        r = results[name]
+        mean = {c: statistics.mean(r[c + " cpu"]) * 1000 if r.get(c + " cpu") else float("nan") for c in peers}
+        shown = " | ".join(f"{mean[c]:.0f} ms" if r.get(c + " cpu") else "-" for c in peers)
+        lines.append(f"| {name} | {shown} | {mean['plugin'] / (statistics.median(r['plugin']) * 1000):.2f} |")
     return lines
 
 
@@ -260,6 +283,9 @@ def main():
                    [n for n in names if n in results and n not in dict(formats) and not n.endswith(" MP")], results)
     lines += table("Megapixel series: JPEG sources to a quarter of each side:",
                    [n for n in names if n.endswith(" MP")], results, with_quality=False)
+    lines += processor_table("Processor time per image, every thread (the plug-in's inside its host, the others' "
+                             "whole process; the system counts it in 10 ms ticks, so a mean of many):",
+                             [n for n in names if n in results], results)
     with open(os.path.join(options.out, "results.md"), "w") as f:
         f.write("\n".join(lines) + "\n")
     print("\n".join(lines))
