@@ -133,7 +133,9 @@ TEST(ReadAhead, TwoThreadsWriteTheOneThreadFile) {
       ThreadCallsRefused calls(refused.call, refused.side);
       EXPECT_EQ(ResizeImageFile(folder / w.source, folder / w.target, w.width, w.height), alone) << refusal;
       EXPECT_EQ(ReadBytes(folder / w.target), one) << refusal;
-      if (refused.early) {
+      // Where the caller never had to wait (a busy machine may hold it back until bands are ready),
+      // nothing was refused and the worker rightly decoded on.
+      if (refused.early && ThreadCallsRefused::refusals > 0) {
         EXPECT_LT(ThreadCallsRefused::workerBytes * 2, static_cast<long long>(sourceBytes)) << refusal;
       }
     }
