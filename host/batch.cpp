@@ -29,15 +29,14 @@ void PrintAssignments(FILE* out, const ActionRun& run) {
 
 namespace {
 // The processor time of every thread of the process so far, the plug-in's workers included, in
-// the system's ticks (10 ms under Wine): a line's figure is coarse, the mean of many is not.
-double ProcessorSeconds() {
+// 100 ns units (which the system advances in ticks of about 10 ms under Wine: a line's figure is
+// coarse, the mean of many is not). Whole numbers, so that a difference is never below 0.
+uint64_t ProcessorTime() {
   FILETIME created, ended, kernel, user;
   if (!GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user)) return 0;
-  double seconds = 0;
-  for (const FILETIME& t : {kernel, user}) {
-    seconds += static_cast<double>((uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;
-  }
-  return seconds;
+  uint64_t total = 0;
+  for (const FILETIME& t : {kernel, user}) total += (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+  return total;
 }
 }  // namespace
 
@@ -77,13 +76,13 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
       reason = "the parameter holds characters that the ANSI code page cannot represent";
     } else {
       LARGE_INTEGER before, after;
-      const double processorBefore = ProcessorSeconds();
+      const uint64_t processorBefore = ProcessorTime();
       QueryPerformanceCounter(&before);
       run = RunAction(plugin, action, parameter);
       QueryPerformanceCounter(&after);
       milliseconds = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
                      static_cast<double>(frequency.QuadPart);
-      processorMilliseconds = 1000.0 * (ProcessorSeconds() - processorBefore);
+      processorMilliseconds = static_cast<double>(ProcessorTime() - processorBefore) / 1e4;
       reason = judge(run, parameter);
     }
     std::fprintf(out, "%d: %s", number, line.action.c_str());
@@ -107,7 +106,7 @@ int RunBatchFile(const PluginExports& plugin, const std::string& path, const std
   memory.cb = sizeof memory;
   // The peak working set: Wine 8 keeps no peak of the commit charge.
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
-  const double processor = ProcessorSeconds();
+  const double processor = static_cast<double>(ProcessorTime()) / 1e7;
   std::fprintf(out, "ran %d, succeeded %d, failed %d, %.2f seconds, processor %.3f s, peak memory %.1f MB\n",
                succeeded + failed, succeeded, failed, (GetTickCount() - started) / 1000.0, processor,
                static_cast<double>(memory.PeakWorkingSetSize) / (1024 * 1024));

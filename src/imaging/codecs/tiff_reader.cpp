@@ -267,7 +267,7 @@ bool Prepare(TIFF* tiff, uint32_t first, uint32_t count, bool raw, Run* run) {
     rawBytes += static_cast<uint64_t>(run->rawSizes[k]);
     decodedBytes += static_cast<uint64_t>(run->decodedSizes[k]);
   }
-  if (!BandFits(static_cast<int64_t>(decodedBytes)) || !BandFits(static_cast<int64_t>(rawBytes))) return false;
+  if (!BandFits(static_cast<int64_t>(decodedBytes)) || (raw && !BandFits(static_cast<int64_t>(rawBytes)))) return false;
   try {
     run->decoded.resize(static_cast<size_t>(decodedBytes));
     run->raw.resize(raw ? static_cast<size_t>(rawBytes) : 0);
