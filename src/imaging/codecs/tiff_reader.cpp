@@ -253,16 +253,20 @@ void DecodeRun(void* argument) {
 bool Prepare(TIFF* tiff, uint32_t first, uint32_t count, bool raw, Run* run) {
   run->first = first;
   run->count = count;
-  run->rawSizes.assign(count, 0);
-  run->decodedSizes.assign(count, 0);
+  try {
+    run->rawSizes.assign(count, 0);
+    run->decodedSizes.assign(count, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   uint64_t rawBytes = 0, decodedBytes = 0;
-  uint32_t rowsPerStrip = 0;
+  uint32_t rowsPerStrip = 0, height = 0;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-  uint32_t height = 0;
   TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
   for (uint32_t k = 0; k < count; ++k) {
-    const uint32_t top = (first + k) * rowsPerStrip;
-    run->decodedSizes[k] = static_cast<tmsize_t>(TIFFVStripSize64(tiff, std::min(rowsPerStrip, height - top)));
+    const uint64_t top = uint64_t{first + k} * rowsPerStrip;
+    const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(rowsPerStrip, height - top));
+    run->decodedSizes[k] = static_cast<tmsize_t>(TIFFVStripSize64(tiff, rows));
     run->rawSizes[k] = static_cast<tmsize_t>(TIFFGetStrileByteCount(tiff, first + k));
     rawBytes += static_cast<uint64_t>(run->rawSizes[k]);
     decodedBytes += static_cast<uint64_t>(run->decodedSizes[k]);
