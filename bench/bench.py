@@ -232,7 +232,10 @@ def main():
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--only", help="run only the work of this name")
     parser.add_argument("--charts", help="where the charts go (default: beside results.md)")
+    parser.add_argument("--redraw", action="store_true", help="only draw the charts again from the last run's data")
     options = parser.parse_args()
+    if options.redraw:
+        return draw(options.out, options.charts or options.out, datetime.date.today().isoformat())
     rounds = 2 if options.quick else 3
     few = 2 if options.quick else 4
     os.makedirs(options.out, exist_ok=True)
@@ -310,6 +313,12 @@ def charts(out, pictures, date, formats, series, results):
             n = f"{mp} MP"
             f.write(f"{mp} " + " ".join(str(med(n, c)) for c in ["plugin", "vips", "Pillow", "convert"]) + " "
                     + " ".join(str(results[n][c + ' MB']) for c in ["plugin", "vips", "Pillow", "convert"]) + "\n")
+    draw(out, pictures, date)
+
+
+def draw(out, pictures, date):
+    """The three charts from the data files of a run in `out`."""
+    data, series_data = os.path.join(out, "formats.dat"), os.path.join(out, "series.dat")
     lines = "with linespoints"
     script = f"""
 set terminal pngcairo size 900,500
@@ -321,13 +330,14 @@ set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.8 border -1
 set xtics rotate by -20
-set key left top
+set key outside top center horizontal
 plot '{data}' using 2:xtic(1) title 'plug-in (in the host)', '' using 3 title 'vipsthumbnail', \\
      '' using 4 title 'Pillow', '' using 5 title 'ImageMagick convert'
 set style data linespoints
 unset xtics
 set xtics
 set grid
+set key inside left top vertical
 set output '{pictures}/seconds-per-megapixel.png'
 set title 'JPEG sources to a quarter of each side: seconds per image ({date})'
 set xlabel 'source megapixels'
