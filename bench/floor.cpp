@@ -19,11 +19,11 @@
 #include <cwchar>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "imaging/gdiplus/gdiplus_flat.h"
 #include "imaging/pixels/box_average.h"
+#include "imaging/read_ahead.h"
 #include "imaging/image_types.h"
 #include "imaging/source_file.h"
 #include "imaging/target_writer.h"
@@ -110,15 +110,6 @@ Loaded Load(const std::string& file) {
   return loaded;
 }
 
-// The second thread a reader that splits its decode (TIFF's) is lent, as the plug-in lends one.
-SecondThread Lend(std::thread* thread) {
-  return {[](void* t, void (*work)(void*), void* argument) {
-            *static_cast<std::thread*>(t) = std::thread(work, argument);
-            return true;
-          },
-          [](void* t) { static_cast<std::thread*>(t)->join(); }, thread};
-}
-
 bool CodecFloor(const std::string& source, const std::string& target, int width, int height) {
   SourceFile file;
   if (OpenSource(Wide(source), &file) != Opened::kDiskFile || OpenSourceDecoder(&file) != ReadOutcome::kRead) {
@@ -147,8 +138,9 @@ bool CodecFloor(const std::string& source, const std::string& target, int width,
       },
       &corner};
   const int denominator = JpegScale(file.picture.width, file.picture.height, width, height, file.picture.scales);
-  std::thread thread;
-  const SecondThread second = Lend(&thread);
+  // The second thread a reader that splits its decode (TIFF's) is lent, as the plug-in lends it.
+  Lent lent;
+  const SecondThread second = Lend(&lent);
   if (ReadSourceFile(&file, denominator, rows, &second) != ReadOutcome::kRead) return false;
   const HANDLE out = CreateFileW(Wide(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (out == INVALID_HANDLE_VALUE) return false;

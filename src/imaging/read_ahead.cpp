@@ -197,18 +197,12 @@ struct WorkerJoin {
 // A handle from a call that answers null where it fails, as HandleOwner holds handles.
 HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
 
-// The second thread a reader may split its decode with, one piece of work at a time.
-struct Lent {
-  HandleOwner thread;
-  void (*work)(void* argument);
-  void* argument;
-};
-
 DWORD WINAPI RunLent(LPVOID parameter) {
   auto* lent = static_cast<Lent*>(parameter);
   lent->work(lent->argument);  // which never throws
   return 0;
 }
+}  // namespace
 
 SecondThread Lend(Lent* lent) {
   return {[](void* context, void (*work)(void*), void* argument) {
@@ -229,7 +223,6 @@ SecondThread Lend(Lent* lent) {
           },
           lent};
 }
-}  // namespace
 
 ReadOutcome ReadAhead(SourceFile* source, int denominator, int32_t width, int32_t height, int64_t targetPixels,
                       const std::function<void(const uint8_t* row)>& take, const RowWork* work) {

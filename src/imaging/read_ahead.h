@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "imaging/codecs/decoded_rows.h"
+#include "platform/windows_api.h"
 
 struct SourceFile;
 
@@ -32,6 +33,15 @@ constexpr int64_t kWorkerRowPixels = 8000000;
 // of kSplitPixels or more, whichever thread decodes: the decompression, which no other stage
 // overlaps, is what a thumbnail of a large page waits for.
 constexpr int64_t kSplitPixels = int64_t{1} << 21;
+
+// The second thread a reader may split its decode with (see SecondThread), made through the
+// platform's table for each piece of work, one at a time.
+struct Lent {
+  HandleOwner thread;
+  void (*work)(void* argument);
+  void* argument;
+};
+SecondThread Lend(Lent* lent);
 
 // Work on each decoded row that depends on that row alone, which either thread may do: `make`
 // turns a row into `madeValues` 16-bit values (the resampler's horizontal pass), `takeMade` is

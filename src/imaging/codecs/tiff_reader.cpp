@@ -30,6 +30,7 @@ struct TiffDecode {
   bool divide;       // the RGBA interface's colours are premultiplied
   uint16_t bits, samples;
   bool separate, minIsWhite;
+  bool splits;  // compressed strips of samples as stored, more than one: see ReadSideBySide
   ColourInput input;
   ColourTransform transform;
 };
@@ -138,6 +139,7 @@ void ChooseRows(TiffDecode* d, const Carried& carried) {
     if (!d->separate && compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG &&
         ((photometric == PHOTOMETRIC_RGB && d->samples == 3) || (grey && d->samples == 1))) {
       d->made = TiffRows::kSamples;
+      d->splits = compression != COMPRESSION_NONE && TIFFNumberOfStrips(tiff) > 1;
       return;
     }
     if (photometric == PHOTOMETRIC_CIELAB && d->samples == 3 && !d->separate) {
@@ -249,8 +251,11 @@ void DecodeRun(void* argument) {
   }
 }
 
-// The sizes of a run's strips, and room for them decoded (and, where `raw`, as stored, read in).
-bool Prepare(TIFF* tiff, uint32_t first, uint32_t count, bool raw, Run* run) {
+// The sizes of the strips of run `index` (`per` strips a run), and room for them decoded (and,
+// where `raw`, as stored, read in).
+bool Prepare(TiffDecode* d, uint32_t index, uint32_t per, bool raw, Run* run) {
+  TIFF* tiff = d->tiff;
+  const uint32_t first = index * per, count = std::min(per, TIFFNumberOfStrips(tiff) - first);
   run->first = first;
   run->count = count;
   try {
@@ -260,13 +265,9 @@ bool Prepare(TIFF* tiff, uint32_t first, uint32_t count, bool raw, Run* run) {
     return false;
   }
   uint64_t rawBytes = 0, decodedBytes = 0;
-  uint32_t rowsPerStrip = 0, height = 0;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
   for (uint32_t k = 0; k < count; ++k) {
-    const uint64_t top = uint64_t{first + k} * rowsPerStrip;
-    const uint32_t rows = static_cast<uint32_t>(std::min<uint64_t>(rowsPerStrip, height - top));
-    run->decodedSizes[k] = static_cast<tmsize_t>(TIFFVStripSize64(tiff, rows));
+    const int64_t top = int64_t{first + k} * d->band;
+    run->decodedSizes[k] = static_cast<tmsize_t>(TIFFVStripSize64(tiff, static_cast<uint32_t>(std::min<int64_t>(d->band, d->height - top))));
     run->rawSizes[k] = static_cast<tmsize_t>(TIFFGetStrileByteCount(tiff, first + k));
     rawBytes += static_cast<uint64_t>(run->rawSizes[k]);
     decodedBytes += static_cast<uint64_t>(run->decodedSizes[k]);
@@ -333,21 +334,18 @@ ReadOutcome ReadSideBySide(TiffDecode* d, const DecodedRows& rows, const SecondT
   const auto launch = [&](uint32_t run) {
     OtherThread& o = other[run / 2 % 2];
     o.decoded = false;
-    flight.running = run < runs && Prepare(d->tiff, run * per, std::min(per, strips - run * per), true, o.run) &&
-                     beside->run(beside->context, DecodeRun, &o);
+    flight.running = run < runs && Prepare(d, run, per, true, o.run) && beside->run(beside->context, DecodeRun, &o);
   };
   launch(1);
   for (uint32_t run = 0; run < runs; run += 2) {
-    if (!Prepare(d->tiff, run * per, std::min(per, strips - run * per), false, &mine) || !DecodeHere(d->tiff, &mine) ||
-        !Deliver(d, &mine, out.data(), rows)) {
+    if (!Prepare(d, run, per, false, &mine) || !DecodeHere(d->tiff, &mine) || !Deliver(d, &mine, out.data(), rows)) {
       return ReadOutcome::kRefused;
     }
     if (run + 1 == runs) break;
     flight.Wait();
     OtherThread& o = other[(run + 1) / 2 % 2];
     launch(run + 3);
-    const uint32_t first = (run + 1) * per, count = std::min(per, strips - first);
-    if (!o.decoded && (!Prepare(d->tiff, first, count, false, o.run) || !DecodeHere(d->tiff, o.run))) {
+    if (!o.decoded && (!Prepare(d, run + 1, per, false, o.run) || !DecodeHere(d->tiff, o.run))) {
       return ReadOutcome::kRefused;
     }
     if (!Deliver(d, o.run, out.data(), rows)) return ReadOutcome::kRefused;
@@ -457,10 +455,7 @@ ReadOutcome OpenTiff(const ByteSource& bytes, TiffDecoder* decoder, Description*
 ReadOutcome ReadTiff(TiffDecode* d, const DecodedRows& rows, const SecondThread* beside) {
   const int32_t width = d->width, height = d->height;
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
-  uint16_t compression = COMPRESSION_NONE;
-  TIFFGetFieldDefaulted(d->tiff, TIFFTAG_COMPRESSION, &compression);
-  if (beside != nullptr && d->made == TiffRows::kSamples && compression != COMPRESSION_NONE &&
-      TIFFNumberOfStrips(d->tiff) > 1) {
+  if (beside != nullptr && d->splits) {
     // The second handle reads its directory here, before the other thread starts.
     TiffDecoder second(new (std::nothrow) TiffDecode());
     if (second != nullptr) {

@@ -35,9 +35,10 @@ BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t sou
   const size_t values = static_cast<size_t>(ReducedSide(sourceWidth, factorX)) * channels;
   BoxAverager averager{input, sourceWidth, sourceHeight, factorX, factorY, {}, {}, 0, 0, {}};
   if (int64_t{factorX} * factorY <= kMaxNarrowBox) {
-    averager.sums.assign(values, 0);
     if (simd && factorY >= 2 && factorY <= 257 && input != PixelLayout::kBgra32) {
       averager.columns.assign(static_cast<size_t>(sourceWidth) * BytesPerPixel(input), 0);
+    } else {
+      averager.sums.assign(values, 0);
     }
   } else {
     averager.wideSums.assign(values, 0);

@@ -45,14 +45,15 @@ struct BoxAverager {
   int32_t sourceWidth, sourceHeight, factorX, factorY;
   // Per reduced pixel and output channel, for the rows added so far: 32 bits where a box has at
   // most 2^24 pixels (255 times that fits), else 64, so that a box of any size is averaged whole
-  // (a whole picture in one pixel sums 255 times 2^31 pixels at most). One of the two is used.
+  // (a whole picture in one pixel sums 255 times 2^31 pixels at most). One of the two is used,
+  // or neither where the columns below are.
   std::vector<uint32_t> sums;
   std::vector<uint64_t> wideSums;
   int32_t rowsAdded;        // to the current row of boxes
   int32_t sourceRowsAdded;  // in all
   // With SSE2, where a box has 2 to 257 rows and no colour needs premultiplying: each byte of the
   // rows summed down its column first, 16 bytes at a time (255 times 257 fits 16 bits), then each
-  // box's columns once per row of boxes. The same sums, so the same averages.
+  // box's columns added and averaged once per row of boxes. The same sums, so the same averages.
   std::vector<uint16_t> columns;
 };
 
