@@ -15,14 +15,6 @@ constexpr DWORD kLookAgainMilliseconds = 50;
 // A row to its user; false stops the decode.
 typedef std::function<bool(const uint8_t* row)> RowUse;
 
-// A semaphore with a count of its own beside it: a thread calls the system only where it must
-// wait, and a release only where a thread waits, so that most hand-overs make no system call
-// (under Wine each is a round trip to its server: 20 ms of a 12 megapixel PNG's 200 went in them).
-struct Gate {
-  HANDLE semaphore;
-  std::atomic<long> count;  // what may pass now; below 0, a thread waits
-};
-
 // What both threads share. The worker fills bands in turn, the caller empties them in turn;
 // `vacant` counts the bands the worker may fill, `filled` the bands (and, once, the end) the
 // caller may take. Each band is written by one thread at a time, handed over by a gate, whose
@@ -197,29 +189,61 @@ struct WorkerJoin {
 // A handle from a call that answers null where it fails, as HandleOwner holds handles.
 HANDLE OrInvalid(HANDLE handle) { return handle != nullptr ? handle : INVALID_HANDLE_VALUE; }
 
+// The lent thread: each piece as the gate lets it through, until it is told to end or a wait or
+// release of its own fails.
 DWORD WINAPI RunLent(LPVOID parameter) {
-  auto* lent = static_cast<Lent*>(parameter);
-  lent->work(lent->argument);  // which never throws
+  auto* l = static_cast<Lent*>(parameter);
+  while (Pass(&l->go, [l] { return l->quit.load(); }) && !l->quit.load()) {
+    l->work(l->argument);  // which never throws
+    if (!Open(&l->done)) break;
+  }
+  l->ended.store(true);
   return 0;
 }
+
+// Ends the lent thread, the piece in hand done or never begun; no piece is given after.
+void EndLent(Lent* l) {
+  l->broken = true;
+  if (l->thread.handle == INVALID_HANDLE_VALUE) return;
+  l->quit.store(true);
+  Open(&l->go);  // wakes it if it waits; if refused, it sees `quit` when it looks again
+  WaitForThreadEnd(l->thread.handle);
+  l->thread.Close();
+}
+
+// The thread and its gates, made at the first piece.
+bool StartLent(Lent* l) {
+  l->goSemaphore.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, 0, 2, nullptr));
+  l->doneSemaphore.handle = OrInvalid(windows.CreateSemaphoreW(nullptr, 0, 2, nullptr));
+  l->go.semaphore = l->goSemaphore.handle;
+  l->done.semaphore = l->doneSemaphore.handle;
+  if (l->go.semaphore == INVALID_HANDLE_VALUE || l->done.semaphore == INVALID_HANDLE_VALUE) return false;
+  try {
+    l->thread.handle = OrInvalid(windows.CreateThread(nullptr, 0, RunLent, l, 0, nullptr));
+  } catch (...) {  // a thread that could not be had is one the reader goes without
+  }
+  return l->thread.handle != INVALID_HANDLE_VALUE;
+}
 }  // namespace
+
+Lent::~Lent() { EndLent(this); }
 
 SecondThread Lend(Lent* lent) {
   return {[](void* context, void (*work)(void*), void* argument) {
             auto* l = static_cast<Lent*>(context);
-            l->work = work;
-            l->argument = argument;
-            try {
-              l->thread.handle = OrInvalid(windows.CreateThread(nullptr, 0, RunLent, l, 0, nullptr));
-            } catch (...) {  // a thread that could not be had is one the reader goes without
+            if (l->broken || (l->thread.handle == INVALID_HANDLE_VALUE && !StartLent(l))) {
+              l->broken = true;
               return false;
             }
-            return l->thread.handle != INVALID_HANDLE_VALUE;
+            l->work = work;
+            l->argument = argument;
+            if (Open(&l->go)) return true;
+            EndLent(l);
+            return false;
           },
           [](void* context) {
             auto* l = static_cast<Lent*>(context);
-            WaitForThreadEnd(l->thread.handle);
-            l->thread.Close();
+            if (!Pass(&l->done, [l] { return l->ended.load(); })) EndLent(l);
           },
           lent};
 }

@@ -123,7 +123,7 @@ const SourceFormat kFormats[] = {
     {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); }, OpenWith<JpegDecoder, OpenJpeg>,
      ReadScaled<JpegDecoder, ReadJpeg>, JpegSize},
     {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); }, OpenWith<PngDecoder, OpenPng>,
-     ReadWhole<PngDecoder, ReadPng>, PngSize},
+     ReadSplit<PngDecoder, ReadPng>, PngSize},
     {[](const FileBytes& h) { return h.headSize >= 2 && h.head[0] == 'B' && h.head[1] == 'M'; },
      OpenWith<BmpDecoder, OpenBmp>, ReadWhole<BmpDecoder, ReadBmp>, nullptr},
     {[](const FileBytes& h) { return h.headSize >= 6 && std::memcmp(h.head, "GIF8", 4) == 0; },

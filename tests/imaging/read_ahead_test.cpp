@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -20,15 +22,35 @@
 #include "scratch_folder.h"
 
 namespace {
+// The routine a lent thread starts with, as Lend's run hands it to CreateThread.
+LPTHREAD_START_ROUTINE LentStart() {
+  static LPTHREAD_START_ROUTINE seen = nullptr;
+  if (seen == nullptr) {
+    WindowsApi probe = {};
+    probe.CreateThread = [](LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID, DWORD, LPDWORD) -> HANDLE {
+      seen = start;
+      return nullptr;
+    };
+    UseWindows(&probe);
+    Lent lent;
+    const SecondThread second = Lend(&lent);
+    second.run(second.context, [](void*) {}, nullptr);
+    UseWindows(nullptr);
+  }
+  return seen;
+}
+
 // The Windows table with one of the worker thread's calls refused, every time: CreateThread and
 // CreateSemaphoreW on the caller's thread, a wait or a release on the worker's side, the caller's
-// or both. The bytes read on any thread but the caller's are counted, and the calls refused (a wait
-// or a release is called only where a thread waits: which are made depends on which thread is
-// behind).
+// or both. Unless `lends`, no thread is lent to a reader (their splits have tests of their own):
+// every thread but the caller's is the worker. The bytes it reads are counted, and the calls
+// refused (a wait or a release is called only where a thread waits: which are made depends on
+// which thread is behind).
 struct ThreadCallsRefused {
   enum Side { kBoth, kWorker, kCaller };
   static DWORD caller;
   static Side side;
+  static bool lends;
   static std::atomic<long long> workerBytes;
   static std::atomic<long long> workerBytesAtRefusal;  // as the first refusal was made
   static std::atomic<int> refusals;
@@ -38,9 +60,10 @@ struct ThreadCallsRefused {
     if (refused && refusals++ == 0) workerBytesAtRefusal = workerBytes.load();
     return refused;
   }
-  ThreadCallsRefused(const std::string& which, Side refusedOn) {
+  ThreadCallsRefused(const std::string& which, Side refusedOn, bool lending = false) {
     caller = GetCurrentThreadId();
     side = refusedOn;
+    lends = lending;
     workerBytes = 0;
     workerBytesAtRefusal = 0;
     refusals = 0;
@@ -54,6 +77,12 @@ struct ThreadCallsRefused {
       const BOOL done = DefaultWindows().ReadFile(file, buffer, bytes, read, overlapped);
       if (done && GetCurrentThreadId() != caller) workerBytes += *read;
       return done;
+    };
+    LentStart();
+    refusing.CreateThread = [](LPSECURITY_ATTRIBUTES attributes, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD flags, LPDWORD id) -> HANDLE {
+      if (start == LentStart() && !lends) return nullptr;
+      return DefaultWindows().CreateThread(attributes, stack, start, parameter, flags, id);
     };
     if (which == "CreateThread") {
       refusing.CreateThread = [](LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD,
@@ -78,10 +107,62 @@ struct ThreadCallsRefused {
 };
 DWORD ThreadCallsRefused::caller = 0;
 ThreadCallsRefused::Side ThreadCallsRefused::side = ThreadCallsRefused::kBoth;
+bool ThreadCallsRefused::lends = false;
 std::atomic<long long> ThreadCallsRefused::workerBytes{0};
 std::atomic<long long> ThreadCallsRefused::workerBytesAtRefusal{0};
 std::atomic<int> ThreadCallsRefused::refusals{0};
 std::atomic<int> ThreadCallsRefused::workerWaits{0};
+
+// A lent thread takes piece after piece through its gates. Where one of its calls is refused, on
+// either side, the piece in hand is done once, on the thread or (never begun there) by the caller,
+// and no piece is given after: the same work as on one thread, and no wait for ever.
+TEST(ReadAhead, ALentThreadDoesEachPieceOnceWhateverIsRefused) {
+  const struct {
+    const char* call;
+    ThreadCallsRefused::Side side;
+  } refusals[] = {{"", ThreadCallsRefused::kBoth},
+                  {"CreateThread", ThreadCallsRefused::kCaller},
+                  {"CreateSemaphoreW", ThreadCallsRefused::kCaller},
+                  {"ReleaseSemaphore", ThreadCallsRefused::kCaller},
+                  {"ReleaseSemaphore", ThreadCallsRefused::kWorker},
+                  {"WaitForSingleObject", ThreadCallsRefused::kCaller},
+                  {"WaitForSingleObject", ThreadCallsRefused::kWorker}};
+  struct Piece {
+    std::atomic<int> done{0};
+    std::atomic<bool> onThread{false};
+  };
+  const auto work = [](void* argument) {
+    Sleep(2);  // so that the other side waits, and its wait or release is made
+    auto* piece = static_cast<Piece*>(argument);
+    piece->onThread = GetCurrentThreadId() != ThreadCallsRefused::caller;
+    ++piece->done;
+  };
+  for (const auto& r : refusals) {
+    const std::string refusal = std::string(r.call) + " refused on side " + std::to_string(r.side);
+    ThreadCallsRefused calls(r.call, r.side, true);
+    Piece pieces[20];
+    bool refused = false;
+    {
+      Lent lent;
+      const SecondThread second = Lend(&lent);
+      for (Piece& piece : pieces) {
+        Sleep(1);  // so that the thread waits for the piece, and the release that wakes it is made
+        const bool given = second.run(second.context, work, &piece);
+        EXPECT_FALSE(given && refused) << refusal;
+        refused = refused || !given;
+        if (given) second.wait(second.context);
+        if (piece.done == 0) work(&piece);
+        EXPECT_EQ(piece.done, 1) << refusal;
+      }
+    }
+    const long onThread = std::count_if(std::begin(pieces), std::end(pieces), [](const Piece& p) { return p.onThread.load(); });
+    if (*r.call == '\0') {
+      EXPECT_EQ(onThread, 20);
+    } else if (ThreadCallsRefused::refusals > 0) {
+      EXPECT_LT(onThread, 20) << refusal;
+    }
+  }
+}
 
 // Large pictures are decoded on a worker thread while the caller resamples and writes: the file
 // written is the one-thread path's, byte for byte, into every kind of target. A refused thread or

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "imaging/codecs/decoded_rows.h"
@@ -65,4 +66,21 @@ ReadOutcome ReadWhole(const std::vector<uint8_t>& file, Description* picture, Ca
   if (opened != ReadOutcome::kRead) return opened;
   rows->pixelBytes = picture->alpha ? 4 : 3;
   return Read(decoder.get(), Capturing(rows));
+}
+
+// A second thread as the plug-in lends one, counting the runs it was given.
+struct TestThread {
+  std::thread thread;
+  bool refuses = false;
+  int runs = 0;
+};
+inline SecondThread Lend(TestThread* t) {
+  return {[](void* c, void (*work)(void*), void* argument) {
+            auto* test = static_cast<TestThread*>(c);
+            if (test->refuses) return false;
+            ++test->runs;
+            test->thread = std::thread(work, argument);
+            return true;
+          },
+          [](void* c) { static_cast<TestThread*>(c)->thread.join(); }, t};
 }

@@ -31,5 +31,6 @@ ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, Description* p
 
 // Decodes every row of an opened file into `rows`, then reads the file to its end, checking
 // every CRC. kRead, or kRefused where `start` answered false or libpng reports an error. Once only
-// for each decoder.
-ReadOutcome ReadPng(PngDecode* decode, const DecodedRows& rows);
+// for each decoder. Lent a second thread, a large non-interlaced file's pixel data is inflated on
+// it: the same rows and answer.
+ReadOutcome ReadPng(PngDecode* decode, const DecodedRows& rows, const SecondThread* beside = nullptr);

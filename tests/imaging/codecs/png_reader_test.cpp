@@ -25,7 +25,7 @@ struct Decoded {
   Description header;
   std::vector<uint8_t> pixels;
 };
-ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1) {
+ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = -1, const SecondThread* beside = nullptr) {
   MemoryBytes memory = {bytes.data(), bytes.size(), failAt};
   *out = Decoded{Description(), {}};
   PngDecoder decoder;
@@ -42,7 +42,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, Decoded* out, long failAt = 
         return true;
       },
       out};
-  return ReadPng(decoder.get(), rows);
+  return ReadPng(decoder.get(), rows, beside);
 }
 
 Rgba Pattern(int x, int y) {
@@ -218,6 +218,87 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
   std::printf("PNG of 100 zTXt chunks read in %lld ms\n",
               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now() - started).count()));
+}
+
+// The file with its pixel data deflated again (level 1) and cut into IDAT chunks of `size` bytes,
+// CRCs right: `damage`, where given, changes the deflated bytes first; `more` goes after the last
+// IDAT chunk; the chunk numbered `wrongCrc` (from 0) gets a wrong CRC.
+std::vector<uint8_t> Redeflated(const std::vector<uint8_t>& png, size_t size, void (*damage)(std::vector<uint8_t>* z) = nullptr,
+                                const std::vector<uint8_t>& more = {}, int wrongCrc = -1) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> chunks;
+  std::vector<uint8_t> z;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const size_t length = static_cast<size_t>(png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    const auto data = png.begin() + static_cast<long>(at) + 8;
+    const std::string type(png.begin() + static_cast<long>(at) + 4, data);
+    if (type != "IDAT") chunks.push_back({type, {data, data + static_cast<long>(length)}});
+    if (type == "IDAT") z.insert(z.end(), data, data + static_cast<long>(length));
+    at += 12 + length;
+  }
+  std::vector<uint8_t> raw(static_cast<size_t>(16) << 20);
+  uLongf rawSize = static_cast<uLongf>(raw.size());
+  EXPECT_EQ(uncompress(raw.data(), &rawSize, z.data(), static_cast<uLong>(z.size())), Z_OK);
+  uLongf packedSize = compressBound(rawSize);
+  z.assign(packedSize, 0);
+  EXPECT_EQ(compress2(z.data(), &packedSize, raw.data(), rawSize, 1), Z_OK);
+  z.resize(packedSize);
+  if (damage != nullptr) damage(&z);
+  auto at = chunks.end() - 1;  // before IEND
+  for (size_t from = 0; from < z.size(); from += size) {
+    at = chunks.insert(at, {"IDAT", {z.begin() + static_cast<long>(from), z.begin() + static_cast<long>(std::min(z.size(), from + size))}}) + 1;
+  }
+  if (!more.empty()) chunks.insert(at, {"IDAT", more});
+  std::vector<uint8_t> out(png.begin(), png.begin() + 8);
+  for (size_t i = 0; i < chunks.size(); ++i) {
+    const std::vector<uint8_t>& data = chunks[i].second;
+    for (int k = 24; k >= 0; k -= 8) out.push_back(static_cast<uint8_t>(data.size() >> k));
+    const size_t typeAt = out.size();
+    out.insert(out.end(), chunks[i].first.begin(), chunks[i].first.end());
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(0, &out[typeAt], static_cast<uInt>(4 + data.size())) ^ (static_cast<int>(i) == wrongCrc ? 1 : 0);
+    for (int k = 24; k >= 0; k -= 8) out.push_back(static_cast<uint8_t>(crc >> k));
+  }
+  return out;
+}
+
+// A large non-interlaced file's pixel data is inflated on a second thread: the rows and the answer
+// of the read on one thread, whatever its IDAT chunks hold, however it is damaged, and where the
+// stream is unusual (data after its end, which libpng passes over: the file is read again on one
+// thread). The runs given to the second thread show which path ran.
+TEST(PngReader, PixelDataInflatedOnASecondThreadGivesTheRowsOfOne) {
+  const std::vector<uint8_t> stored = EncodePng(Image(1000, 700, 6, 16));  // 6 runs of inflated data
+  const std::vector<uint8_t> good = Redeflated(stored, 8192);
+  const size_t late = good.size() * 4 / 5;
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    long failAt;
+    bool refuses;  // no thread to be had
+    ReadOutcome read;
+  } cases[] = {
+      {"IDAT chunks of 8 KB", good, -1, false, ReadOutcome::kRead},
+      {"one IDAT chunk", Redeflated(stored, 64u << 20), -1, false, ReadOutcome::kRead},
+      {"no second thread", good, -1, true, ReadOutcome::kRead},
+      {"a late IDAT chunk's CRC wrong", Redeflated(stored, 8192, nullptr, {}, 150), -1, false, ReadOutcome::kRefused},
+      {"the deflated data damaged late", Redeflated(stored, 8192, [](std::vector<uint8_t>* z) {
+         std::fill(z->end() - 3000, z->end() - 2000, uint8_t{0xFF});
+       }), -1, false, ReadOutcome::kRefused},
+      {"an IDAT chunk after the stream's end", Redeflated(stored, 8192, nullptr, {1, 2, 3}), -1, false, ReadOutcome::kRead},
+      {"cut in the pixel data", {good.begin(), good.begin() + static_cast<long>(late)}, -1, false, ReadOutcome::kRefused},
+      {"a read that fails in the pixel data", good, static_cast<long>(late), false, ReadOutcome::kRefused},
+  };
+  for (const auto& c : cases) {
+    Decoded alone, split;
+    EXPECT_EQ(Read(c.bytes, &alone, c.failAt), c.read) << c.what;
+    TestThread thread;
+    thread.refuses = c.refuses;
+    const SecondThread second = Lend(&thread);
+    EXPECT_EQ(Read(c.bytes, &split, c.failAt, &second), c.read) << c.what;
+    EXPECT_EQ(thread.runs > 0, !c.refuses) << c.what;
+    if (c.read == ReadOutcome::kRead) {
+      EXPECT_TRUE(split.pixels == alone.pixels) << c.what;
+    }
+  }
 }
 
 // libpng's own decode with the transforms a GDI+ source needs, BGR or BGRA.

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <zlib.h>
@@ -130,23 +129,6 @@ Bytes DeflatedPage(int width, int height, int samples, int rowsPerStrip, int dam
                        {262, kShort, {samples == 1 ? 1u : 2u}}, {273, kLong, offsets}, {277, kShort, {static_cast<uint32_t>(samples)}},
                        {278, kLong, {static_cast<uint32_t>(rowsPerStrip)}}, {279, kLong, counts}},
                       data);
-}
-
-// A second thread as the plug-in lends one, counting the runs it was given.
-struct TestThread {
-  std::thread thread;
-  bool refuses = false;
-  int runs = 0;
-};
-SecondThread Lend(TestThread* t) {
-  return {[](void* c, void (*work)(void*), void* argument) {
-            auto* test = static_cast<TestThread*>(c);
-            if (test->refuses) return false;
-            ++test->runs;
-            test->thread = std::thread(work, argument);
-            return true;
-          },
-          [](void* c) { static_cast<TestThread*>(c)->thread.join(); }, t};
 }
 
 TEST(TiffReader, StripsOnTwoThreadsGiveTheRowsOfOne) {
