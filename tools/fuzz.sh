@@ -28,6 +28,19 @@ rm -rf "$png_seeds" && mkdir -p "$png_seeds"
 for f in "$ROOT"/../shared/corpus/*.png; do
   [ -f "$f" ] && [ "$(stat -c %s "$f")" -lt 100000 ] && ln -s "$f" "$png_seeds/$(basename "$f")"
 done
+# The PNG split's seed: 1100 by 640 (2.1 MB of rows in 9 KB), large enough for the reader's second
+# thread.
+split_seeds="$BUILD/fuzz/seeds-png-split"
+rm -rf "$split_seeds" && mkdir -p "$split_seeds"
+python3 - "$split_seeds/large.png" <<'PYTHON'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+rows = b"".join(b"\x01" + bytes((x * 7) & 0xFF for x in range(3300)) for _ in range(640))
+ihdr = struct.pack(">IIBBBBB", 1100, 640, 8, 2, 0, 0, 0)
+png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr) + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+open(sys.argv[1], "wb").write(png)
+PYTHON
 
 # The header walk's seeds: the shared corpus's BMP, GIF, ICO, TIFF, EMF and WMF files of up to 100 KB.
 header_seeds="$BUILD/fuzz/seeds-headers"
@@ -50,8 +63,8 @@ for f in "$ROOT"/../shared/corpus/*.bmp "$ROOT"/../shared/corpus/bmp/*/*.bmp "$R
 done
 
 status=0
-for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader gdiplus_headers \
-              image_readers; do
+for target in parse_number format_number extract_field find_mid resize_parameter jpeg_reader png_reader png_split \
+              gdiplus_headers image_readers; do
   work="$BUILD/fuzz/corpus/$target" findings="$BUILD/fuzz/findings/$target"
   mkdir -p "$work" "$findings"
   log="$BUILD/fuzz/$target.log"
@@ -59,6 +72,7 @@ for target in parse_number format_number extract_field find_mid resize_parameter
   [ -d "$ROOT/tests/fuzz/seeds/$target" ] && seeds+=("$ROOT/tests/fuzz/seeds/$target")
   [ "$target" = jpeg_reader ] && seeds+=("$jpeg_seeds")
   [ "$target" = png_reader ] && seeds+=("$png_seeds")
+  [ "$target" = png_split ] && seeds+=("$split_seeds")
   [ "$target" = gdiplus_headers ] && seeds+=("$header_seeds")
   [ "$target" = image_readers ] && seeds+=("$image_seeds")
   # A time-out per input: an input that holds a target for seconds is a finding (a JPEG of many
