@@ -241,6 +241,7 @@ size_t Serve(PngSplit* s, uint8_t* to, size_t size) {
 // Errors end in libpng's longjmp; warnings (an unknown profile, say) are neither fatal nor shown.
 void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void Warn(png_structp, png_const_charp) {}
+
 // What libpng keeps of an ancillary chunk (a colour profile, inflated, among them): no real
 // profile comes near it. A larger chunk is dropped with a warning.
 constexpr png_alloc_size_t kChunkCap = png_alloc_size_t{1} << 20;
