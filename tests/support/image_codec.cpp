@@ -41,6 +41,8 @@ uint32_t Crc32(const uint8_t* data, size_t length, uint32_t crc = 0) {
   return ~crc;
 }
 
+}  // namespace
+
 void PngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data) {
   Put32BigEndian(out, static_cast<uint32_t>(data.size()));
   const size_t start = out.size();
@@ -48,8 +50,6 @@ void PngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<u
   out.insert(out.end(), data.begin(), data.end());
   Put32BigEndian(out, Crc32(out.data() + start, out.size() - start));
 }
-
-}  // namespace
 
 std::vector<uint8_t> WithPngChunks(std::vector<uint8_t> png,
                                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& chunks) {

@@ -39,6 +39,8 @@ struct PngImage {
 };
 std::vector<uint8_t> EncodePng(const PngImage& image);
 bool WritePng(const std::string& path, const PngImage& image);
+// A PNG chunk of `type` holding `data`, its CRC right, appended to `out`.
+void PngChunk(std::vector<uint8_t>& out, const char type[4], const std::vector<uint8_t>& data);
 // The PNG with the chunks put right after its IHDR chunk (`type` and data each), or, for "IHDR",
 // its IHDR's first bytes replaced by the data; CRCs made right.
 std::vector<uint8_t> WithPngChunks(std::vector<uint8_t> png,

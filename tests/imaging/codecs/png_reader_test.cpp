@@ -250,13 +250,8 @@ std::vector<uint8_t> Redeflated(const std::vector<uint8_t>& png, size_t size, vo
   if (!more.empty()) chunks.insert(at, {"IDAT", more});
   std::vector<uint8_t> out(png.begin(), png.begin() + 8);
   for (size_t i = 0; i < chunks.size(); ++i) {
-    const std::vector<uint8_t>& data = chunks[i].second;
-    for (int k = 24; k >= 0; k -= 8) out.push_back(static_cast<uint8_t>(data.size() >> k));
-    const size_t typeAt = out.size();
-    out.insert(out.end(), chunks[i].first.begin(), chunks[i].first.end());
-    out.insert(out.end(), data.begin(), data.end());
-    const uLong crc = crc32(0, &out[typeAt], static_cast<uInt>(4 + data.size())) ^ (static_cast<int>(i) == wrongCrc ? 1 : 0);
-    for (int k = 24; k >= 0; k -= 8) out.push_back(static_cast<uint8_t>(crc >> k));
+    PngChunk(out, chunks[i].first.c_str(), chunks[i].second);
+    if (static_cast<int>(i) == wrongCrc) out.back() ^= 1;
   }
   return out;
 }
@@ -268,7 +263,6 @@ std::vector<uint8_t> Redeflated(const std::vector<uint8_t>& png, size_t size, vo
 TEST(PngReader, PixelDataInflatedOnASecondThreadGivesTheRowsOfOne) {
   const std::vector<uint8_t> stored = EncodePng(Image(1000, 700, 6, 16));  // 6 runs of inflated data
   const std::vector<uint8_t> good = Redeflated(stored, 8192);
-  const size_t late = good.size() * 4 / 5;
   const struct {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -284,8 +278,7 @@ TEST(PngReader, PixelDataInflatedOnASecondThreadGivesTheRowsOfOne) {
          std::fill(z->end() - 3000, z->end() - 2000, uint8_t{0xFF});
        }), -1, false, ReadOutcome::kRefused},
       {"an IDAT chunk after the stream's end", Redeflated(stored, 8192, nullptr, {1, 2, 3}), -1, false, ReadOutcome::kRead},
-      {"cut in the pixel data", {good.begin(), good.begin() + static_cast<long>(late)}, -1, false, ReadOutcome::kRefused},
-      {"a read that fails in the pixel data", good, static_cast<long>(late), false, ReadOutcome::kRefused},
+      {"a read that fails in the pixel data", good, static_cast<long>(good.size() * 4 / 5), false, ReadOutcome::kRefused},
   };
   for (const auto& c : cases) {
     Decoded alone, split;
