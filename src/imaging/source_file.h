@@ -71,7 +71,7 @@ bool UseOpenFile(HANDLE file, SourceFile* source);
 ReadOutcome OpenSourceDecoder(SourceFile* source);
 
 // Decodes an opened source at 1 / denominator (1, or one of its scales) into `rows`, once for
-// each OpenSourceDecoder; a reader that splits its decode (TIFF's) may use `beside`.
+// each OpenSourceDecoder; a reader that splits its decode (TIFF's, PNG's) may use `beside`.
 ReadOutcome ReadSourceFile(SourceFile* source, int denominator, const DecodedRows& rows,
                            const SecondThread* beside = nullptr);
 

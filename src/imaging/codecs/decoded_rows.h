@@ -63,6 +63,18 @@ struct SecondThread {
   void* context;
 };
 
+// A reader's work on its second thread, one piece at a time, waited for however the read ends.
+struct InFlight {
+  const SecondThread* beside;
+  bool running = false;
+  void Start(void (*work)(void* argument), void* argument) { running = beside->run(beside->context, work, argument); }
+  void Wait() {
+    if (running) beside->wait(beside->context);
+    running = false;
+  }
+  ~InFlight() { Wait(); }
+};
+
 enum class ReadOutcome {
   kRead,         // read as asked, without an error (or, for a JPEG, a warning)
   kOtherFormat,  // the bytes do not begin as the reader's format's

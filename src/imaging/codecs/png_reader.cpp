@@ -66,8 +66,7 @@ struct PngSplit {
   bool failed = false;
   int64_t after = 0;   // where the file's chunks go on after the pixel data
   // This thread's: the stored stream libpng is given, and where it is in it.
-  const SecondThread* beside;
-  bool running = false;  // a run in flight on the second thread
+  InFlight flight;       // the run on the second thread
   int64_t filtered;      // bytes of inflated pixel data
   int64_t stream;        // bytes of the stored stream
   int64_t streamAt = 0;
@@ -78,18 +77,14 @@ struct PngSplit {
   bool trailing = false; // past it: the file's own bytes again
   int64_t have = -1;     // the run whose bytes are in hand
 
-  void Wait() {
-    if (running) beside->wait(beside->context);
-    running = false;
-  }
+  explicit PngSplit(const SecondThread* beside) : flight{beside} {}
   ~PngSplit() {
-    Wait();
+    flight.Wait();  // before the inflate it uses ends
     if (inflating) inflateEnd(&z);
   }
 };
 
 namespace {
-uint32_t Big32(const uint8_t* p) { return ReadNumber(p, 4, true); }
 void PutBig32(uint8_t* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
@@ -100,11 +95,11 @@ void PutBig32(uint8_t* p, uint32_t value) {
 bool Refill(PngSplit* s) {
   while (s->chunkLeft == 0) {
     uint8_t end[12];  // the CRC, then the next chunk's length and type
-    if (!ReadExactly(s->bytes, s->at, end, 12) || Big32(end) != s->crc || std::memcmp(end + 8, "IDAT", 4) != 0 ||
-        Big32(end + 4) > 0x7FFFFFFFu) {
+    if (!ReadExactly(s->bytes, s->at, end, 12) || ReadNumber(end, 4, true) != s->crc || std::memcmp(end + 8, "IDAT", 4) != 0 ||
+        ReadNumber(end + 4, 4, true) > 0x7FFFFFFFu) {
       return false;
     }
-    s->chunkLeft = Big32(end + 4);
+    s->chunkLeft = ReadNumber(end + 4, 4, true);
     s->at += 12;
     s->crc = crc32(0, end + 8, 4);
   }
@@ -123,7 +118,7 @@ bool Refill(PngSplit* s) {
 bool EndsWithTheChunks(PngSplit* s) {
   uint8_t end[12];
   if (s->z.avail_in != 0 || s->chunkLeft != 0 || !ReadExactly(s->bytes, s->at, end, 12)) return false;
-  if (Big32(end) != s->crc || std::memcmp(end + 8, "IDAT", 4) == 0) return false;
+  if (ReadNumber(end, 4, true) != s->crc || std::memcmp(end + 8, "IDAT", 4) == 0) return false;
   s->after = s->at + 4;
   return true;
 }
@@ -153,14 +148,14 @@ void InflateRun(void* argument) {
 
 // Starts the next run on the second thread, if there is one to start and a thread to be had.
 void Launch(PngSplit* s) {
-  s->running = s->next < s->runs && s->beside->run(s->beside->context, InflateRun, s);
+  if (s->next < s->runs) s->flight.Start(InflateRun, s);
 }
 
 // The run that holds byte `run` * kRunBytes of the pixel data in hand, the one after it started;
 // false where it failed. Runs are asked for in turn.
 bool Have(PngSplit* s, int64_t run) {
   if (run == s->have) return true;
-  s->Wait();
+  s->flight.Wait();
   if (s->next == run) InflateRun(s);  // it had no thread
   if (s->failed) return false;
   s->have = run;
@@ -425,13 +420,12 @@ std::unique_ptr<PngSplit> SplitFor(PngDecode* decode, const SecondThread* beside
       !ReadExactly(decode->bytes, decode->at - 8, head, 8) || std::memcmp(head + 4, "IDAT", 4) != 0) {
     return nullptr;
   }
-  std::unique_ptr<PngSplit> s(new (std::nothrow) PngSplit);
+  std::unique_ptr<PngSplit> s(new (std::nothrow) PngSplit(beside));
   if (s == nullptr) return nullptr;
   s->bytes = decode->bytes;
   s->at = decode->at;
-  s->chunkLeft = Big32(head);
+  s->chunkLeft = ReadNumber(head, 4, true);
   s->crc = crc32(0, head + 4, 4);
-  s->beside = beside;
   s->filtered = decode->filtered;
   s->runs = (s->filtered + kRunBytes - 1) / kRunBytes;
   const int64_t blocks = (s->filtered + kStoredBlock - 1) / kStoredBlock;

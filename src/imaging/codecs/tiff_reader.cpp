@@ -321,20 +321,11 @@ ReadOutcome ReadSideBySide(TiffDecode* d, const DecodedRows& rows, const SecondT
   }
   Run mine, theirs[2];
   OtherThread other[2] = {{second, &theirs[0], false}, {second, &theirs[1], false}};
-  // The other thread's run in flight, waited for however this function ends.
-  struct InFlight {
-    const SecondThread* beside;
-    bool running = false;
-    void Wait() {
-      if (running) beside->wait(beside->context);
-      running = false;
-    }
-    ~InFlight() { Wait(); }
-  } flight{beside};
+  InFlight flight{beside};
   const auto launch = [&](uint32_t run) {
     OtherThread& o = other[run / 2 % 2];
     o.decoded = false;
-    flight.running = run < runs && Prepare(d, run, per, true, o.run) && beside->run(beside->context, DecodeRun, &o);
+    if (run < runs && Prepare(d, run, per, true, o.run)) flight.Start(DecodeRun, &o);
   };
   launch(1);
   for (uint32_t run = 0; run < runs; run += 2) {
