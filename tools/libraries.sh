@@ -157,7 +157,7 @@ libraries_build_tiff() {
 
 # libwebp (the plug-in links its decoder and demux library; the tests its encoder and mux library
 # too, for their own WebP files); its SSE2 and SSE4.1 paths are chosen at run time by its own processor
-# check; its own threads (Windows' threads) filter a lossy picture beside its parsing.
+# check; its own threads (Windows' threads) rebuild a lossy picture's rows beside its parsing.
 libraries_build_webp() {
   local work="$LIBRARIES_DIR/libwebp" source
   source=$(libraries_fetch libwebp "$work/source")
@@ -170,6 +170,11 @@ libraries_build_webp() {
   cp "$work/build"/libwebp.a "$work/build"/libwebpdemux.a "$work/build"/libwebpmux.a "$LIBRARIES_INSTALL/lib/"
   mkdir -p "$LIBRARIES_INSTALL/include/webp"
   cp "$source"/src/webp/{decode.h,demux.h,encode.h,mux.h,mux_types.h,types.h} "$LIBRARIES_INSTALL/include/webp/"
+  # The incremental decoder's row hooks (a lossy picture's Y, U and V rows before libwebp's own
+  # scaler), in a header of its source that names its neighbours by their place in the source.
+  mkdir -p "$LIBRARIES_INSTALL/include/libwebp-source/src/dec" "$LIBRARIES_INSTALL/include/libwebp-source/src/webp"
+  cp "$source/src/dec/vp8_dec.h" "$LIBRARIES_INSTALL/include/libwebp-source/src/dec/"
+  cp "$source"/src/webp/{decode.h,types.h} "$LIBRARIES_INSTALL/include/libwebp-source/src/webp/"
   cp "$source/COPYING" "$LIBRARIES_INSTALL/licences/libwebp.txt"
 }
 

@@ -38,8 +38,9 @@ struct Description {
   bool alpha = false;                     // rows are BGRA, else BGR
   Channels channels = Channels::kColour;  // what the plug-in's writers write of it
   int scales = 0;                         // kJpegScale* bits: those it decodes at below 1/1
-  // At 1/d a WebP's whole picture is squeezed into its size divided by d, rounded up; a JPEG's
-  // rows at 1/d cover its size divided by d exactly, the last pixel in part.
+  // At 1/d a WebP with alpha or a lossless one has its whole picture squeezed into its size
+  // divided by d, rounded up; a JPEG's rows at 1/d, and an opaque lossy WebP's, cover its size
+  // divided by d exactly, the last pixel in part.
   bool scalesWhole = false;
   Carried carried;  // its orientation and colour profile, as far as the format holds them
 };

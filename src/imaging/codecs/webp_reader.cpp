@@ -9,6 +9,8 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
+#include "src/dec/vp8_dec.h"  // the incremental decoder's row hooks (libwebp's source)
+
 #include "imaging/codecs/byte_order.h"
 #include "imaging/pixels/bitmap_size.h"
 #include "imaging/pixels/box_average.h"
@@ -18,6 +20,7 @@ struct WebpDecode {
   int64_t size;
   int32_t width, height;
   bool alpha, animated;
+  bool boxed;  // reduced by the plug-in's boxes (see ReadBoxed), not libwebp's scaler
 };
 
 namespace {
@@ -72,6 +75,39 @@ Carried CarriedOf(const ByteSource& in, int64_t size) {
   return carried;
 }
 
+// Hands libwebp the file a step at a time until it has decoded the picture or stops, calling
+// afterEach() after each step; false from it stops.
+template <typename AfterEach>
+ReadOutcome Feed(WebpDecode* d, WebPIDecoder* decoder, VP8StatusCode* status, AfterEach afterEach) {
+  std::vector<uint8_t> chunk;
+  try {
+    chunk.resize(kStep);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  *status = VP8_STATUS_SUSPENDED;
+  for (int64_t at = 0; *status == VP8_STATUS_SUSPENDED && at < d->size; at += kStep) {
+    const int32_t step = static_cast<int32_t>(std::min<int64_t>(kStep, d->size - at));
+    if (!ReadExactly(d->bytes, at, chunk.data(), step)) return ReadOutcome::kRefused;
+    *status = WebPIAppend(decoder, chunk.data(), static_cast<size_t>(step));
+    if (!afterEach()) return ReadOutcome::kRefused;
+  }
+  return ReadOutcome::kRead;
+}
+
+struct DecoderEnd {
+  void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
+};
+using OwnedDecoder = std::unique_ptr<WebPIDecoder, DecoderEnd>;
+
+// How a read that libwebp ended with `status` ends, all `height` rows having been asked for.
+ReadOutcome Ending(ReadOutcome fed, VP8StatusCode status, int32_t delivered, int32_t height) {
+  if (fed != ReadOutcome::kRead) return fed;
+  // A picture whose memory could not be had is no fault of the file's.
+  if (status == VP8_STATUS_OUT_OF_MEMORY) return ReadOutcome::kRefused;
+  return status == VP8_STATUS_OK && delivered == height ? ReadOutcome::kRead : ReadOutcome::kHostile;
+}
+
 // The rows of a still picture, decoded as the file is handed over, each passed on as soon as
 // libwebp has it.
 ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
@@ -87,43 +123,149 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
     config.options.scaled_height = height;
   }
   if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
-  struct DecoderEnd {
-    void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
-  };
-  std::unique_ptr<WebPIDecoder, DecoderEnd> owned(WebPIDecode(nullptr, 0, &config));
-  WebPIDecoder* decoder = owned.get();
+  OwnedDecoder decoder(WebPIDecode(nullptr, 0, &config));
   if (decoder == nullptr) return ReadOutcome::kRefused;
-  std::vector<uint8_t> chunk;
-  ReadOutcome outcome = ReadOutcome::kRead;
-  try {
-    chunk.resize(kStep);
-  } catch (const std::bad_alloc&) {
-    outcome = ReadOutcome::kRefused;
-  }
-  VP8StatusCode status = VP8_STATUS_SUSPENDED;
+  VP8StatusCode status;
   int32_t delivered = 0;
-  for (int64_t at = 0; outcome == ReadOutcome::kRead && status == VP8_STATUS_SUSPENDED && at < d->size; at += kStep) {
-    const int32_t step = static_cast<int32_t>(std::min<int64_t>(kStep, d->size - at));
-    if (!ReadExactly(d->bytes, at, chunk.data(), step)) {
-      outcome = ReadOutcome::kRefused;
-      break;
-    }
-    status = WebPIAppend(decoder, chunk.data(), static_cast<size_t>(step));
+  const ReadOutcome fed = Feed(d, decoder.get(), &status, [&] {
     int lastY = 0, stride = 0;
-    const uint8_t* pixels = WebPIDecGetRGB(decoder, &lastY, nullptr, nullptr, &stride);
+    const uint8_t* pixels = WebPIDecGetRGB(decoder.get(), &lastY, nullptr, nullptr, &stride);
     for (; pixels != nullptr && delivered < lastY && delivered < height; ++delivered) {
-      if (!rows.row(rows.context, pixels + static_cast<size_t>(delivered) * stride)) {
-        outcome = ReadOutcome::kRefused;
-        break;
-      }
+      if (!rows.row(rows.context, pixels + static_cast<size_t>(delivered) * stride)) return false;
     }
-  }
-  owned.reset();
+    return true;
+  });
+  decoder.reset();
   WebPFreeDecBuffer(&config.output);
-  if (outcome != ReadOutcome::kRead) return outcome;
-  // A picture whose memory could not be had is no fault of the file's.
-  if (status == VP8_STATUS_OUT_OF_MEMORY) return ReadOutcome::kRefused;
-  return status == VP8_STATUS_OK && delivered == height ? ReadOutcome::kRead : ReadOutcome::kHostile;
+  return Ending(fed, status, delivered, height);
+}
+
+// A lossy, opaque picture at 1/d, from libwebp's Y, U and V rows as it rebuilds them (on its own
+// thread): each plane averaged in boxes of d by d pixels, and only then converted to BGR, once a
+// box. libwebp's own scaler does the same per plane, in plain C, and was most of what a thumbnail
+// waited for. The boxes cover the picture as a JPEG's scaled rows do: the last of a row or column
+// of them in part. A U or V sample stands for 2 by 2 pixels, or fewer at an odd side's end: it
+// counts in its box once for each of its pixels there (in the last box of a row, and the last row
+// of boxes, where that is not the same for all), so that a box's colour is its pixels' own.
+struct PlaneBoxes {
+  const DecodedRows* rows;
+  int32_t factor, width, height, boxes;
+  void (*addLuma)(const uint8_t* row, int32_t width, uint32_t* sums);
+  void (*addChroma)(const uint8_t* row, int32_t width, uint32_t* sums);
+  std::vector<uint32_t> y, u, v;  // each box's sums over the rows in the current row of boxes
+  std::vector<uint8_t> out;       // that row of boxes, converted
+  int32_t rowsIn = 0, rowsInBox = 0, delivered = 0;
+  bool refused = false;
+};
+
+// Adds each box's kBox samples of a row to its sum, the last box's in part.
+template <int kBox>
+void AddBoxes(const uint8_t* row, int32_t width, uint32_t* sums) {
+  const int32_t whole = width / kBox;
+  for (int32_t x = 0; x < whole; ++x, row += kBox) {
+    uint32_t sum = 0;
+    for (int k = 0; k < kBox; ++k) sum += row[k];
+    sums[x] += sum;
+  }
+  for (int32_t k = 0; k < width % kBox; ++k) sums[whole] += row[k];
+}
+
+// The boxes' adder for a side of 1 to 8 (the scales' denominators and their halves).
+auto AdderOf(int32_t box) {
+  return box >= 8 ? AddBoxes<8> : box == 4 ? AddBoxes<4> : box == 2 ? AddBoxes<2> : AddBoxes<1>;
+}
+
+// A row of U or V: once a sample in every box but the last, once a pixel in that.
+void AddChroma(const PlaneBoxes* b, const uint8_t* row, uint32_t* sums) {
+  const int32_t lastBox = b->boxes - 1;
+  b->addChroma(row, lastBox * (b->factor / 2), sums);
+  for (int32_t x = lastBox * b->factor; x < b->width; ++x) sums[lastBox] += row[x / 2];
+}
+
+// libwebp's own conversion (its dsp/yuv.h), so that the colours are the ones it gives.
+inline int MultHi(int v, int k) { return (v * k) >> 8; }
+inline uint8_t Clip(int v) {
+  return static_cast<uint8_t>((v & ~((256 << 6) - 1)) == 0 ? v >> 6 : v < 0 ? 0 : 255);
+}
+
+bool TakeBoxes(PlaneBoxes* b) {
+  const int32_t d = b->factor, lastColumns = b->width - (b->boxes - 1) * d;
+  const uint64_t rows = static_cast<uint64_t>(b->rowsInBox);
+  const uint64_t chromaRows = b->rowsIn == b->height ? rows : rows / 2;  // see PutRows
+  const Divisor wholeY = DivisorOf(rows * d), wholeC = DivisorOf(chromaRows * (d / 2));
+  uint8_t* out = b->out.data();
+  for (int32_t x = 0; x < b->boxes; ++x, out += 3) {
+    const bool last = x + 1 == b->boxes;
+    const Divisor dy = last ? DivisorOf(rows * lastColumns) : wholeY;
+    const Divisor dc = last ? DivisorOf(chromaRows * lastColumns) : wholeC;
+    const int luma = MultHi(Average(b->y[x], dy), 19077);
+    const int u = Average(b->u[x], dc), v = Average(b->v[x], dc);
+    out[0] = Clip(luma + MultHi(u, 33050) - 17685);
+    out[1] = Clip(luma - MultHi(u, 6419) - MultHi(v, 13320) + 8708);
+    out[2] = Clip(luma + MultHi(v, 26149) - 14234);
+  }
+  for (std::vector<uint32_t>* sums : {&b->y, &b->u, &b->v}) std::fill(sums->begin(), sums->end(), 0u);
+  b->rowsInBox = 0;
+  if (!b->rows->row(b->rows->context, b->out.data())) {
+    b->refused = true;
+    return false;
+  }
+  ++b->delivered;
+  return true;
+}
+
+// libwebp's rows come in order, from an even row, a row's U and V with its even rows: those are
+// added with the even rows, and in the last row of boxes with every row.
+int PutRows(const VP8Io* io) {
+  PlaneBoxes* b = static_cast<PlaneBoxes*>(io->opaque);
+  const int32_t lastBoxRow = (ReducedSide(b->height, b->factor) - 1) * b->factor;
+  for (int32_t r = 0; r < io->mb_h; ++r) {
+    b->addLuma(io->y + static_cast<ptrdiff_t>(r) * io->y_stride, b->width, b->y.data());
+    if ((r & 1) == 0 || b->rowsIn >= lastBoxRow) {
+      AddChroma(b, io->u + static_cast<ptrdiff_t>(r / 2) * io->uv_stride, b->u.data());
+      AddChroma(b, io->v + static_cast<ptrdiff_t>(r / 2) * io->uv_stride, b->v.data());
+    }
+    ++b->rowsInBox;
+    if ((++b->rowsIn == b->height || b->rowsInBox == b->factor) && !TakeBoxes(b)) return 0;
+  }
+  return 1;
+}
+
+int SetUpRows(VP8Io* io) {
+  const PlaneBoxes* b = static_cast<const PlaneBoxes*>(io->opaque);
+  // As libwebp's scaler would for a reduction this large: its loop filter passed over (the
+  // blocks' edges it smooths are averaged in the boxes).
+  io->bypass_filtering = ReducedSide(b->width, b->factor) < b->width * 3 / 4 &&
+                         ReducedSide(b->height, b->factor) < b->height * 3 / 4;
+  return io->width == b->width && io->height == b->height;
+}
+
+ReadOutcome ReadBoxed(WebpDecode* d, int denominator, const DecodedRows& rows) {
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) return ReadOutcome::kRefused;
+  config.options.use_threads = 1;
+  // libwebp still makes an output picture, which the hooks leave unwritten: its smallest.
+  config.options.use_scaling = 1;
+  config.options.scaled_width = config.options.scaled_height = 1;
+  const int32_t width = ReducedSide(d->width, denominator), height = ReducedSide(d->height, denominator);
+  PlaneBoxes boxes{&rows, denominator, d->width, d->height, width, AdderOf(denominator), AdderOf(denominator / 2),
+                   {}, {}, {}, {}};
+  try {
+    for (std::vector<uint32_t>* sums : {&boxes.y, &boxes.u, &boxes.v}) sums->assign(static_cast<size_t>(width), 0);
+    boxes.out.resize(static_cast<size_t>(width) * 3);
+  } catch (const std::bad_alloc&) {
+    return ReadOutcome::kRefused;
+  }
+  if (!rows.start(rows.context, width, height)) return ReadOutcome::kRefused;
+  OwnedDecoder decoder(WebPIDecode(nullptr, 0, &config));
+  if (decoder == nullptr || !WebPISetIOHooks(decoder.get(), PutRows, SetUpRows, nullptr, &boxes)) {
+    return ReadOutcome::kRefused;
+  }
+  VP8StatusCode status;
+  const ReadOutcome fed = Feed(d, decoder.get(), &status, [&] { return !boxes.refused; });
+  decoder.reset();
+  WebPFreeDecBuffer(&config.output);
+  return Ending(boxes.refused ? ReadOutcome::kRefused : fed, status, boxes.delivered, height);
 }
 
 // An animation's first frame, decoded whole, in its canvas.
@@ -199,14 +341,14 @@ ReadOutcome OpenWebp(const ByteSource& bytes, WebpDecoder* decoder, Description*
       (features.has_animation && size > kMaxBitmapBytes / 4)) {
     return ReadOutcome::kHostile;
   }
-  WebpDecoder d(new (std::nothrow) WebpDecode{bytes, size, features.width, features.height,
-                                              features.has_alpha != 0 || features.has_animation != 0,
-                                              features.has_animation != 0});
+  const bool alpha = features.has_alpha != 0 || features.has_animation != 0;
+  WebpDecoder d(new (std::nothrow) WebpDecode{bytes, size, features.width, features.height, alpha,
+                                              features.has_animation != 0, !alpha && features.format == 1});
   if (d == nullptr) return ReadOutcome::kRefused;
   picture->alpha = d->alpha;
   picture->channels = d->alpha ? Channels::kColourAlpha : Channels::kColour;
   picture->scales = d->animated ? 0 : kJpegScaleHalf | kJpegScaleQuarter | kJpegScaleEighth;
-  picture->scalesWhole = true;  // libwebp's scaler squeezes the whole picture into its size / d
+  picture->scalesWhole = !d->boxed;  // libwebp's scaler squeezes the whole picture into its size / d
   picture->carried = CarriedOf(bytes, size);
   *decoder = std::move(d);
   return ReadOutcome::kRead;
@@ -214,5 +356,5 @@ ReadOutcome OpenWebp(const ByteSource& bytes, WebpDecoder* decoder, Description*
 
 ReadOutcome ReadWebp(WebpDecode* d, int denominator, const DecodedRows& rows) {
   if (d->animated) return denominator == 1 ? ReadFirstFrame(d, rows) : ReadOutcome::kRefused;
-  return ReadStill(d, denominator, rows);
+  return d->boxed && denominator > 1 ? ReadBoxed(d, denominator, rows) : ReadStill(d, denominator, rows);
 }

@@ -25,10 +25,6 @@ int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t 
   return 1;
 }
 
-int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
-  return static_cast<int32_t>((static_cast<int64_t>(sourceSide) + factor - 1) / factor);
-}
-
 BoxAverager StartBoxAverager(PixelLayout input, int32_t sourceWidth, int32_t sourceHeight,
                              int32_t factorX, int32_t factorY, bool simd) {
   const size_t channels = HasAlpha(input) ? 4 : 3;
@@ -99,23 +95,6 @@ void AddRowOfFactor(BoxAverager* a, Sum* sum, const uint8_t* p) {
     case 4: return AddRow<kBytes, kAlpha, kStraight, 4>(a, sum, p);
     default: return AddRow<kBytes, kAlpha, kStraight, 0>(a, sum, p);
   }
-}
-
-// (x + n / 2) / n for the sum x of n pixels, so x < 256 n. Below 4096 pixels it is a multiply
-// by m = ceil(2^32 / n) and a shift, exact: the product overshoots x / n by less than
-// x / 2^32 < 256 n / 2^32, which stays below the 1 / n that the fraction of x / n is short of 1
-// while n * n < 2^24. Larger boxes divide (in a 32-bit process, a library call).
-struct Divisor {
-  uint64_t n;
-  uint32_t m;  // 0 where the division is made
-};
-Divisor DivisorOf(uint64_t n) {
-  return {n, n > 1 && n < 4096 ? static_cast<uint32_t>(((uint64_t{1} << 32) + n - 1) / n) : 0};
-}
-inline uint8_t Average(uint64_t sum, const Divisor& d) {
-  const uint64_t x = sum + d.n / 2;
-  if (d.m != 0) return static_cast<uint8_t>((static_cast<uint32_t>(x) * uint64_t{d.m}) >> 32);
-  return static_cast<uint8_t>(d.n == 1 ? x : x / d.n);
 }
 
 template <typename Sum>

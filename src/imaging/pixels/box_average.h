@@ -35,7 +35,26 @@ int JpegScale(int32_t sourceWidth, int32_t sourceHeight, int32_t width, int32_t 
 
 // The side after averaging; the last box is a partial one when the side is not a multiple of
 // the factor: ReducedSide(1001, 5) -> 201, ReducedSide(1000, 5) -> 200.
-int32_t ReducedSide(int32_t sourceSide, int32_t factor);
+inline int32_t ReducedSide(int32_t sourceSide, int32_t factor) {
+  return static_cast<int32_t>((static_cast<int64_t>(sourceSide) + factor - 1) / factor);
+}
+
+// (x + n / 2) / n for the sum x of n pixels, so x < 256 n. Below 4096 pixels it is a multiply
+// by m = ceil(2^32 / n) and a shift, exact: the product overshoots x / n by less than
+// x / 2^32 < 256 n / 2^32, which stays below the 1 / n that the fraction of x / n is short of 1
+// while n * n < 2^24. Larger boxes divide (in a 32-bit process, a library call).
+struct Divisor {
+  uint64_t n;
+  uint32_t m;  // 0 where the division is made
+};
+inline Divisor DivisorOf(uint64_t n) {
+  return {n, n > 1 && n < 4096 ? static_cast<uint32_t>(((uint64_t{1} << 32) + n - 1) / n) : 0};
+}
+inline uint8_t Average(uint64_t sum, const Divisor& d) {
+  const uint64_t x = sum + d.n / 2;
+  if (d.m != 0) return static_cast<uint8_t>((static_cast<uint32_t>(x) * uint64_t{d.m}) >> 32);
+  return static_cast<uint8_t>(d.n == 1 ? x : x / d.n);
+}
 
 // Averages source rows into rows of boxes. Output rows are 24-bit BGR for an opaque layout and
 // premultiplied BGRA for one with alpha, so that a transparent pixel lends no colour to its box

@@ -17,8 +17,10 @@
 #include "webp_encode.h"
 
 #include "image_codec.h"
+#include "imaging/codecs/webp_reader.h"
 #include "imaging/image_metrics.h"
 #include "imaging/resize_image_file.h"
+#include "memory_bytes.h"
 #include "scratch_folder.h"
 
 namespace {
@@ -160,6 +162,65 @@ TEST(WebpSource, EachKindGivesLibwebpsPictureAndItsSize) {
   EXPECT_EQ(MeasureImageFile(folder / "cut.webp").width, 640);
   ASSERT_TRUE(WriteBytes(folder / "header.webp", Bytes(photo.begin(), photo.begin() + 20)));
   EXPECT_EQ(MeasureImageFile(folder / "header.webp").width, 0);
+}
+
+// An opaque lossy picture reduced by 1/d as it decodes: each pixel the average of its box of
+// libwebp's own whole picture (its loop filter passed over, as libwebp's scaler does for such a
+// reduction, and its chroma not smoothed), the last box of a row or column in part: the boxes
+// are averaged in Y, U and V before they are converted, so each is within 2 levels of the
+// average of the converted pixels while the picture stays inside the colours RGB holds.
+TEST(WebpSource, ReducedWhileDecodedGivesTheBoxesOfLibwebpsPicture) {
+  const struct {
+    int width, height, d;
+  } cases[] = {{64, 48, 2}, {67, 45, 4}, {67, 45, 8}, {33, 17, 8}};
+  for (const auto& c : cases) {
+    Bytes rgba(static_cast<size_t>(c.width) * c.height * 4, 255);
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) {
+        uint8_t* p = &rgba[(static_cast<size_t>(y) * c.width + x) * 4];
+        p[0] = static_cast<uint8_t>(60 + (x * 37 + y * 11) % 128), p[1] = static_cast<uint8_t>(60 + (x * x + y * 29) % 128);
+        p[2] = static_cast<uint8_t>(60 + ((x ^ y) * 13) % 128);
+      }
+    }
+    const Bytes file = EncodeWebp(rgba, c.width, c.height, false);
+    WebPDecoderConfig config;
+    ASSERT_TRUE(WebPInitDecoderConfig(&config));
+    config.options.bypass_filtering = 1, config.options.no_fancy_upsampling = 1, config.output.colorspace = MODE_BGR;
+    ASSERT_EQ(WebPDecode(file.data(), file.size(), &config), VP8_STATUS_OK);
+    MemoryBytes memory = {file.data(), file.size(), -1};
+    WebpDecoder decoder;
+    Description picture;
+    CapturedRows rows;
+    ASSERT_EQ(OpenWebp(BytesOf(&memory), &decoder, &picture), ReadOutcome::kRead);
+    ASSERT_EQ(ReadWebp(decoder.get(), c.d, Capturing(&rows)), ReadOutcome::kRead) << c.width << " at 1/" << c.d;
+    const int width = (c.width + c.d - 1) / c.d, height = (c.height + c.d - 1) / c.d;
+    ASSERT_EQ(rows.bytes.size(), static_cast<size_t>(width) * height * 3) << c.width << " at 1/" << c.d;
+    int largest = 0;
+    for (int i = 0; i < width * height * 3; ++i) {
+      const int bx = i / 3 % width, by = i / 3 / width;
+      double sum = 0;
+      int n = 0;
+      for (int y = by * c.d; y < std::min(c.height, (by + 1) * c.d); ++y) {
+        for (int x = bx * c.d; x < std::min(c.width, (bx + 1) * c.d); ++x, ++n) {
+          sum += config.output.u.RGBA.rgba[static_cast<size_t>(y) * config.output.u.RGBA.stride + x * 3 + i % 3];
+        }
+      }
+      largest = std::max(largest, std::abs(rows.bytes[static_cast<size_t>(i)] - static_cast<int>(sum / n + 0.5)));
+    }
+    EXPECT_LE(largest, 2) << c.width << " by " << c.height << " at 1/" << c.d;
+    WebPFreeDecBuffer(&config.output);
+  }
+  // A row refused, on libwebp's thread: the read ends there, refused.
+  const Bytes file = Still(640, 480, false, false);
+  MemoryBytes memory = {file.data(), file.size(), -1};
+  WebpDecoder decoder;
+  Description picture;
+  ASSERT_EQ(OpenWebp(BytesOf(&memory), &decoder, &picture), ReadOutcome::kRead);
+  int taken = 0;
+  const DecodedRows refusing = {[](void*, int32_t, int32_t) { return true; },
+                                [](void* c, const uint8_t*) { return ++*static_cast<int*>(c) < 3; }, &taken};
+  EXPECT_EQ(ReadWebp(decoder.get(), 4, refusing), ReadOutcome::kRefused);
+  EXPECT_EQ(taken, 3);
 }
 
 // WebP targets of each kind of picture, decoded by libwebp against the plug-in's own lossless PNG
