@@ -89,6 +89,10 @@ libraries_build_jpeg() {
   cp "$work/build/libjpeg.a" "$LIBRARIES_INSTALL/lib/"
   cp "$work/build/jconfig.h" "$source/jpeglib.h" "$source/jmorecfg.h" "$source/jerror.h" \
      "$LIBRARIES_INSTALL/include/"
+  # The library's own parts (its coefficient controller's, its entropy decoder's), for the
+  # reader's split decode; alone in a folder, so that a native build keeps the system's jpeglib.h.
+  mkdir -p "$LIBRARIES_INSTALL/include/libjpeg-turbo-source"
+  cp "$source/jpegint.h" "$LIBRARIES_INSTALL/include/libjpeg-turbo-source/"
   cp "$source/LICENSE.md" "$LIBRARIES_INSTALL/licences/libjpeg-turbo.md"
 }
 

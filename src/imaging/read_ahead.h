@@ -30,9 +30,10 @@ constexpr int64_t kWorkerPixels = int64_t{1} << 21;
 constexpr int64_t kWorkerTargetPixels = 1000000;
 constexpr int64_t kWorkerRowPixels = 8000000;
 
-// A reader that can split its decode (TIFF's, strip by strip; PNG's, its inflate from the rest) is
-// lent a second thread for sources of kSplitPixels or more, whichever thread decodes: the
-// decompression, which no other stage overlaps, is what a thumbnail of a large page waits for.
+// A reader that can split its decode (TIFF's, strip by strip; PNG's, its inflate from the rest;
+// JPEG's, its entropy decoding from the rest) is lent a second thread for sources of kSplitPixels
+// or more, whichever thread decodes: the decompression, which no other stage overlaps, is what a
+// thumbnail of a large page waits for.
 constexpr int64_t kSplitPixels = int64_t{1} << 21;
 
 // A semaphore with a count of its own beside it: a thread calls the system only where it must

@@ -78,7 +78,7 @@ Opened OpenSource(const std::wstring& name, SourceFile* source) {
 
 namespace {
 // A reader's open into the source's decoder and description; its read of every row at 1/1
-// (the readers that do not scale), or at 1/d, or at 1/1 on two threads where it is lent a second.
+// (the readers that do not scale), or at 1/d, on two threads where it is lent a second.
 template <typename Decoder, ReadOutcome (*Open)(const ByteSource&, Decoder*, Description*)>
 ReadOutcome OpenWith(SourceFile* source) {
   return Open(BytesOf(&source->bytes), &source->decoder.template emplace<Decoder>(), &source->picture);
@@ -90,6 +90,10 @@ ReadOutcome ReadWhole(SourceFile* source, int denominator, const DecodedRows& ro
 template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, int, const DecodedRows&)>
 ReadOutcome ReadScaled(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread*) {
   return Read(std::get<Decoder>(source->decoder).get(), denominator, rows);
+}
+template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, int, const DecodedRows&, const SecondThread*)>
+ReadOutcome ReadScaledSplit(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread* beside) {
+  return Read(std::get<Decoder>(source->decoder).get(), denominator, rows, beside);
 }
 template <typename Decoder, ReadOutcome (*Read)(typename Decoder::pointer, const DecodedRows&, const SecondThread*)>
 ReadOutcome ReadSplit(SourceFile* source, int denominator, const DecodedRows& rows, const SecondThread* beside) {
@@ -121,7 +125,7 @@ struct SourceFormat {
 
 const SourceFormat kFormats[] = {
     {[](const FileBytes& h) { return StartsAsJpeg(h.head, h.headSize); }, OpenWith<JpegDecoder, OpenJpeg>,
-     ReadScaled<JpegDecoder, ReadJpeg>, JpegSize},
+     ReadScaledSplit<JpegDecoder, ReadJpeg>, JpegSize},
     {[](const FileBytes& h) { return StartsAsPng(h.head, static_cast<size_t>(h.headSize)); }, OpenWith<PngDecoder, OpenPng>,
      ReadSplit<PngDecoder, ReadPng>, PngSize},
     {[](const FileBytes& h) { return h.headSize >= 2 && h.head[0] == 'B' && h.head[1] == 'M'; },

@@ -2,7 +2,8 @@
 // bounds or leaks (the sanitizers watch), and never takes long (the run's
 // time-out: a file of many scans is stopped at the limit), the reader delivers exactly the rows
 // it announced when it reads a file whole, and every row has the width it announced. No picture
-// is declined for its size: what the reader accepts, it reads.
+// is declined for its size: what the reader accepts, it reads. Where the first byte's third bit is
+// set, the file is read again with a second thread lent: the same answer and the same rows.
 #include <cstdint>
 #include <cstring>
 
@@ -45,5 +46,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ReadOutcome outcome = ReadJpeg(decoder.get(), denominator, sink);
   FUZZ_CHECK(rows.delivered <= rows.height, "%d rows of %d", rows.delivered, rows.height);
   if (outcome == ReadOutcome::kRead) FUZZ_CHECK(rows.delivered == rows.height, "%d rows of %d", rows.delivered, rows.height);
+  if ((data[0] & 4) == 0) return 0;
+  Rows split = {0, 0, 0, 0};
+  DecodedRows splitSink = sink;
+  splitSink.context = &split;
+  TestThread thread;
+  const SecondThread second = Lend(&thread);
+  JpegDecoder again;
+  if (OpenJpeg(BytesOf(&input), &again, &header) != ReadOutcome::kRead) return 0;
+  const ReadOutcome splitOutcome = ReadJpeg(again.get(), denominator, splitSink, &second);
+  FUZZ_CHECK(splitOutcome == outcome && split.delivered == rows.delivered && split.checksum == rows.checksum,
+             "two threads: answer %d, %d rows; one: %d, %d rows", static_cast<int>(splitOutcome), split.delivered,
+             static_cast<int>(outcome), rows.delivered);
   return 0;
 }

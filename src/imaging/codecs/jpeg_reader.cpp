@@ -1,5 +1,6 @@
 #include "imaging/codecs/jpeg_reader.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE
@@ -10,6 +11,8 @@
 
 #include <jerror.h>  // after jpeglib.h, which it needs
 
+#include <jpegint.h>  // the library's own parts, for the split decode (see JpegSplit)
+
 #include "imaging/codecs/colour_engine.h"
 #include "imaging/pixels/bitmap_size.h"
 #include "imaging/pixels/box_average.h"
@@ -17,10 +20,12 @@
 namespace {
 constexpr size_t kInputBytes = 64 * 1024;
 
-// The library's errors and warnings end in a longjmp back to the function that called it.
+// The library's errors and warnings end in a longjmp back to the function that called it: to
+// `escape`, or, on the split decode's second thread, to the split's own (see JpegSplit).
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf escape;
+  std::jmp_buf* jump;  // where the next error goes
   bool hostile;        // the jump was for one scan too many
   bool warningsPass;   // while a profile is put together: a malformed one is dropped, not fatal
 };
@@ -32,12 +37,32 @@ struct SourceManager {
   JOCTET buffer[kInputBytes];
 };
 
+// A single-scan file's Huffman (or arithmetic) decoding, most of a large JPEG's time, on the
+// thread lent to the reader, a batch of iMCU rows ahead of the inverse DCT, upsampling and colour
+// conversion of the batch before it on the reader's own: the library's one-pass coefficient
+// controller in two halves, the first a batch at a time into one of two buffers of coefficients
+// (from the library's pool). Only the first half reads the file, raises the library's errors and
+// warnings, or touches the entropy decoder while a batch is in flight; its error is raised again
+// on the reader's thread, where the one-thread decode would have raised it, after the rows before.
+// Where the thread cannot be had, the reader decodes the batch itself, in the same order.
+struct JpegSplit {
+  InFlight flight{nullptr};
+  JBLOCKROW blocks[2];
+  JDIMENSION blocksPerRow, rowsPerBatch;  // a row of iMCUs' blocks, and the rows of a batch
+  JDIMENSION next;                        // the first row of the batch to decode next
+  int filling;                            // into which buffer
+  JDIMENSION heldFrom, heldTo;            // the rows decoded in the other one
+  bool failed;
+  JDIMENSION failedRow;
+  std::jmp_buf escape;
+};
 }  // namespace
 
-// Everything a decode keeps: plain data, nothing with a destructor that a longjmp could skip.
+// Everything a decode keeps, held by its decoder: no longjmp skips a destructor of it.
 struct JpegDecode {
   jpeg_decompress_struct info;
   ErrorManager error;
+  JpegSplit split;
   SourceManager source;
   jpeg_progress_mgr progress;
   size_t kept[2];  // the bytes of EXIF and of profile chunks kept (see KeepMarker)
@@ -47,7 +72,7 @@ struct JpegDecode {
 
 namespace {
 void Fail(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->escape, 1);
+  std::longjmp(*reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
 // Every warning ends the decode where it arises, as djpeg -strict does, so that no file makes the
@@ -244,11 +269,124 @@ void ReadCarried(JpegDecode* decode, Carried* carried) {
   std::free(profile);
 }
 
+// The MCU rows of iMCU row `row`: one for an interleaved scan, else the component's block rows.
+int McuRows(const jpeg_decompress_struct& info, JDIMENSION row) {
+  if (info.comps_in_scan > 1) return 1;
+  const jpeg_component_info& c = *info.cur_comp_info[0];
+  return row + 1 < info.total_iMCU_rows ? c.v_samp_factor : c.last_row_height;
+}
+
+// The split's first half: the next batch's coefficients, as decompress_onepass decodes them.
+// Where it fails, `failedRow` is the row it was decoding.
+void DecodeBatch(void* argument) {
+  auto* decode = static_cast<JpegDecode*>(argument);
+  jpeg_decompress_struct* info = &decode->info;
+  JpegSplit& s = decode->split;
+  decode->error.jump = &s.escape;
+  if (setjmp(s.escape) != 0) {
+    decode->error.jump = &decode->error.escape;
+    s.failed = true;
+    return;
+  }
+  const JDIMENSION end = std::min(s.next + s.rowsPerBatch, info->total_iMCU_rows);
+  JBLOCKROW pointers[D_MAX_BLOCKS_IN_MCU];
+  for (s.failedRow = s.next; s.failedRow < end; ++s.failedRow) {
+    JBLOCKROW mcu = s.blocks[s.filling] + (s.failedRow - s.next) * s.blocksPerRow;
+    for (int y = 0; y < McuRows(*info, s.failedRow); ++y) {
+      for (JDIMENSION x = 0; x < info->MCUs_per_row; ++x, mcu += info->blocks_in_MCU) {
+        std::memset(mcu, 0, sizeof(JBLOCK) * static_cast<size_t>(info->blocks_in_MCU));
+        for (int b = 0; b < info->blocks_in_MCU; ++b) pointers[b] = mcu + b;
+        // The source never suspends: a decoder that does has failed.
+        if (!(*info->entropy->decode_mcu)(info, pointers)) ERREXIT(info, JERR_CANT_SUSPEND);
+      }
+    }
+  }
+  decode->error.jump = &decode->error.escape;
+}
+
+// Decodes the next batch on the second thread, or here where it cannot be had.
+void StartBatch(JpegDecode* decode) {
+  decode->split.flight.Start(DecodeBatch, decode);
+  if (!decode->split.flight.running) DecodeBatch(decode);
+}
+
+// The split's second half, in the library's place: each iMCU row's inverse DCT from the batch
+// that holds it, the batch after it started on the second thread as this one is taken.
+int DecompressSplit(j_decompress_ptr info, JSAMPIMAGE output) {
+  auto* decode = static_cast<JpegDecode*>(info->client_data);
+  JpegSplit& s = decode->split;
+  const JDIMENSION row = info->input_iMCU_row;
+  if (row == s.heldTo) {
+    s.flight.Wait();
+    if (s.failed && s.failedRow == row) {
+      decode->error.jump = &decode->error.escape;
+      std::longjmp(decode->error.escape, 1);
+    }
+    s.heldFrom = s.next;
+    s.heldTo = s.failed ? s.failedRow : std::min(s.next + s.rowsPerBatch, info->total_iMCU_rows);
+    s.next = s.heldTo;
+    s.filling ^= 1;
+    if (!s.failed && s.next < info->total_iMCU_rows) StartBatch(decode);
+  }
+  JBLOCKROW mcu = s.blocks[s.filling ^ 1] + (row - s.heldFrom) * s.blocksPerRow;
+  const JDIMENSION lastColumn = info->MCUs_per_row - 1;
+  for (int y = 0; y < McuRows(*info, row); ++y) {
+    for (JDIMENSION x = 0; x <= lastColumn; ++x) {
+      for (int c = 0; c < info->comps_in_scan; ++c) {
+        jpeg_component_info* component = info->cur_comp_info[c];
+        if (!component->component_needed) {
+          mcu += component->MCU_blocks;
+          continue;
+        }
+        const inverse_DCT_method_ptr inverse = info->idct->inverse_DCT[component->component_index];
+        const int size = component->DCT_scaled_size;
+        const int across = x < lastColumn ? component->MCU_width : component->last_col_width;
+        JSAMPARRAY to = output[component->component_index] + y * size;
+        for (int down = 0; down < component->MCU_height; ++down, mcu += component->MCU_width, to += size) {
+          if (row + 1 < info->total_iMCU_rows || y + down < component->last_row_height) {
+            for (int k = 0; k < across; ++k) {
+              (*inverse)(info, component, mcu[k], to, x * component->MCU_sample_width + static_cast<JDIMENSION>(k * size));
+            }
+          }
+        }
+      }
+    }
+  }
+  info->output_iMCU_row++;
+  if (++info->input_iMCU_row < info->total_iMCU_rows) return JPEG_ROW_COMPLETED;
+  (*info->inputctl->finish_input_pass)(info);
+  return JPEG_SCAN_COMPLETED;
+}
+
+// About this many bytes of coefficients a batch.
+constexpr size_t kBatchBytes = 1 << 20;
+
+// The split in the library's place, for a single-scan file on the thread lent.
+void StartSplit(JpegDecode* decode, const SecondThread* beside) {
+  jpeg_decompress_struct* info = &decode->info;
+  if (beside == nullptr || jpeg_has_multiple_scans(info)) return;
+  JpegSplit& s = decode->split;
+  const int mcuRows = info->comps_in_scan > 1 ? 1 : info->cur_comp_info[0]->v_samp_factor;
+  s.blocksPerRow = info->MCUs_per_row * static_cast<JDIMENSION>(info->blocks_in_MCU * mcuRows);
+  s.rowsPerBatch = static_cast<JDIMENSION>(std::max<size_t>(1, kBatchBytes / (s.blocksPerRow * sizeof(JBLOCK))));
+  for (JBLOCKROW& buffer : s.blocks) {
+    buffer = static_cast<JBLOCKROW>((*info->mem->alloc_large)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
+                                                             s.blocksPerRow * s.rowsPerBatch * sizeof(JBLOCK)));
+  }
+  s.flight = InFlight{beside};
+  s.next = s.heldFrom = s.heldTo = 0;
+  s.filling = 0;
+  s.failed = false;
+  info->coef->decompress_data = DecompressSplit;
+  StartBatch(decode);
+}
+
 // The two functions that call setjmp, one for each of the library's phases. Between either and a
 // longjmp there is only plain data (the JpegDecode record and the pointers into it) and the
 // library's memory, which jpeg_destroy_decompress releases on every path.
 ReadOutcome ReadHeaders(JpegDecode* decode, Description* picture) {
   jpeg_decompress_struct* info = &decode->info;
+  decode->error.jump = &decode->error.escape;
   if (setjmp(decode->error.escape) != 0) {
     return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
@@ -274,9 +412,11 @@ ReadOutcome ReadHeaders(JpegDecode* decode, Description* picture) {
   return ReadOutcome::kRead;
 }
 
-ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& rows) {
+ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& rows, const SecondThread* beside) {
   jpeg_decompress_struct* info = &decode->info;
+  decode->error.jump = &decode->error.escape;
   if (setjmp(decode->error.escape) != 0) {
+    decode->split.flight.Wait();
     return decode->error.hostile ? ReadOutcome::kHostile : ReadOutcome::kRefused;
   }
   info->scale_num = 1;
@@ -288,6 +428,7 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
                   static_cast<int32_t>(info->output_height))) {
     return ReadOutcome::kRefused;
   }
+  StartSplit(decode, beside);
   const auto common = reinterpret_cast<j_common_ptr>(info);
   JSAMPARRAY band = (*info->mem->alloc_sarray)(common, JPOOL_IMAGE, info->output_width * (cmyk ? 4 : 3),
                                                static_cast<JDIMENSION>(info->rec_outbuf_height));
@@ -305,7 +446,10 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
         }
         row = bgr[0];
       }
-      if (!rows.row(rows.context, row)) return ReadOutcome::kRefused;
+      if (!rows.row(rows.context, row)) {
+        decode->split.flight.Wait();
+        return ReadOutcome::kRefused;
+      }
     }
   }
   // A stream whose damage shows only at its end (a random tail) is an error here.
@@ -315,6 +459,7 @@ ReadOutcome DecodeRows(JpegDecode* decode, int denominator, const DecodedRows& r
 }  // namespace
 
 void JpegDecodeEnd::operator()(JpegDecode* decode) const {
+  decode->split.flight.Wait();
   jpeg_destroy_decompress(&decode->info);
   ColourTransform owned(decode->transform);
   delete decode;
@@ -350,6 +495,6 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, Description*
   return outcome;
 }
 
-ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows) {
-  return DecodeRows(decode, denominator, rows);
+ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows, const SecondThread* beside) {
+  return DecodeRows(decode, denominator, rows, beside);
 }

@@ -38,5 +38,7 @@ ReadOutcome OpenJpeg(const ByteSource& bytes, JpegDecoder* decoder, Description*
 // Decodes an opened file at 1 / denominator (1, or one of the header's scales) into
 // `rows`. kRead when every row was delivered and the file read to its end; kRefused where `start`
 // answered false or the file is refused at any point; kHostile past kJpegScanLimit scans, as soon
-// as the scan is reached. Once only for each decoder.
-ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows);
+// as the scan is reached. Once only for each decoder. A single-scan file's entropy decoding goes
+// to `beside` where one is lent: the same rows and answer.
+ReadOutcome ReadJpeg(JpegDecode* decode, int denominator, const DecodedRows& rows,
+                     const SecondThread* beside = nullptr);

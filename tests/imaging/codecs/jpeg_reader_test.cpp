@@ -74,7 +74,8 @@ struct Decoded {
   std::vector<uint8_t> pixels;
   bool headersRefused;  // the headers alone refused the file, before any decoding
 };
-ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1) {
+ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* out, long failAt = -1,
+                 const SecondThread* beside = nullptr) {
   MemoryBytes memory = {bytes.data(), bytes.size(), failAt};
   *out = Decoded{denominator, 0, 0, {}, true};
   JpegDecoder decoder;
@@ -95,7 +96,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, int denominator, Decoded* ou
         return true;
       },
       out};
-  return ReadJpeg(decoder.get(), out->denominator, rows);
+  return ReadJpeg(decoder.get(), out->denominator, rows, beside);
 }
 
 const Encoding kBaseline = {"baseline 4:2:0", {64, 48, 3, 2, 2, false, false, 0}, kEvery};
@@ -190,6 +191,52 @@ std::vector<uint8_t> Resized(std::vector<uint8_t> bytes, int width, int height) 
     }
   }
   return bytes;
+}
+
+// A single-scan file's entropy decoding on a second thread, batch by batch: the rows and the answer
+// of the decode on one thread, up to the row where damage or a failed read stops it; a file of
+// several scans is decoded on one. The runs given to the second thread show which path ran.
+TEST(JpegReader, EntropyDecodedOnASecondThreadGivesTheRowsOfOne) {
+  const JpegEncoding colour = {512, 2048, 3, 2, 2, false, false, 0};  // 3 batches of coefficients
+  JpegEncoding grey = colour, cmyk = colour, restarts = colour, arithmetic = colour, progressive = colour;
+  grey.components = 1, cmyk.components = 4, restarts.restartRows = 1, arithmetic.arithmetic = true;
+  progressive.progressive = true;
+  const std::vector<uint8_t> good = EncodeJpeg(colour, Sample);
+  std::vector<uint8_t> damaged = good;
+  damaged[damaged.size() * 4 / 5] = 0xFF, damaged[damaged.size() * 4 / 5 + 1] = 0xD5;  // a stray restart marker
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    int denominator;
+    long failAt;
+    bool refuses;  // no thread to be had
+    ReadOutcome read;
+    bool split;
+  } cases[] = {
+      {"4:2:0", good, 1, -1, false, ReadOutcome::kRead, true},
+      {"4:2:0 at 1/4", good, 4, -1, false, ReadOutcome::kRead, true},
+      {"grey", EncodeJpeg(grey, Sample), 1, -1, false, ReadOutcome::kRead, true},
+      {"CMYK", EncodeJpeg(cmyk, Sample), 2, -1, false, ReadOutcome::kRead, true},
+      {"a restart marker every row", EncodeJpeg(restarts, Sample), 1, -1, false, ReadOutcome::kRead, true},
+      {"arithmetic coding", EncodeJpeg(arithmetic, Sample), 1, -1, false, ReadOutcome::kRead, true},
+      {"progressive", EncodeJpeg(progressive, Sample), 1, -1, false, ReadOutcome::kRead, false},
+      {"no second thread", good, 1, -1, true, ReadOutcome::kRead, false},
+      {"damaged late", damaged, 1, -1, false, ReadOutcome::kRefused, true},
+      {"a read that fails in the scan", good, 1, static_cast<long>(good.size() * 3 / 5), false, ReadOutcome::kRefused, true},
+      {"cut short", std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(good.size() / 2)), 1, -1, false,
+       ReadOutcome::kRefused, true},
+  };
+  for (const auto& c : cases) {
+    Decoded alone, split;
+    EXPECT_EQ(Read(c.bytes, c.denominator, &alone, c.failAt), c.read) << c.what;
+    TestThread thread;
+    thread.refuses = c.refuses;
+    const SecondThread second = Lend(&thread);
+    EXPECT_EQ(Read(c.bytes, c.denominator, &split, c.failAt, &second), c.read) << c.what;
+    EXPECT_EQ(thread.runs > 0, c.split) << c.what;
+    EXPECT_GT(alone.pixels.size(), 0u) << c.what;
+    EXPECT_TRUE(split.pixels == alone.pixels) << c.what << ": " << split.pixels.size() << " bytes, " << alone.pixels.size() << " alone";
+  }
 }
 
 TEST(JpegReader, RefusesWhatItDoesNotTake) {
