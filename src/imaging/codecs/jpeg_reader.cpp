@@ -276,7 +276,8 @@ int McuRows(const jpeg_decompress_struct& info, JDIMENSION row) {
   return row + 1 < info.total_iMCU_rows ? c.v_samp_factor : c.last_row_height;
 }
 
-// The split's first half: the next batch's coefficients, as decompress_onepass decodes them.
+// The split's first half: the next batch's coefficients, as decompress_onepass decodes them, into
+// blocks the second half left zeroed (the decoder writes only the coefficients that are not 0).
 // Where it fails, `failedRow` is the row it was decoding.
 void DecodeBatch(void* argument) {
   auto* decode = static_cast<JpegDecode*>(argument);
@@ -294,7 +295,6 @@ void DecodeBatch(void* argument) {
     JBLOCKROW mcu = s.blocks[s.filling] + (s.failedRow - s.next) * s.blocksPerRow;
     for (int y = 0; y < McuRows(*info, s.failedRow); ++y) {
       for (JDIMENSION x = 0; x < info->MCUs_per_row; ++x, mcu += info->blocks_in_MCU) {
-        std::memset(mcu, 0, sizeof(JBLOCK) * static_cast<size_t>(info->blocks_in_MCU));
         for (int b = 0; b < info->blocks_in_MCU; ++b) pointers[b] = mcu + b;
         // The source never suspends: a decoder that does has failed.
         if (!(*info->entropy->decode_mcu)(info, pointers)) ERREXIT(info, JERR_CANT_SUSPEND);
@@ -328,7 +328,8 @@ int DecompressSplit(j_decompress_ptr info, JSAMPIMAGE output) {
     s.filling ^= 1;
     if (!s.failed && s.next < info->total_iMCU_rows) StartBatch(decode);
   }
-  JBLOCKROW mcu = s.blocks[s.filling ^ 1] + (row - s.heldFrom) * s.blocksPerRow;
+  JBLOCKROW const blocks = s.blocks[s.filling ^ 1] + (row - s.heldFrom) * s.blocksPerRow;
+  JBLOCKROW mcu = blocks;
   const JDIMENSION lastColumn = info->MCUs_per_row - 1;
   for (int y = 0; y < McuRows(*info, row); ++y) {
     for (JDIMENSION x = 0; x <= lastColumn; ++x) {
@@ -352,6 +353,9 @@ int DecompressSplit(j_decompress_ptr info, JSAMPIMAGE output) {
       }
     }
   }
+  // Zeroed for the batch decoded into them next, here where they are in the cache (on the
+  // first half's thread, the clearing cost a seventh of its time).
+  std::memset(blocks, 0, sizeof(JBLOCK) * s.blocksPerRow);
   info->output_iMCU_row++;
   if (++info->input_iMCU_row < info->total_iMCU_rows) return JPEG_ROW_COMPLETED;
   (*info->inputctl->finish_input_pass)(info);
@@ -369,9 +373,10 @@ void StartSplit(JpegDecode* decode, const SecondThread* beside) {
   const int mcuRows = info->comps_in_scan > 1 ? 1 : info->cur_comp_info[0]->v_samp_factor;
   s.blocksPerRow = info->MCUs_per_row * static_cast<JDIMENSION>(info->blocks_in_MCU * mcuRows);
   s.rowsPerBatch = static_cast<JDIMENSION>(std::max<size_t>(1, kBatchBytes / (s.blocksPerRow * sizeof(JBLOCK))));
+  const size_t bytes = s.blocksPerRow * s.rowsPerBatch * sizeof(JBLOCK);
   for (JBLOCKROW& buffer : s.blocks) {
-    buffer = static_cast<JBLOCKROW>((*info->mem->alloc_large)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE,
-                                                             s.blocksPerRow * s.rowsPerBatch * sizeof(JBLOCK)));
+    buffer = static_cast<JBLOCKROW>((*info->mem->alloc_large)(reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, bytes));
+    std::memset(buffer, 0, bytes);
   }
   s.flight = InFlight{beside};
   s.next = s.heldFrom = s.heldTo = 0;
