@@ -115,8 +115,7 @@ ReadOutcome ReadStill(WebpDecode* d, int denominator, const DecodedRows& rows) {
   if (!WebPInitDecoderConfig(&config)) return ReadOutcome::kRefused;
   config.output.colorspace = d->alpha ? MODE_BGRA : MODE_BGR;
   config.options.use_threads = 1;
-  const int32_t width = (d->width + denominator - 1) / denominator;
-  const int32_t height = (d->height + denominator - 1) / denominator;
+  const int32_t width = ReducedSide(d->width, denominator), height = ReducedSide(d->height, denominator);
   if (denominator > 1) {
     config.options.use_scaling = 1;
     config.options.scaled_width = width;
