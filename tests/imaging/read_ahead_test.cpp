@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 

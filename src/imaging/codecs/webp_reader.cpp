@@ -260,8 +260,9 @@ ReadOutcome ReadBoxed(WebpDecode* d, int denominator, const DecodedRows& rows) {
   if (decoder == nullptr || !WebPISetIOHooks(decoder.get(), PutRows, SetUpRows, nullptr, &boxes)) {
     return ReadOutcome::kRefused;
   }
+  // A row refused stops libwebp (its hook answers 0), and with it the feeding.
   VP8StatusCode status;
-  const ReadOutcome fed = Feed(d, decoder.get(), &status, [&] { return !boxes.refused; });
+  const ReadOutcome fed = Feed(d, decoder.get(), &status, [] { return true; });
   decoder.reset();
   WebPFreeDecBuffer(&config.output);
   return Ending(boxes.refused ? ReadOutcome::kRefused : fed, status, boxes.delivered, height);
