@@ -54,19 +54,18 @@ inline uint8_t Level(int32_t share) {
   return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
-// A picture's tile rows as dav1d decoded them: two held at once, since a row of chroma upsampled
-// at a tile row's edge reaches into the next or the last one. The frames are dav1d's.
-struct TileRows {
+// A picture's tile row as dav1d decoded it, one at a time: at 48 megapixels a second would be
+// the larger part of the memory a conversion takes. The frames are dav1d's.
+struct TileRow {
   const AvifPicture* picture = nullptr;
-  int32_t index[2] = {-1, -1};
-  std::vector<Dav1dPicture> frames[2];
-  int newer = 0;
+  int32_t index = -1;
+  std::vector<Dav1dPicture> frames;
 };
 
-void Release(TileRows* rows, int slot) {
-  for (Dav1dPicture& frame : rows->frames[slot]) dav1d_picture_unref(&frame);
-  rows->frames[slot].clear();
-  rows->index[slot] = -1;
+void Release(TileRow* row) {
+  for (Dav1dPicture& frame : row->frames) dav1d_picture_unref(&frame);
+  row->frames.clear();
+  row->index = -1;
 }
 
 bool DecodeItem(Dav1dContext* context, const ByteSource& bytes, const AvifData& extents, Dav1dPicture* frame) {
@@ -101,53 +100,66 @@ struct AvifDecode {
   ByteSource bytes;
   AvifLayout layout;
   Dav1dContext* context = nullptr;
-  TileRows colour, alpha;
+  TileRow colour, alpha;
   Conversion conversion;
+  // Rows of the whole picture, copied out of their tile rows: the luma row being converted, and
+  // the last three chroma rows asked for (U then V, at row % 3), since chroma upsampled at a tile
+  // row's edge reaches into the tile row before or after it.
+  std::vector<uint16_t> luma, chroma[3];
+  int32_t chromaRow[3] = {-1, -1, -1};
 };
 
 namespace {
 // The frames of tile row `index`, decoded unless held; null where dav1d fails or a frame is not
 // what the boxes said (the frames are of the picture's tile size and the colour's depth).
-const std::vector<Dav1dPicture>* HeldRow(AvifDecode* d, TileRows* rows, int32_t index) {
-  for (int slot = 0; slot < 2; ++slot) {
-    if (rows->index[slot] == index) return &rows->frames[slot];
-  }
-  const int slot = 1 - rows->newer;
-  Release(rows, slot);
-  const AvifPicture& p = *rows->picture;
+const std::vector<Dav1dPicture>* HeldRow(AvifDecode* d, TileRow* row, int32_t index) {
+  if (row->index == index) return &row->frames;
+  Release(row);
+  const AvifPicture& p = *row->picture;
   for (int32_t c = 0; c < p.columns; ++c) {
     Dav1dPicture frame = {};
     if (!DecodeItem(d->context, d->bytes, p.tiles[static_cast<size_t>(index * p.columns + c)], &frame)) return nullptr;
-    rows->frames[slot].push_back(frame);
+    row->frames.push_back(frame);
     if (frame.p.w != p.tileWidth || frame.p.h != p.tileHeight || frame.p.bpc != d->layout.depth ||
-        (rows == &d->colour && (frame.p.layout == DAV1D_PIXEL_LAYOUT_I400) != d->layout.monochrome) ||
-        frame.p.layout != rows->frames[slot][0].p.layout) {
+        (row == &d->colour && (frame.p.layout == DAV1D_PIXEL_LAYOUT_I400) != d->layout.monochrome) ||
+        frame.p.layout != row->frames[0].p.layout) {
       return nullptr;
     }
   }
-  rows->index[slot] = index;
-  rows->newer = slot;
-  return &rows->frames[slot];
+  row->index = index;
+  return &row->frames;
 }
 
+// Row `y` of a plane of the picture (of `width` samples, in tiles of `tileWidth` by `tileHeight`)
+// at `out`, from the tile row that holds it.
 template <typename Sample>
-const Sample* PlaneRow(const Dav1dPicture& f, int plane, int32_t y) {
-  return reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(f.data[plane]) + f.stride[plane == 0 ? 0 : 1] * y);
+bool CopyRow(AvifDecode* d, TileRow* row, int plane, int32_t y, int32_t width, int32_t tileWidth, int32_t tileHeight,
+             uint16_t* out) {
+  const std::vector<Dav1dPicture>* frames = HeldRow(d, row, y / tileHeight);
+  if (frames == nullptr) return false;
+  for (int32_t column = 0; column * tileWidth < width; ++column) {
+    const Dav1dPicture& f = (*frames)[static_cast<size_t>(column)];
+    const Sample* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(f.data[plane]) +
+                                                       f.stride[plane == 0 ? 0 : 1] * (y % tileHeight));
+    std::copy(in, in + std::min(tileWidth, width - column * tileWidth), out + column * tileWidth);
+  }
+  return true;
 }
 
-// Row y of the picture (of `bytes` a pixel) at `out`: luma tile by tile, chroma upsampled
-// bilinearly over the whole picture (3:1 toward the nearer neighbour each way it was subsampled,
-// across tile edges, as libavif upsamples the assembled planes).
+// Row y of the picture (of `bytes` a pixel) at `out`, its chroma upsampled bilinearly over the
+// whole picture (3:1 toward the nearer neighbour each way it was subsampled, across tile edges,
+// as libavif upsamples the assembled planes).
 template <typename Sample>
 bool ConvertRow(AvifDecode* d, int32_t y, int bytes, uint8_t* out, std::vector<int32_t>* chroma) {
   const Conversion& c = d->conversion;
   const AvifPicture& p = d->layout.colour;
-  const std::vector<Dav1dPicture>* lumaRow = HeldRow(d, &d->colour, y / p.tileHeight);
-  if (lumaRow == nullptr) return false;
-  const Dav1dPixelLayout layout = (*lumaRow)[0].p.layout;
+  const int32_t width = p.width;
+  // The luma row before any chroma row: the one below a tile row's last is in the next tile row.
+  if (!CopyRow<Sample>(d, &d->colour, 0, y, width, p.tileWidth, p.tileHeight, d->luma.data())) return false;
+  const Dav1dPixelLayout layout = d->colour.frames[0].p.layout;
   const bool across = layout == DAV1D_PIXEL_LAYOUT_I420 || layout == DAV1D_PIXEL_LAYOUT_I422;
   const bool down = layout == DAV1D_PIXEL_LAYOUT_I420;
-  const int32_t width = p.width, chromaWidth = across ? (width + 1) / 2 : width;
+  const int32_t chromaWidth = across ? (width + 1) / 2 : width;
   const int32_t chromaTileWidth = across ? (p.tileWidth + 1) / 2 : p.tileWidth;
   const int32_t chromaTileHeight = down ? (p.tileHeight + 1) / 2 : p.tileHeight;
   // Tiles of a subsampled grid are even where they meet, or their chroma would not line up.
@@ -157,62 +169,54 @@ bool ConvertRow(AvifDecode* d, int32_t y, int bytes, uint8_t* out, std::vector<i
     const int32_t far = !down ? near : (y & 1) != 0 ? std::min(near + 1, chromaHeight - 1) : std::max(near - 1, 0);
     chroma->assign(static_cast<size_t>(chromaWidth) * 2, 0);
     for (const int32_t row : {near, near, near, far}) {  // three times the nearer row, once the other
-      const std::vector<Dav1dPicture>* frames = HeldRow(d, &d->colour, row / chromaTileHeight);
-      if (frames == nullptr) return false;
-      for (int32_t column = 0; column < p.columns; ++column) {
-        const Dav1dPicture& f = (*frames)[static_cast<size_t>(column)];
-        const int32_t left = column * chromaTileWidth, count = std::min(chromaTileWidth, chromaWidth - left);
+      std::vector<uint16_t>& samples = d->chroma[row % 3];
+      if (d->chromaRow[row % 3] != row) {
+        samples.resize(static_cast<size_t>(chromaWidth) * 2);
         for (int plane = 1; plane <= 2; ++plane) {
-          const Sample* in = PlaneRow<Sample>(f, plane, row % chromaTileHeight);
-          int32_t* sum = chroma->data() + (plane - 1) * chromaWidth + left;
-          for (int32_t x = 0; x < count; ++x) sum[x] += in[x];
+          if (!CopyRow<Sample>(d, &d->colour, plane, row, chromaWidth, chromaTileWidth, chromaTileHeight,
+                               samples.data() + (plane - 1) * chromaWidth)) {
+            return false;
+          }
         }
+        d->chromaRow[row % 3] = row;
       }
+      for (size_t x = 0; x < samples.size(); ++x) (*chroma)[x] += samples[x];
     }
-    lumaRow = HeldRow(d, &d->colour, y / p.tileHeight);  // held still: two rows are
   }
   const int32_t* u = chroma->data();
   const int32_t* v = u + chromaWidth;
-  for (int32_t column = 0; column < p.columns; ++column) {
-    const int32_t left = column * p.tileWidth, count = std::min(p.tileWidth, width - left);
-    const Sample* luma = PlaneRow<Sample>((*lumaRow)[static_cast<size_t>(column)], 0, y % p.tileHeight);
-    uint8_t* at = out + static_cast<size_t>(left) * bytes;
-    for (int32_t i = 0; i < count; ++i, at += bytes) {
-      const int32_t Y = c.y[luma[i]];
-      if (layout == DAV1D_PIXEL_LAYOUT_I400) {
-        at[0] = at[1] = at[2] = Level(Y);
-        continue;
-      }
-      const int32_t x = left + i, cx = across ? x / 2 : x;
-      const int32_t other = !across ? cx : (x & 1) != 0 ? std::min(cx + 1, chromaWidth - 1) : std::max(cx - 1, 0);
-      const size_t U = static_cast<size_t>((3 * u[cx] + u[other] + 8) >> 4), V = static_cast<size_t>((3 * v[cx] + v[other] + 8) >> 4);
-      if (c.identity) {
-        at[0] = Level(c.y[U]), at[1] = Level(Y), at[2] = Level(c.y[V]);
-      } else {
-        at[0] = Level(Y + c.bu[U]), at[1] = Level(Y - c.gu[U] - c.gv[V]), at[2] = Level(Y + c.rv[V]);
-      }
+  uint8_t* at = out;
+  for (int32_t x = 0; x < width; ++x, at += bytes) {
+    const int32_t Y = c.y[d->luma[static_cast<size_t>(x)]];
+    if (layout == DAV1D_PIXEL_LAYOUT_I400) {
+      at[0] = at[1] = at[2] = Level(Y);
+      continue;
+    }
+    const int32_t cx = across ? x / 2 : x;
+    const int32_t other = !across ? cx : (x & 1) != 0 ? std::min(cx + 1, chromaWidth - 1) : std::max(cx - 1, 0);
+    const size_t U = static_cast<size_t>((3 * u[cx] + u[other] + 8) >> 4), V = static_cast<size_t>((3 * v[cx] + v[other] + 8) >> 4);
+    if (c.identity) {
+      at[0] = Level(c.y[U]), at[1] = Level(Y), at[2] = Level(c.y[V]);
+    } else {
+      at[0] = Level(Y + c.bu[U]), at[1] = Level(Y - c.gu[U] - c.gv[V]), at[2] = Level(Y + c.rv[V]);
     }
   }
   return true;
 }
 
+// The alpha of row y into every fourth byte of `out`, through the luma row's buffer (its row is
+// converted by then; the alpha picture is the colour's size).
 template <typename Sample>
 bool AlphaRow(AvifDecode* d, int32_t y, uint8_t* out) {
   const AvifPicture& p = d->layout.alpha;
-  const std::vector<Dav1dPicture>* frames = HeldRow(d, &d->alpha, y / p.tileHeight);
-  if (frames == nullptr) return false;
-  for (int32_t column = 0; column < p.columns; ++column) {
-    const int32_t left = column * p.tileWidth, count = std::min(p.tileWidth, p.width - left);
-    const Sample* a = PlaneRow<Sample>((*frames)[static_cast<size_t>(column)], 0, y % p.tileHeight);
-    uint8_t* at = out + static_cast<size_t>(left) * 4;
-    for (int32_t i = 0; i < count; ++i, at += 4) at[3] = static_cast<uint8_t>(d->conversion.alpha[a[i]]);
-  }
+  if (!CopyRow<Sample>(d, &d->alpha, 0, y, p.width, p.tileWidth, p.tileHeight, d->luma.data())) return false;
+  for (int32_t x = 0; x < p.width; ++x) out[x * 4 + 3] = static_cast<uint8_t>(d->conversion.alpha[d->luma[static_cast<size_t>(x)]]);
   return true;
 }
 }  // namespace
 
 void AvifDecodeEnd::operator()(AvifDecode* decode) const {
-  for (int slot = 0; slot < 2; ++slot) Release(&decode->colour, slot), Release(&decode->alpha, slot);
+  Release(&decode->colour), Release(&decode->alpha);
   if (decode->context != nullptr) dav1d_close(&decode->context);
   delete decode;
 }
@@ -264,6 +268,7 @@ ReadOutcome ReadAvif(AvifDecode* d, const DecodedRows& rows) {
   std::vector<int32_t> chroma;
   try {
     out.resize(static_cast<size_t>(width) * bytes);
+    d->luma.resize(static_cast<size_t>(width));
     for (int32_t y = 0; y < height; ++y) {
       if (y == 0) {
         // The matrix and range of the nclx box, or else of the AV1 stream; an alpha plane's range
