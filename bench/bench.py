@@ -55,7 +55,8 @@ def make_image(path, width, height):
     a sharp photo: a seeded fractal plasma made at full size (past 48 megapixels, 4000 by 3000
     plasmas side by side: ImageMagick's memory is capped here), as a JPEG, an 8-bit or a 16-bit
     PNG; the other formats made from the 8-bit PNG: GIF (256 colours), 24-bit BMP, LZW TIFF, WebP
-    (Pillow, quality 85), AVIF (avifenc, speed 8)."""
+    (Pillow, quality 85), AVIF (avifenc, speed 8; "-grid.avif" in 4 by 3 tiles, as a camera writes
+    a picture past AV1's largest frame)."""
     if os.path.exists(path):
         return
     base, ext = os.path.splitext(path)
@@ -66,7 +67,8 @@ def make_image(path, width, height):
             from PIL import Image
             Image.open(plain).save(path, quality=85)
         elif ext == ".avif":
-            subprocess.run(["avifenc", "-s", "8", "-j", "2", plain, path], check=True, capture_output=True)
+            grid = ["-g", "4x3"] if path.endswith("-grid.avif") else []
+            subprocess.run(["avifenc", "-s", "8", "-j", "2", *grid, plain, path], check=True, capture_output=True)
         elif ext == ".bmp":
             subprocess.run([CONVERT, plain, "BMP3:" + path], check=True)
         elif ext == ".tif":
@@ -189,6 +191,24 @@ def quality(source, w, h, tmp, build):
     return {c: psnr(path, reference) for c, path in out.items()}
 
 
+def largest(formats, inputs, tmp, build):
+    """Each source format at 48 megapixels to an 800 by 600 JPEG, one image: the plug-in's peak
+    memory and time in its host, beside vipsthumbnail's whole process."""
+    host = os.path.join(build, "bin", "quintara-host.exe")
+    lines = ["", "Each source format, 8000 by 6000, to an 800 by 600 JPEG, one image: the peak memory of the "
+             "process (the plug-in's host holds 19 MB before any work).", "",
+             "| source | plug-in | vipsthumbnail | plug-in, time | vipsthumbnail, time |", "|---|---|---|---|---|"]
+    for name, suffix in formats:
+        source, target = os.path.join(inputs, f"8000x6000-{suffix}"), os.path.join(tmp, "big.jpg")
+        make_image(source, 8000, 6000)
+        print(f"{name}: 8000x6000 {suffix}, memory", flush=True)
+        seconds, _, peak = in_process(host, ["batch"], [f"ae_resize {windows(source)}|{windows(target)}|800|600"], tmp,
+                                      warm_up=False)
+        vips_seconds, _, vips_peak = whole_process(PER_PROCESS["vips"](source, target, 800, 600))
+        lines.append(f"| {name} | {peak:.0f} MB | {vips_peak:.0f} MB | {seconds[0]:.2f} s | {vips_seconds:.2f} s |")
+    return lines
+
+
 def table(title, rows, results, with_quality=True):
     if not rows:
         return []
@@ -214,6 +234,8 @@ def table(title, rows, results, with_quality=True):
 def processor_table(title, rows, results):
     """Mean processor milliseconds per image, every thread: the plug-in's inside its host, the
     others' whole process (their start included, as in their wall time)."""
+    if not rows:
+        return []
     peers = ["plugin", "vips", "Pillow", "convert"]
     lines = ["", title, "", "| work | plug-in | vipsthumbnail | Pillow | convert | plug-in: processor / wall |",
              "|---|---|---|---|---|---|"]
@@ -258,6 +280,7 @@ def main():
         w = int(round(math.sqrt(mp * 1e6 * 4 / 3)))
         h = w * 3 // 4
         works.append((f"{mp} MP", (w, h), "detail.jpg", (w // 4, h // 4), "jpg", few))
+    big = formats + ([("AVIF, grid of 4 by 3", "grid.avif")] if shutil.which("avifenc") else [])
     if options.only:
         works = [w for w in works if w[0] == options.only]
     results = {}
@@ -272,6 +295,7 @@ def main():
                 results[name]["dB"] = quality(source, tw, th, tmp, options.build)
             for f in os.listdir(tmp):
                 os.remove(os.path.join(tmp, f))
+        memory = largest(big, inputs, tmp, options.build) if options.only in (None, "48 MP memory") else []
 
     machine = f"Debian {platform.machine()}, {os.cpu_count()} cores, " + \
         subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
@@ -286,6 +310,7 @@ def main():
                    [n for n in names if n in results and n not in dict(formats) and not n.endswith(" MP")], results)
     lines += table("Megapixel series: JPEG sources to a quarter of each side:",
                    [n for n in names if n.endswith(" MP")], results, with_quality=False)
+    lines += memory
     lines += processor_table("Processor time per image, every thread (the plug-in's inside its host, the others' "
                              "whole process; the system counts it in 10 ms ticks, so a mean of many):",
                              [n for n in names if n in results], results)

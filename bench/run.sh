@@ -6,7 +6,7 @@
 # memory-per-megapixel.png).
 #   bench/run.sh           the full run (about half an hour)
 #   bench/run.sh --quick   fewer rounds and a shorter series, to check the bench itself
-#   bench/run.sh --only NAME   one work (a row's name), for looking into one figure
+#   bench/run.sh --only NAME   one work (a row's name, or "48 MP memory"), for looking into one figure
 #   bench/run.sh --redraw      the charts again from the last run's data, nothing run
 set -euo pipefail
 source "$(dirname "$0")/../tools/common.sh"
