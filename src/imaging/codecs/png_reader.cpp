@@ -12,6 +12,7 @@
 #include <zlib.h>
 
 #include "imaging/codecs/byte_order.h"
+#include "imaging/codecs/crc_fold.h"
 #include "imaging/codecs/png_header.h"
 #include "imaging/pixels/bitmap_size.h"
 
@@ -57,6 +58,7 @@ struct PngSplit {
   int64_t at;          // the next byte of the current IDAT chunk's data
   uint32_t chunkLeft;  // of its data
   uLong crc;           // of its type and data so far
+  bool fold;           // the CRC folded by carry-less multiplication (crc_fold.h)
   z_stream z;
   bool inflating = false;
   std::vector<uint8_t> in;
@@ -107,7 +109,7 @@ bool Refill(PngSplit* s) {
   if (!ReadExactly(s->bytes, s->at, s->in.data(), static_cast<int32_t>(size))) return false;
   s->at += size;
   s->chunkLeft -= size;
-  s->crc = crc32(s->crc, s->in.data(), size);
+  s->crc = ChunkCrc(static_cast<uint32_t>(s->crc), s->in.data(), size, s->fold);
   s->z.next_in = s->in.data();
   s->z.avail_in = size;
   return true;
@@ -426,6 +428,7 @@ std::unique_ptr<PngSplit> SplitFor(PngDecode* decode, const SecondThread* beside
   s->at = decode->at;
   s->chunkLeft = ReadNumber(head, 4, true);
   s->crc = crc32(0, head + 4, 4);
+  s->fold = CarrylessMultiplyPresent();
   s->filtered = decode->filtered;
   s->runs = (s->filtered + kRunBytes - 1) / kRunBytes;
   const int64_t blocks = (s->filtered + kStoredBlock - 1) / kStoredBlock;
