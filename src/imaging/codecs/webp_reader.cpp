@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include <webp/decode.h>
@@ -187,23 +188,27 @@ inline uint8_t Clip(int v) {
   return static_cast<uint8_t>((v & ~((256 << 6) - 1)) == 0 ? v >> 6 : v < 0 ? 0 : 255);
 }
 
+// A box's colour from its sums: libwebp's fixed-point YUV to BGR of the averages (the divisors by
+// value, so that they stay in registers however the bytes written alias).
+inline void PutBox(uint32_t y, uint32_t u, uint32_t v, Divisor dy, Divisor dc, uint8_t* out) {
+  const int luma = MultHi(Average(y, dy), 19077), cb = Average(u, dc), cr = Average(v, dc);
+  out[0] = Clip(luma + MultHi(cb, 33050) - 17685);
+  out[1] = Clip(luma - MultHi(cb, 6419) - MultHi(cr, 13320) + 8708);
+  out[2] = Clip(luma + MultHi(cr, 26149) - 14234);
+}
+
 bool TakeBoxes(PlaneBoxes* b) {
-  const int32_t d = b->factor, lastColumns = b->width - (b->boxes - 1) * d;
+  const int32_t d = b->factor, last = b->boxes - 1, lastColumns = b->width - last * d;
   const uint64_t rows = static_cast<uint64_t>(b->rowsInBox);
   const uint64_t chromaRows = b->rowsIn == b->height ? rows : rows / 2;  // see PutRows
   const Divisor wholeY = DivisorOf(rows * d), wholeC = DivisorOf(chromaRows * (d / 2));
-  uint8_t* out = b->out.data();
-  for (int32_t x = 0; x < b->boxes; ++x, out += 3) {
-    const bool last = x + 1 == b->boxes;
-    const Divisor dy = last ? DivisorOf(rows * lastColumns) : wholeY;
-    const Divisor dc = last ? DivisorOf(chromaRows * lastColumns) : wholeC;
-    const int luma = MultHi(Average(b->y[x], dy), 19077);
-    const int u = Average(b->u[x], dc), v = Average(b->v[x], dc);
-    out[0] = Clip(luma + MultHi(u, 33050) - 17685);
-    out[1] = Clip(luma - MultHi(u, 6419) - MultHi(v, 13320) + 8708);
-    out[2] = Clip(luma + MultHi(v, 26149) - 14234);
+  // Each sum cleared for the next row of boxes as it is read.
+  uint32_t *y = b->y.data(), *u = b->u.data(), *v = b->v.data();
+  for (int32_t x = 0; x < last; ++x) {
+    PutBox(std::exchange(y[x], 0u), std::exchange(u[x], 0u), std::exchange(v[x], 0u), wholeY, wholeC, &b->out[x * 3]);
   }
-  for (std::vector<uint32_t>* sums : {&b->y, &b->u, &b->v}) std::fill(sums->begin(), sums->end(), 0u);
+  PutBox(std::exchange(y[last], 0u), std::exchange(u[last], 0u), std::exchange(v[last], 0u), DivisorOf(rows * lastColumns),
+         DivisorOf(chromaRows * lastColumns), &b->out[last * 3]);
   b->rowsInBox = 0;
   if (!b->rows->row(b->rows->context, b->out.data())) {
     b->refused = true;

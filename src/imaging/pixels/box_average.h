@@ -55,6 +55,13 @@ inline uint8_t Average(uint64_t sum, const Divisor& d) {
   if (d.m != 0) return static_cast<uint8_t>((static_cast<uint32_t>(x) * uint64_t{d.m}) >> 32);
   return static_cast<uint8_t>(d.n == 1 ? x : x / d.n);
 }
+// The same for a 32-bit sum (below 2^32 - n / 2), without 64-bit additions or a 64-bit division
+// in a 32-bit process: most boxes' sums are 32 bits wide.
+inline uint8_t Average(uint32_t sum, const Divisor& d) {
+  const uint32_t x = sum + static_cast<uint32_t>(d.n / 2);
+  if (d.m != 0) return static_cast<uint8_t>((x * uint64_t{d.m}) >> 32);
+  return static_cast<uint8_t>(d.n == 1 ? x : x / static_cast<uint32_t>(d.n));
+}
 
 // Averages source rows into rows of boxes. Output rows are 24-bit BGR for an opaque layout and
 // premultiplied BGRA for one with alpha, so that a transparent pixel lends no colour to its box
