@@ -50,17 +50,13 @@ struct Divisor {
 inline Divisor DivisorOf(uint64_t n) {
   return {n, n > 1 && n < 4096 ? static_cast<uint32_t>(((uint64_t{1} << 32) + n - 1) / n) : 0};
 }
-inline uint8_t Average(uint64_t sum, const Divisor& d) {
-  const uint64_t x = sum + d.n / 2;
+// The sum as wide as it was kept (32 bits for most boxes, 64 past 2^24 pixels), so that a 32-bit
+// process adds and divides no wider than it must.
+template <typename Sum>
+inline uint8_t Average(Sum sum, const Divisor& d) {
+  const Sum x = sum + static_cast<Sum>(d.n / 2);
   if (d.m != 0) return static_cast<uint8_t>((static_cast<uint32_t>(x) * uint64_t{d.m}) >> 32);
-  return static_cast<uint8_t>(d.n == 1 ? x : x / d.n);
-}
-// The same for a 32-bit sum (below 2^32 - n / 2), without 64-bit additions or a 64-bit division
-// in a 32-bit process: most boxes' sums are 32 bits wide.
-inline uint8_t Average(uint32_t sum, const Divisor& d) {
-  const uint32_t x = sum + static_cast<uint32_t>(d.n / 2);
-  if (d.m != 0) return static_cast<uint8_t>((x * uint64_t{d.m}) >> 32);
-  return static_cast<uint8_t>(d.n == 1 ? x : x / static_cast<uint32_t>(d.n));
+  return static_cast<uint8_t>(d.n == 1 ? x : x / static_cast<Sum>(d.n));
 }
 
 // Averages source rows into rows of boxes. Output rows are 24-bit BGR for an opaque layout and
