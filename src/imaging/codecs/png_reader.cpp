@@ -398,16 +398,20 @@ void PngDecodeEnd::operator()(PngDecode* decode) const {
 
 ReadOutcome OpenPng(const ByteSource& bytes, PngDecoder* decoder, Description* picture) {
   decoder->reset();
-  uint8_t signature[8];
-  const int32_t got = bytes.readAt(bytes.context, 0, signature, sizeof signature);
+  uint8_t header[kPngHeaderBytes];
+  const int32_t got = bytes.readAt(bytes.context, 0, header, sizeof header);
   if (got < 0) return ReadOutcome::kRefused;
-  if (!StartsAsPng(signature, static_cast<size_t>(got))) return ReadOutcome::kOtherFormat;
-  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, sizeof signature, nullptr, nullptr, nullptr, 0, nullptr, false});
+  if (!StartsAsPng(header, static_cast<size_t>(got))) return ReadOutcome::kOtherFormat;
+  // IHDR first, as PNG requires and as the header check that measures a PNG reads it: libpng passes
+  // over unknown chunks before it, and would read a picture the metrics call 0 by 0.
+  int32_t width = 0, height = 0;
+  if (!PngHeaderSize(header, static_cast<size_t>(got), &width, &height)) return ReadOutcome::kRefused;
+  PngDecoder owned(new PngDecode{nullptr, nullptr, bytes, 8, nullptr, nullptr, nullptr, 0, nullptr, false});
   owned->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
   if (owned->png == nullptr) return ReadOutcome::kRefused;
   owned->info = png_create_info_struct(owned->png);
   if (owned->info == nullptr) return ReadOutcome::kRefused;
-  png_set_sig_bytes(owned->png, sizeof signature);
+  png_set_sig_bytes(owned->png, 8);
   const ReadOutcome outcome = ReadHeader(owned.get(), picture);
   if (outcome == ReadOutcome::kRead) *decoder = std::move(owned);
   return outcome;

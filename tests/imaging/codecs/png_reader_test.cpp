@@ -173,6 +173,13 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
     }
     return bytes;
   };
+  // An unknown chunk before IHDR, which libpng alone would pass over.
+  std::vector<uint8_t> early(good.begin(), good.begin() + 8);
+  const uint8_t unknown[8] = {0, 0, 0, 0, 'a', 'b', 'C', 'd'};
+  const uLong unknownCrc = crc32(0, unknown + 4, 4);
+  early.insert(early.end(), unknown, unknown + 8);
+  for (int k = 0; k < 4; ++k) early.push_back(static_cast<uint8_t>(unknownCrc >> (24 - 8 * k)));
+  early.insert(early.end(), good.begin() + 8, good.end());
   // 1 KB declaring rows of 33554432 pixels: libpng would allocate them before reading a pixel.
   const std::vector<uint8_t> wide = WithPngChunks(good, {{"IHDR", {2, 0, 0, 0, 0, 0, 0, 2}}});
   const struct {
@@ -190,6 +197,7 @@ TEST(PngReader, RefusesWhatItDoesNotTake) {
       {"cut at half", cut(good.size() / 2), -1, ReadOutcome::kRefused, true},
       {"cut before IEND", cut(good.size() - 12), -1, ReadOutcome::kRefused, true},
       {"IHDR's CRC wrong", changed(29, 0xEE, false), -1, ReadOutcome::kRefused, false},
+      {"a chunk before IHDR", early, -1, ReadOutcome::kRefused, false},
       {"IDAT's CRC wrong", changed(good.size() / 2, 0xEE, false), -1, ReadOutcome::kRefused, true},
       {"zlib stream damaged", changed(43, 0x00, true), -1, ReadOutcome::kRefused, true},
       // A pixel changed and the CRC made right: only zlib's Adler-32 sees it, which is not asked
